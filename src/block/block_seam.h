@@ -1,0 +1,34 @@
+// Test seam of the stand-in global memory service: make a chosen call fail,
+// count the calls and the live blocks. Not part of the public interface.
+#ifndef QUADTURN_BLOCK_SEAM_H
+#define QUADTURN_BLOCK_SEAM_H
+
+#include <cstddef>
+
+namespace quadturn {
+namespace seam {
+
+// The calls that can be made to fail.
+enum class Call { kAlloc, kLock, kReAlloc };
+
+// Makes the n-th call (counting from 1, from now) of `call` fail: GlobalAlloc
+// and GlobalReAlloc return NULL leaving everything as it was, GlobalLock
+// returns NULL without raising the lock count. n = 0 disarms.
+void FailNth(Call call, int n);
+
+// As FailNth, counting calls of all three kinds together.
+void FailNthOfAny(int n);
+
+// Disarms every failure and restarts the call count.
+void Disarm();
+
+// GlobalAlloc, GlobalLock and GlobalReAlloc calls since the last arming.
+int CallsSinceArmed();
+
+// Blocks allocated and not yet freed.
+std::size_t LiveBlocks();
+
+}  // namespace seam
+}  // namespace quadturn
+
+#endif  // QUADTURN_BLOCK_SEAM_H

@@ -1,0 +1,57 @@
+// The quarter turns behind RotateRight90 and RotateLeft90: the entry road on
+// a caller's block, and the one-bit road's working-image steps.
+#ifndef QUADTURN_ROTATE_H
+#define QUADTURN_ROTATE_H
+
+#include <cstdint>
+
+#include "dib_layout.h"
+#include "quadturn.h"
+
+namespace quadturn {
+
+enum class Direction { kRight, kLeft };  // clockwise, counter-clockwise
+
+enum class Outcome { kTurned, kUntouched };
+
+// Turns the packed DIB in h a quarter turn. kUntouched means the block's
+// bytes, size and lock count are exactly as on entry and every working block
+// is released. *last_unlock receives the result of the call's last
+// GlobalUnlock of h (FALSE when h could not be locked at all).
+Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock);
+
+// The one-bit road, entered from TurnBlock with h locked once at `base` and
+// its geometry checked. Releases that lock like TurnBlock does.
+Outcome TurnOneBit(HGLOBAL h, uint8_t* base, SIZE_T block_size,
+                   const TurnGeometry& g, Direction direction,
+                   BOOL* last_unlock);
+
+// A new grey 8-bit working image made from the 1-bit image in h (checked by
+// ReadTurnGeometry): 256 grey entries, rows at byte 1064, 0xFF for a set bit
+// and 0x00 for a clear one. NULL when a block or a lock cannot be had.
+HGLOBAL Expand1To8(HGLOBAL h);
+
+// A new 1-bit image packed from the grey working image in g: black-then-white
+// table, rows at byte 48, a bit set wherever the grey byte is not 0, padding
+// bits 0. NULL when a block or a lock cannot be had.
+HGLOBAL Pack8To1(HGLOBAL g);
+
+// One piece of a result to be written into the caller's block.
+struct Piece {
+  int32_t offset;
+  const uint8_t* bytes;
+  int32_t length;
+};
+
+// Re-sizes the caller's block h, locked once by this call at `base` and
+// `old_size` bytes long, to `new_size` bytes and writes the pieces into it.
+// Releases the call's lock either way. On false the block's bytes, size and
+// lock count are as they were on entry (bytes a shrink would drop are kept in
+// a working block until the result is safely written).
+bool CommitTurnedImage(HGLOBAL h, const uint8_t* base, SIZE_T old_size,
+                       SIZE_T new_size, const Piece* pieces, int piece_count,
+                       BOOL* last_unlock);
+
+}  // namespace quadturn
+
+#endif  // QUADTURN_ROTATE_H

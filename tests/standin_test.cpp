@@ -1,0 +1,140 @@
+// The stand-in service's own strictness: moving re-sizes, poisoned bytes,
+// checked handles, and its test seam.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "block_seam.h"
+#include "quadturn.h"
+
+namespace {
+
+using quadturn::seam::Call;
+
+TEST(StandIn, ReSizeMovesEvenWhileLockedAndPoisonsNewBytes) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
+  auto* before = static_cast<unsigned char*>(GlobalLock(h));
+  ASSERT_NE(before, nullptr);
+  ASSERT_EQ(GlobalReAlloc(h, 12, GMEM_MOVEABLE), h);
+  auto* after = static_cast<unsigned char*>(GlobalLock(h));
+  EXPECT_NE(after, before);
+  EXPECT_EQ(after[8], 0xA5);
+  EXPECT_EQ(after[11], 0xA5);
+  GlobalUnlock(h);
+  GlobalUnlock(h);
+  // Same size: nothing to do, nothing moves.
+  void* again = GlobalLock(h);
+  EXPECT_EQ(GlobalReAlloc(h, 12, GMEM_MOVEABLE), h);
+  EXPECT_EQ(GlobalLock(h), again);
+  GlobalUnlock(h);
+  GlobalUnlock(h);
+  GlobalFree(h);
+}
+
+TEST(StandIn, ReSizeToZeroDiscardsOnlyAnUnlockedBlock) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 32);
+  GlobalLock(h);
+  EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), nullptr);
+  EXPECT_EQ(GlobalSize(h), 32u);
+  GlobalUnlock(h);
+  EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), h);
+  EXPECT_EQ(GlobalSize(h), 0u);
+  EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_DISCARDED));
+  EXPECT_EQ(GlobalLock(h), nullptr);
+  EXPECT_EQ(GlobalReAlloc(h, 10, GMEM_MOVEABLE), h) << "revived";
+  EXPECT_NE(GlobalLock(h), nullptr);
+  GlobalUnlock(h);
+  GlobalFree(h);
+}
+
+TEST(StandIn, WithoutMoveableOnlyShrinksInPlace) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 32);
+  void* p = GlobalLock(h);
+  EXPECT_EQ(GlobalReAlloc(h, 64, 0), nullptr);
+  EXPECT_EQ(GlobalReAlloc(h, 16, 0), h);
+  EXPECT_EQ(GlobalLock(h), p);
+  GlobalUnlock(h);
+  GlobalUnlock(h);
+  GlobalFree(h);
+  EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 16), nullptr) << "only movable blocks";
+}
+
+TEST(StandIn, StaleAndForeignHandlesAreRefused) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
+  ASSERT_EQ(GlobalFree(h), nullptr);
+  HGLOBAL reused = GlobalAlloc(GMEM_MOVEABLE, 16);  // takes the freed slot
+  ASSERT_NE(reused, h);
+  int local = 0;
+  const HGLOBAL junk[] = {h, nullptr, reinterpret_cast<HGLOBAL>(0x1234),
+                          reinterpret_cast<HGLOBAL>(&local),
+                          reinterpret_cast<HGLOBAL>(~uintptr_t{0})};
+  for (HGLOBAL j : junk) {
+    EXPECT_EQ(GlobalLock(j), nullptr);
+    EXPECT_EQ(GlobalUnlock(j), FALSE);
+    EXPECT_EQ(GlobalSize(j), 0u);
+    EXPECT_EQ(GlobalFlags(j), static_cast<UINT>(GMEM_INVALID_HANDLE));
+    EXPECT_EQ(GlobalReAlloc(j, 8, GMEM_MOVEABLE), nullptr);
+    EXPECT_EQ(GlobalFree(j), j);
+    EXPECT_EQ(RotateRight90(j), FALSE);
+  }
+  EXPECT_EQ(GlobalSize(reused), 16u);
+  GlobalFree(reused);
+}
+
+TEST(StandIn, LockCountSaturates) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 4);
+  for (int i = 0; i < 300; ++i) GlobalLock(h);
+  EXPECT_EQ(GlobalFlags(h) & GMEM_LOCKCOUNT, 255u);
+  GlobalFree(h);
+}
+
+TEST(StandInSeam, FailsTheChosenCallAndCountsBlocks) {
+  const std::size_t live = quadturn::seam::LiveBlocks();
+  quadturn::seam::FailNth(Call::kAlloc, 2);
+  HGLOBAL a = GlobalAlloc(GMEM_MOVEABLE, 4);
+  EXPECT_NE(a, nullptr);
+  EXPECT_EQ(GlobalAlloc(GMEM_MOVEABLE, 4), nullptr);
+  EXPECT_EQ(quadturn::seam::LiveBlocks(), live + 1);
+
+  quadturn::seam::FailNth(Call::kLock, 1);
+  EXPECT_EQ(GlobalLock(a), nullptr);
+  EXPECT_EQ(GlobalFlags(a) & GMEM_LOCKCOUNT, 0u);
+  quadturn::seam::FailNth(Call::kReAlloc, 1);
+  EXPECT_EQ(GlobalReAlloc(a, 100, GMEM_MOVEABLE), nullptr);
+  EXPECT_EQ(GlobalSize(a), 4u);
+
+  quadturn::seam::FailNthOfAny(3);
+  EXPECT_NE(GlobalLock(a), nullptr);
+  EXPECT_NE(GlobalReAlloc(a, 8, GMEM_MOVEABLE), nullptr);
+  EXPECT_EQ(GlobalLock(a), nullptr);
+  EXPECT_EQ(quadturn::seam::CallsSinceArmed(), 3);
+  quadturn::seam::Disarm();
+  GlobalFree(a);
+  EXPECT_EQ(quadturn::seam::LiveBlocks(), live);
+}
+
+TEST(StandIn, DistinctBlocksFromDistinctThreads) {
+  std::vector<std::thread> threads;
+  std::vector<int> bad(8, 0);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([t, &bad] {
+      for (int i = 0; i < 500; ++i) {
+        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16 + i % 7);
+        auto* p = static_cast<unsigned char*>(GlobalLock(h));
+        p[0] = static_cast<unsigned char>(t);
+        GlobalUnlock(h);
+        GlobalReAlloc(h, 300 + i, GMEM_MOVEABLE);
+        p = static_cast<unsigned char*>(GlobalLock(h));
+        if (p[0] != t) ++bad[t];
+        GlobalUnlock(h);
+        GlobalFree(h);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < 8; ++t) EXPECT_EQ(bad[t], 0) << t;
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// Builders, block helpers and the per-pixel oracle shared by the tests.
+#include "test_images.h"
+
+#include <cstring>
+#include <sstream>
+
+namespace qt_test {
+
+uint64_t Rng::Next() {
+  // splitmix64
+  uint64_t z = (state += 0x9E3779B97F4A7C15u);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return z ^ (z >> 31);
+}
+
+uint32_t U32At(const Bytes& b, int offset) {
+  return b[offset] | (b[offset + 1] << 8) | (b[offset + 2] << 16) |
+         (static_cast<uint32_t>(b[offset + 3]) << 24);
+}
+int32_t I32At(const Bytes& b, int offset) {
+  return static_cast<int32_t>(U32At(b, offset));
+}
+void PutU32(Bytes& b, int offset, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[offset + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int32_t StrideOf(int bits, int32_t width) {
+  switch (bits) {
+    case 1: return (width + 31) / 32 * 4;
+    case 8: return (width + 3) / 4 * 4;
+    case 24: return (3 * width + 3) / 4 * 4;
+  }
+  return 0;
+}
+
+namespace {
+
+int32_t TableBytes(int bits, uint32_t clr_used) {
+  if (bits == 1) return 8;
+  if (bits == 8) return clr_used == 0 ? 1024 : 4 * static_cast<int32_t>(clr_used);
+  return 4 * static_cast<int32_t>(clr_used);
+}
+
+// Pixel x of a stored row, as an integer: the bit, the index or 0xRRGGBB.
+uint32_t GetPixel(int bits, const uint8_t* row, int32_t x) {
+  if (bits == 1) return (row[x / 8] >> (7 - x % 8)) & 1;
+  if (bits == 8) return row[x];
+  return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+}
+
+void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v) {
+  if (bits == 1) {
+    const uint8_t mask = static_cast<uint8_t>(0x80 >> (x % 8));
+    row[x / 8] = static_cast<uint8_t>(v ? row[x / 8] | mask : row[x / 8] & ~mask);
+  } else if (bits == 8) {
+    row[x] = static_cast<uint8_t>(v);
+  } else {
+    for (int k = 0; k < 3; ++k) row[3 * x + k] = static_cast<uint8_t>(v >> (8 * k));
+  }
+}
+
+}  // namespace
+
+Bytes MakeDib(const DibSpec& s, Rng& rng) {
+  const int32_t offset = s.bits == 1 ? 48 : static_cast<int32_t>(s.header_bytes) +
+                                                TableBytes(s.bits, s.clr_used);
+  const int32_t rows = StrideOf(s.bits, s.width) * s.height;
+  Bytes b(static_cast<size_t>(offset) + rows + s.slack);
+  for (auto& v : b) v = rng.Byte();
+  PutU32(b, 0, s.header_bytes);
+  PutU32(b, 4, static_cast<uint32_t>(s.width));
+  PutU32(b, 8, static_cast<uint32_t>(s.height));
+  b[12] = 1;
+  b[13] = 0;
+  b[14] = static_cast<uint8_t>(s.bits);
+  b[15] = static_cast<uint8_t>(s.bits >> 8);
+  PutU32(b, 16, 0);
+  PutU32(b, 20, s.size_image);
+  PutU32(b, 24, static_cast<uint32_t>(s.x_ppm));
+  PutU32(b, 28, static_cast<uint32_t>(s.y_ppm));
+  PutU32(b, 32, s.clr_used);
+  PutU32(b, 36, s.clr_important);
+  return b;
+}
+
+int32_t PixelOffsetOf(const Bytes& dib) {
+  const int bits = dib[14] | (dib[15] << 8);
+  if (bits == 1) return 48;
+  return static_cast<int32_t>(U32At(dib, 0)) + TableBytes(bits, U32At(dib, 32));
+}
+
+Bytes OracleTurn(const Bytes& dib, Turn turn) {
+  const int bits = dib[14] | (dib[15] << 8);
+  const int32_t w = I32At(dib, 4), h = I32At(dib, 8);
+  const int32_t offset = PixelOffsetOf(dib);
+  const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
+  const int32_t n = d * w;
+
+  Bytes out(static_cast<size_t>(offset) + n, 0);
+  std::memcpy(out.data(), dib.data(), offset);
+  PutU32(out, 4, static_cast<uint32_t>(h));
+  PutU32(out, 8, static_cast<uint32_t>(w));
+  PutU32(out, 20, static_cast<uint32_t>(n));
+  if (bits == 1) {
+    // The one-bit road keeps the table and resolutions and clears the counts.
+    PutU32(out, 32, 0);
+    PutU32(out, 36, 0);
+  }
+  // Turned rows start as the padding they keep: 0xFF at 8 bits, 0 otherwise.
+  std::memset(out.data() + offset, bits == 8 ? 0xFF : 0x00, n);
+  for (int32_t i = 0; i < h; ++i) {
+    for (int32_t j = 0; j < w; ++j) {
+      const uint32_t v = GetPixel(bits, dib.data() + offset + i * s, j);
+      const int32_t row = turn == Turn::kRight ? w - 1 - j : j;
+      const int32_t pos = turn == Turn::kRight ? i : h - 1 - i;
+      SetPixel(bits, out.data() + offset + row * d, pos, v);
+    }
+  }
+  return out;
+}
+
+HGLOBAL ToBlock(const Bytes& bytes) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  if (h != nullptr && !bytes.empty()) {
+    void* p = GlobalLock(h);
+    std::memcpy(p, bytes.data(), bytes.size());
+    GlobalUnlock(h);
+  }
+  return h;
+}
+
+Bytes FromBlock(HGLOBAL h) {
+  Bytes b(GlobalSize(h));
+  if (!b.empty()) {
+    void* p = GlobalLock(h);
+    if (p == nullptr) return {};
+    std::memcpy(b.data(), p, b.size());
+    GlobalUnlock(h);
+  }
+  return b;
+}
+
+UINT LockCount(HGLOBAL h) { return GlobalFlags(h) & GMEM_LOCKCOUNT; }
+
+BOOL Apply(Turn turn, HGLOBAL h) {
+  return turn == Turn::kRight ? RotateRight90(h) : RotateLeft90(h);
+}
+
+std::string Describe(const DibSpec& s) {
+  std::ostringstream o;
+  o << s.bits << "-bit " << s.width << "x" << s.height << " biSize " << s.header_bytes
+    << " biClrUsed " << s.clr_used << " slack " << s.slack;
+  return o.str();
+}
+
+}  // namespace qt_test

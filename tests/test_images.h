@@ -1,0 +1,67 @@
+// Test images as raw packed-DIB bytes, the blocks that hold them, and the
+// per-pixel oracle every turn is checked against.
+#ifndef QUADTURN_TESTS_TEST_IMAGES_H
+#define QUADTURN_TESTS_TEST_IMAGES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "quadturn.h"
+
+namespace qt_test {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class Turn { kRight, kLeft };
+
+// Small deterministic generator; a test names its case number so that any
+// failing case can be run again on its own.
+struct Rng {
+  uint64_t state;
+  explicit Rng(uint64_t case_number) : state(case_number * 0x9E3779B97F4A7C15u + 1) {}
+  uint64_t Next();
+  uint8_t Byte() { return static_cast<uint8_t>(Next() >> 56); }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
+};
+
+struct DibSpec {
+  int bits = 8;
+  int32_t width = 1;
+  int32_t height = 1;
+  uint32_t header_bytes = 40;  // biSize
+  uint32_t clr_used = 0;
+  int32_t x_ppm = 2835;
+  int32_t y_ppm = 3780;
+  uint32_t clr_important = 0;
+  uint32_t size_image = 0;
+  uint32_t slack = 0;  // extra bytes at the end of the block
+};
+
+// A packed DIB laid out as described by `spec`, with every byte after the
+// 40-byte header fields (extra header, table, pixels, padding, slack) random.
+Bytes MakeDib(const DibSpec& spec, Rng& rng);
+
+// Stored-row stride, written out per bit count (independent of the library).
+int32_t StrideOf(int bits, int32_t width);
+// Where the rows begin: biSize + table (48 for one-bit images).
+int32_t PixelOffsetOf(const Bytes& dib);
+
+// The image as the library must return it, computed one pixel at a time.
+Bytes OracleTurn(const Bytes& dib, Turn turn);
+
+// A movable block holding `bytes` (exactly that size), and its bytes back.
+HGLOBAL ToBlock(const Bytes& bytes);
+Bytes FromBlock(HGLOBAL h);
+UINT LockCount(HGLOBAL h);
+
+BOOL Apply(Turn turn, HGLOBAL h);
+std::string Describe(const DibSpec& spec);
+
+uint32_t U32At(const Bytes& b, int offset);
+int32_t I32At(const Bytes& b, int offset);
+void PutU32(Bytes& b, int offset, uint32_t v);
+
+}  // namespace qt_test
+
+#endif  // QUADTURN_TESTS_TEST_IMAGES_H
