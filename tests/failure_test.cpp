@@ -55,6 +55,9 @@ TEST(Failures, EveryServiceCallFailingLeavesTheImageUntouched) {
       {"24-bit, block grows", {.bits = 24, .width = 7, .height = 2}, true},
       {"zero width", {.bits = 8, .width = 0, .height = 4}, false},
       {"zero height", {.bits = 24, .width = 4, .height = 0}, false},
+      {"1-bit", {.bits = 1, .width = 9, .height = 3}, false},
+      {"1-bit, caller locked", {.bits = 1, .width = 40, .height = 2, .slack = 5}, true},
+      {"1-bit zero width", {.bits = 1, .width = 0, .height = 3}, false},
   };
   for (const SweepCase& c : cases) {
     for (Turn turn : {Turn::kRight, Turn::kLeft}) {

@@ -1,12 +1,127 @@
-// One-bit images: not turned yet; left exactly as they are.
+// One-bit images: widened to a grey 8-bit working image, turned on the 8-bit
+// road, packed back to one bit and copied into the caller's block. The turned
+// image keeps the caller's two colours and resolutions; any failure on the
+// way leaves the caller's block as it was.
+#include <cstring>
+
+#include "dib_layout.h"
+#include "grey_kernels.h"
 #include "rotate.h"
+#include "working_block.h"
 
 namespace quadturn {
+namespace {
 
-Outcome TurnOneBit(HGLOBAL h, uint8_t*, SIZE_T, const TurnGeometry&, Direction,
+// Locks h, checks it holds a turnable image of `bits` per pixel and reads its
+// geometry. Returns the block's bytes, or null (and h unlocked) if not.
+uint8_t* LockChecked(HGLOBAL h, int bits, TurnGeometry* g) {
+  auto* base = static_cast<uint8_t*>(GlobalLock(h));
+  if (base == nullptr) return nullptr;
+  const SIZE_T size = GlobalSize(h);
+  if (size < static_cast<SIZE_T>(kInfoHeaderBytes) ||
+      !ReadTurnGeometry(base, size, g) || g->bits_per_pixel != bits) {
+    GlobalUnlock(h);
+    return nullptr;
+  }
+  return base;
+}
+
+}  // namespace
+
+HGLOBAL Expand1To8(HGLOBAL h) {
+  TurnGeometry g;
+  const uint8_t* src = LockChecked(h, 1, &g);
+  if (src == nullptr) return nullptr;
+  const int32_t grey_stride = static_cast<int32_t>(RowStride(g.width, 8));
+  const int32_t grey_rows = grey_stride * g.height;  // checked with the geometry
+  const SIZE_T size = static_cast<SIZE_T>(kGreyPixelOffset) + grey_rows;
+
+  WorkingBlock grey(GlobalAlloc(GMEM_MOVEABLE, size));
+  if (grey.handle == nullptr || !grey.Lock(size)) {
+    GlobalUnlock(h);
+    return nullptr;
+  }
+  uint8_t* d = grey.bytes;
+  std::memcpy(d, src, kInfoHeaderBytes);
+  WriteU16(d + kBiBitCount, 8);
+  WriteU32(d + kBiSizeImage, static_cast<uint32_t>(grey_rows));
+  WriteI32(d + kBiXPelsPerMeter, 0);
+  WriteI32(d + kBiYPelsPerMeter, 0);
+  WriteU32(d + kBiClrUsed, 0);
+  WriteU32(d + kBiClrImportant, 0);
+  for (int i = 0; i < 256; ++i) {
+    uint8_t* entry = d + kInfoHeaderBytes + 4 * i;
+    entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
+    entry[3] = 0;
+  }
+  ExpandBitsToBytes(src + kOneBitPixelOffset, g.src_stride,
+                    d + kGreyPixelOffset, grey_stride, g.width, g.height);
+  GlobalUnlock(h);
+  return grey.Release();
+}
+
+HGLOBAL Pack8To1(HGLOBAL grey_handle) {
+  TurnGeometry g;
+  const uint8_t* grey = LockChecked(grey_handle, 8, &g);
+  if (grey == nullptr) return nullptr;
+  if (g.pixel_offset != kGreyPixelOffset) {
+    GlobalUnlock(grey_handle);
+    return nullptr;
+  }
+  const int32_t stride = static_cast<int32_t>(RowStride(g.width, 1));
+  const int32_t rows = stride * g.height;  // at most the grey rows' bytes
+  const SIZE_T size = static_cast<SIZE_T>(kOneBitPixelOffset) + rows;
+
+  WorkingBlock packed(GlobalAlloc(GMEM_MOVEABLE, size));
+  if (packed.handle == nullptr || !packed.Lock(size)) {
+    GlobalUnlock(grey_handle);
+    return nullptr;
+  }
+  uint8_t* d = packed.bytes;
+  std::memcpy(d, grey, kInfoHeaderBytes);
+  WriteU16(d + kBiBitCount, 1);
+  WriteU32(d + kBiSizeImage, static_cast<uint32_t>(rows));
+  static const uint8_t kBlackWhite[kOneBitTableBytes] = {0, 0, 0, 0,
+                                                         255, 255, 255, 0};
+  std::memcpy(d + kInfoHeaderBytes, kBlackWhite, sizeof kBlackWhite);
+  PackBytesToBits(grey + kGreyPixelOffset, g.src_stride,
+                  d + kOneBitPixelOffset, stride, g.width, g.height);
+  GlobalUnlock(grey_handle);
+  return packed.Release();
+}
+
+Outcome TurnOneBit(HGLOBAL h, uint8_t* base, SIZE_T block_size,
+                   const TurnGeometry& g, Direction direction,
                    BOOL* last_unlock) {
-  *last_unlock = GlobalUnlock(h);
-  return Outcome::kUntouched;
+  // What the grey road drops and the turned image keeps: the two colour
+  // entries and the resolutions.
+  uint8_t kept[kOneBitPixelOffset];
+  std::memcpy(kept, base, sizeof kept);
+
+  auto untouched = [&] {
+    *last_unlock = GlobalUnlock(h);
+    return Outcome::kUntouched;
+  };
+  WorkingBlock grey(Expand1To8(h));
+  if (grey.handle == nullptr) return untouched();
+  BOOL grey_unlock;
+  if (TurnBlock(grey.handle, direction, &grey_unlock) != Outcome::kTurned) {
+    return untouched();
+  }
+  const SIZE_T size = static_cast<SIZE_T>(g.turned_block_bytes);
+  WorkingBlock packed(Pack8To1(grey.handle));
+  if (packed.handle == nullptr || GlobalSize(packed.handle) < size ||
+      !packed.Lock(size)) {
+    return untouched();
+  }
+  uint8_t* p = packed.bytes;
+  std::memcpy(p + kBiXPelsPerMeter, kept + kBiXPelsPerMeter, 8);
+  std::memcpy(p + kInfoHeaderBytes, kept + kInfoHeaderBytes, kOneBitTableBytes);
+
+  const Piece whole[] = {{0, p, g.turned_block_bytes}};
+  const bool written =
+      CommitTurnedImage(h, base, block_size, size, whole, 1, last_unlock);
+  return written ? Outcome::kTurned : Outcome::kUntouched;
 }
 
 }  // namespace quadturn
