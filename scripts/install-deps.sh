@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine (run as
-# root). Skips apt entirely when everything is already there.
+# root): the native toolchain and GoogleTest, the mingw-w64 cross compiler and
+# 32-bit Wine for the Windows DLL. Skips apt when everything is there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev)
+packages=(cmake ninja-build g++ googletest libgtest-dev
+          g++-mingw-w64-i686 wine wine32:i386)
 
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||

@@ -1,0 +1,50 @@
+/* A host that loads quadturn.dll at run time: both operations are found by
+ * their decorated names and by ordinal at the same addresses, the undecorated
+ * names are not exported, and a turn through the stdcall pointers works. */
+#include "host_image.h"
+
+typedef BOOL(WINAPI* RotateFn)(HGLOBAL);
+
+int main(void) {
+  int failures = 0;
+  HMODULE dll = LoadLibraryA("quadturn.dll");
+  RotateFn left, right;
+  HGLOBAL h;
+  static const char* const kAbsent[] = {"RotateRight90", "RotateLeft90",
+                                        "RotateRight90@4", "RotateLeft90@4",
+                                        "_RotateRight90", "GlobalAlloc"};
+  size_t i;
+  if (dll == NULL) {
+    printf("LoadLibrary(quadturn.dll) failed: %lu\n", GetLastError());
+    return 1;
+  }
+  left = (RotateFn)(void*)GetProcAddress(dll, "_RotateLeft90@4");
+  right = (RotateFn)(void*)GetProcAddress(dll, "_RotateRight90@4");
+  if (left == NULL || right == NULL) {
+    printf("decorated names not found\n");
+    return 1;
+  }
+  if ((RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(1)) != left ||
+      (RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(2)) != right) {
+    printf("ordinals 1 and 2 do not give RotateLeft90 and RotateRight90\n");
+    ++failures;
+  }
+  for (i = 0; i < sizeof kAbsent / sizeof kAbsent[0]; ++i) {
+    if (GetProcAddress(dll, kAbsent[i]) != NULL) {
+      printf("%s must not be exported\n", kAbsent[i]);
+      ++failures;
+    }
+  }
+
+  h = host_make_image();
+  if (right(h) != FALSE) ++failures;
+  failures += host_check_turned(h, 1, "RotateRight90 through GetProcAddress");
+  left(h);
+  left(h);
+  failures += host_check_turned(h, 0, "RotateLeft90 through GetProcAddress");
+  if ((GlobalFlags(h) & GMEM_LOCKCOUNT) != 0) ++failures;
+  GlobalFree(h);
+  FreeLibrary(dll);
+  printf("%d failed\n", failures);
+  return failures == 0 ? 0 : 1;
+}
