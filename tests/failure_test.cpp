@@ -13,7 +13,7 @@ namespace seam = quadturn::seam;
 
 struct SweepCase {
   const char* what;
-  DibSpec spec;
+  DibShape shape;
   bool caller_locked;
 };
 
@@ -22,7 +22,7 @@ struct SweepCase {
 // points were tried.
 int SweepFailures(const SweepCase& c, Turn turn) {
   Rng rng(8);
-  const Bytes dib = MakeDib(c.spec, rng);
+  const Bytes dib = MakeDib(c.shape, rng);
   const Bytes turned = OracleTurn(dib, turn);
   int k = 1;
   for (;; ++k) {

@@ -161,19 +161,19 @@ TEST(OneBit, RandomWidthsMatchOracle) {
       for (Turn turn : {Turn::kRight, Turn::kLeft}) {
         const uint64_t case_number = 5000 + n++;
         Rng rng(case_number);
-        DibSpec spec{.bits = 1, .width = width, .height = height,
+        DibShape shape{.bits = 1, .width = width, .height = height,
                      .clr_used = static_cast<uint32_t>(rng.Below(3) * 2),
                      .slack = static_cast<uint32_t>(rng.Below(2) * 7)};
-        const Bytes dib = MakeDib(spec, rng);
+        const Bytes dib = MakeDib(shape, rng);
         ASSERT_EQ(TurnBytes(dib, turn), OracleTurn(dib, turn))
-            << "case " << case_number << ": " << Describe(spec);
+            << "case " << case_number << ": " << Describe(shape);
       }
     }
   }
 }
 
 TEST(OneBit, LeavesHeadersItCannotTakeUntouched) {
-  struct Case { const char* what; DibSpec spec; int cut; };
+  struct Case { const char* what; DibShape shape; int cut; };
   const Case cases[] = {
       {"108-byte header", {.bits = 1, .width = 9, .height = 3, .header_bytes = 108}, 0},
       {"one-entry table", {.bits = 1, .width = 9, .height = 3, .clr_used = 1}, 0},
@@ -181,7 +181,7 @@ TEST(OneBit, LeavesHeadersItCannotTakeUntouched) {
   };
   for (const Case& c : cases) {
     Rng rng(11);
-    Bytes dib = MakeDib(c.spec, rng);
+    Bytes dib = MakeDib(c.shape, rng);
     dib.resize(dib.size() - c.cut);
     EXPECT_EQ(TurnBytes(dib, Turn::kLeft), dib) << c.what;
   }

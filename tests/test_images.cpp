@@ -62,7 +62,7 @@ void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v) {
 
 }  // namespace
 
-Bytes MakeDib(const DibSpec& s, Rng& rng) {
+Bytes MakeDib(const DibShape& s, Rng& rng) {
   const int32_t offset = s.bits == 1 ? 48 : static_cast<int32_t>(s.header_bytes) +
                                                 TableBytes(s.bits, s.clr_used);
   const int32_t rows = StrideOf(s.bits, s.width) * s.height;
@@ -147,7 +147,7 @@ BOOL Apply(Turn turn, HGLOBAL h) {
   return turn == Turn::kRight ? RotateRight90(h) : RotateLeft90(h);
 }
 
-std::string Describe(const DibSpec& s) {
+std::string Describe(const DibShape& s) {
   std::ostringstream o;
   o << s.bits << "-bit " << s.width << "x" << s.height << " biSize " << s.header_bytes
     << " biClrUsed " << s.clr_used << " slack " << s.slack;

@@ -25,7 +25,7 @@ struct Rng {
   int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
 };
 
-struct DibSpec {
+struct DibShape {
   int bits = 8;
   int32_t width = 1;
   int32_t height = 1;
@@ -38,9 +38,9 @@ struct DibSpec {
   uint32_t slack = 0;  // extra bytes at the end of the block
 };
 
-// A packed DIB laid out as described by `spec`, with every byte after the
+// A packed DIB laid out as described by `shape`, with every byte after the
 // 40-byte header fields (extra header, table, pixels, padding, slack) random.
-Bytes MakeDib(const DibSpec& spec, Rng& rng);
+Bytes MakeDib(const DibShape& shape, Rng& rng);
 
 // Stored-row stride, written out per bit count (independent of the library).
 int32_t StrideOf(int bits, int32_t width);
@@ -56,7 +56,7 @@ Bytes FromBlock(HGLOBAL h);
 UINT LockCount(HGLOBAL h);
 
 BOOL Apply(Turn turn, HGLOBAL h);
-std::string Describe(const DibSpec& spec);
+std::string Describe(const DibShape& shape);
 
 uint32_t U32At(const Bytes& b, int offset);
 int32_t I32At(const Bytes& b, int offset);

@@ -63,10 +63,10 @@ TEST(Turn24, KeepsPixelBytesTogetherAndPadsWithZero) {
 
 TEST(Turn, HeaderAfterTurn) {
   Rng rng(3);
-  DibSpec spec{.bits = 24, .width = 5, .height = 2, .x_ppm = 1000,
+  DibShape shape{.bits = 24, .width = 5, .height = 2, .x_ppm = 1000,
                .y_ppm = 2000, .clr_important = 7, .size_image = 12345};
-  spec.clr_used = 3;
-  const Bytes dib = MakeDib(spec, rng);
+  shape.clr_used = 3;
+  const Bytes dib = MakeDib(shape, rng);
   const Bytes out = TurnBytes(dib, Turn::kRight).bytes;
   EXPECT_EQ(U32At(out, 0), 40u);
   EXPECT_EQ(I32At(out, 4), 2);
@@ -84,7 +84,7 @@ TEST(Turn, HeaderAfterTurn) {
 // Each case against the oracle in both directions: exact bytes, exact block
 // size, the block unlocked again and 0 returned.
 TEST(Turn, EdgeShapesMatchOracle) {
-  const DibSpec cases[] = {
+  const DibShape cases[] = {
       {.bits = 8, .width = 1, .height = 1},
       {.bits = 8, .width = 0, .height = 5},
       {.bits = 8, .width = 5, .height = 0},
@@ -98,14 +98,14 @@ TEST(Turn, EdgeShapesMatchOracle) {
       {.bits = 8, .width = 1, .height = 64},
       {.bits = 24, .width = 64, .height = 1},
   };
-  for (const DibSpec& spec : cases) {
+  for (const DibShape& shape : cases) {
     for (Turn turn : {Turn::kRight, Turn::kLeft}) {
       Rng rng(4);
-      const Bytes dib = MakeDib(spec, rng);
+      const Bytes dib = MakeDib(shape, rng);
       const Turned t = TurnBytes(dib, turn);
-      EXPECT_EQ(t.bytes, OracleTurn(dib, turn)) << Describe(spec);
-      EXPECT_EQ(t.result, FALSE) << Describe(spec);
-      EXPECT_EQ(t.locks, 0u) << Describe(spec);
+      EXPECT_EQ(t.bytes, OracleTurn(dib, turn)) << Describe(shape);
+      EXPECT_EQ(t.result, FALSE) << Describe(shape);
+      EXPECT_EQ(t.locks, 0u) << Describe(shape);
     }
   }
 }
@@ -116,17 +116,17 @@ TEST(Turn, RandomImagesMatchOracle) {
   const uint32_t clr_used[] = {0, 16, 256};
   for (uint64_t n = 0; n < 400; ++n) {
     Rng rng(1000 + n);
-    DibSpec spec;
-    spec.bits = rng.Below(2) ? 8 : 24;
-    spec.width = 1 + rng.Below(n < 200 ? 13 : 90);
-    spec.height = 1 + rng.Below(n < 200 ? 13 : 90);
-    spec.header_bytes = header_sizes[rng.Below(3)];
-    spec.clr_used = clr_used[rng.Below(3)];
-    spec.slack = rng.Below(3) == 0 ? rng.Below(40) : 0;
+    DibShape shape;
+    shape.bits = rng.Below(2) ? 8 : 24;
+    shape.width = 1 + rng.Below(n < 200 ? 13 : 90);
+    shape.height = 1 + rng.Below(n < 200 ? 13 : 90);
+    shape.header_bytes = header_sizes[rng.Below(3)];
+    shape.clr_used = clr_used[rng.Below(3)];
+    shape.slack = rng.Below(3) == 0 ? rng.Below(40) : 0;
     const Turn turn = rng.Below(2) ? Turn::kRight : Turn::kLeft;
-    const Bytes dib = MakeDib(spec, rng);
+    const Bytes dib = MakeDib(shape, rng);
     ASSERT_EQ(TurnBytes(dib, turn).bytes, OracleTurn(dib, turn))
-        << "case " << 1000 + n << ": " << Describe(spec);
+        << "case " << 1000 + n << ": " << Describe(shape);
   }
 }
 
@@ -167,7 +167,7 @@ TEST(Turn, CallerHoldingALockKeepsIt) {
 // Images the library must not touch: the bit counts it does not turn, and
 // headers that do not describe an image the block holds.
 TEST(Turn, LeavesOtherImagesUntouched) {
-  struct Case { const char* what; DibSpec spec; int offset; uint32_t value; int cut; };
+  struct Case { const char* what; DibShape shape; int offset; uint32_t value; int cut; };
   const Case cases[] = {
       {"4 bits", {.bits = 8, .width = 4, .height = 4}, 14, 4, 0},
       {"16 bits", {.bits = 24, .width = 4, .height = 4}, 14, 16, 0},
@@ -185,7 +185,7 @@ TEST(Turn, LeavesOtherImagesUntouched) {
   };
   for (const Case& c : cases) {
     Rng rng(7);
-    Bytes dib = MakeDib(c.spec, rng);
+    Bytes dib = MakeDib(c.shape, rng);
     if (c.offset == 14) {  // biBitCount is the one 16-bit field
       dib[14] = static_cast<uint8_t>(c.value);
       dib[15] = static_cast<uint8_t>(c.value >> 8);
