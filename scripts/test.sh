@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs every test: the Linux build, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the 32-bit Windows DLL with its suite and
-# host programs under Wine.
+# UndefinedBehaviorSanitizer, and the 32-bit Windows DLL with its suite, host
+# programs and tool under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 bash scripts/wine-prefix.sh
+trap 'wineserver -k 2>/dev/null || true' EXIT
 
 for preset in native sanitize windows; do
   echo "== $preset"
