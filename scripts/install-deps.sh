@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine (run as
-# root): the native toolchain and GoogleTest, the mingw-w64 cross compiler and
-# 32-bit Wine for the Windows DLL. Skips apt when everything is there.
+# root): the native toolchain and GoogleTest; with "all" (the default) also
+# the mingw-w64 cross compiler and 32-bit Wine for the Windows DLL. Skips apt
+# when everything is there.
+# Usage: install-deps.sh [native|all]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev
-          g++-mingw-w64-i686 wine wine32:i386)
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev)
+if [ "${1:-all}" = all ]; then
+  packages+=(g++-mingw-w64-i686 wine wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The main job: builds the quadturn tool and turns the bundled sample charts
+# a quarter turn clockwise into out/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh native
+cmake --preset native >/dev/null
+cmake --build --preset native --target quadturn_tool
+mkdir -p out
+build/native/tools/quadturn right samples/chart-1.bmp samples/chart-8.bmp \
+  samples/chart-24.bmp -d out
+echo
+echo "Turned clockwise: $(pwd)/out/chart-{1,8,24}.bmp (the originals are in samples/)."
