@@ -115,6 +115,20 @@ TEST(StandInSeam, FailsTheChosenCallAndCountsBlocks) {
   EXPECT_EQ(quadturn::seam::LiveBlocks(), live);
 }
 
+TEST(StandInSeam, TracksPeakBytesOfOtherBlocks) {
+  HGLOBAL image = GlobalAlloc(GMEM_MOVEABLE, 1000);
+  quadturn::seam::TrackPeakBytes(image);
+  const std::size_t base = quadturn::seam::PeakTrackedBytes();
+  GlobalReAlloc(image, 5000, GMEM_MOVEABLE);  // the excluded block does not count
+  HGLOBAL a = GlobalAlloc(GMEM_MOVEABLE, 300);
+  GlobalReAlloc(a, 700, GMEM_MOVEABLE);
+  HGLOBAL b = GlobalAlloc(GMEM_MOVEABLE, 50);
+  GlobalFree(a);
+  GlobalFree(b);
+  EXPECT_EQ(quadturn::seam::PeakTrackedBytes(), base + 750);
+  GlobalFree(image);
+}
+
 TEST(StandIn, DistinctBlocksFromDistinctThreads) {
   std::vector<std::thread> threads;
   std::vector<int> bad(8, 0);

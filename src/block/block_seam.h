@@ -28,6 +28,11 @@ int CallsSinceArmed();
 // Blocks allocated and not yet freed.
 std::size_t LiveBlocks();
 
+// Starts tracking the peak of the bytes held in live blocks other than
+// `excluded` (the caller's image), from what they hold now.
+void TrackPeakBytes(void* excluded);
+std::size_t PeakTrackedBytes();
+
 }  // namespace seam
 }  // namespace quadturn
 

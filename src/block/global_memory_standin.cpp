@@ -49,6 +49,11 @@ std::vector<std::size_t> g_free_slots;
 std::size_t g_live = 0;
 FailPlan g_plan;
 
+// Bytes in live blocks other than g_excluded, and their peak.
+std::size_t g_tracked_bytes = 0;
+std::size_t g_peak_bytes = 0;
+HGLOBAL g_excluded = nullptr;
+
 uintptr_t GenerationMask() {
   return ~uintptr_t{0} >> (kGenerationShift + 1);
 }
@@ -68,6 +73,13 @@ Block* Find(HGLOBAL h) {
   Block& b = g_blocks[slot];
   if (!b.live || b.generation != (v >> kGenerationShift)) return nullptr;
   return &b;
+}
+
+// Records a change in the size of the block named h. Caller holds g_mutex.
+void Resized(HGLOBAL h, SIZE_T from, SIZE_T to) {
+  if (h == g_excluded) return;
+  g_tracked_bytes = g_tracked_bytes - from + to;
+  if (g_tracked_bytes > g_peak_bytes) g_peak_bytes = g_tracked_bytes;
 }
 
 // Counts a call of a kind that can fail and says whether this one must.
@@ -119,7 +131,9 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   if (b.generation == 0) b.generation = 1;
   b.live = true;
   ++g_live;
-  return MakeHandle(slot, b.generation);
+  HGLOBAL h = MakeHandle(slot, b.generation);
+  Resized(h, 0, bytes);
+  return h;
 }
 
 LPVOID WINAPI GlobalLock(HGLOBAL h) {
@@ -150,6 +164,7 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL h, SIZE_T bytes, UINT flags) {
     // Re-sizing to nothing discards an unlocked block and is refused on a
     // locked one.
     if (!moveable || b->locks > 0) return nullptr;
+    Resized(h, b->size, 0);
     std::free(b->data);
     b->data = nullptr;
     b->size = 0;
@@ -160,17 +175,19 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL h, SIZE_T bytes, UINT flags) {
     // Without GMEM_MOVEABLE the block may only change in place: a shrink
     // keeps its address, a growth would need a move and is refused.
     if (bytes > b->size) return nullptr;
+    Resized(h, b->size, bytes);
     b->size = bytes;
     return h;
   }
   // Always move, locked or not, so an address kept across a re-size is
-  // caught; the first min(old, new) bytes come along.
-  uint8_t* moved = NewBytes(bytes, (flags & GMEM_ZEROINIT) != 0);
+  // caught; the first min(old, new) bytes come along, the rest is new.
+  auto* moved = static_cast<uint8_t*>(std::malloc(bytes));
   if (moved == nullptr) return nullptr;
-  if (b->data != nullptr) {
-    std::memcpy(moved, b->data, bytes < b->size ? bytes : b->size);
-    std::free(b->data);
-  }
+  const SIZE_T kept = bytes < b->size ? bytes : b->size;
+  if (kept > 0) std::memcpy(moved, b->data, kept);
+  std::memset(moved + kept, (flags & GMEM_ZEROINIT) != 0 ? 0 : kPoison, bytes - kept);
+  std::free(b->data);
+  Resized(h, b->size, bytes);
   b->data = moved;
   b->size = bytes;
   return h;
@@ -180,6 +197,7 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
   Block* b = Find(h);
   if (b == nullptr) return h;
+  Resized(h, b->size, 0);
   std::free(b->data);
   b->data = nullptr;
   b->size = 0;
@@ -233,6 +251,22 @@ int CallsSinceArmed() {
 std::size_t LiveBlocks() {
   std::lock_guard<std::mutex> guard(g_mutex);
   return g_live;
+}
+
+void TrackPeakBytes(void* excluded) {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  g_excluded = static_cast<HGLOBAL>(excluded);
+  g_tracked_bytes = 0;
+  for (std::size_t slot = 0; slot < g_blocks.size(); ++slot) {
+    const Block& b = g_blocks[slot];
+    if (b.live && MakeHandle(slot, b.generation) != g_excluded) g_tracked_bytes += b.size;
+  }
+  g_peak_bytes = g_tracked_bytes;
+}
+
+std::size_t PeakTrackedBytes() {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  return g_peak_bytes;
 }
 
 }  // namespace seam

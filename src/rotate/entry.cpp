@@ -1,6 +1,7 @@
-// The two exported operations and the 8/24-bit road: lock the caller's block,
-// check its header, turn the rows into a scratch block, re-size the caller's
-// block and write the turned image back. Every failure leaves it untouched.
+// The two exported operations: lock the caller's block, check its header,
+// turn the rows into a scratch block, re-size the caller's block and write the
+// turned image back. One road for every depth; any failure leaves the block
+// untouched.
 #include <cstring>
 
 #include "dib_layout.h"
@@ -34,29 +35,34 @@ Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock) {
   }
   TurnGeometry g;
   if (!ReadTurnGeometry(base, block_size, &g)) return Untouched(h, last_unlock);
-  if (g.bits_per_pixel == 1) {
-    return TurnOneBit(h, base, block_size, g, direction, last_unlock);
-  }
-
-  // The scratch holds the turned rows. At 8 bits it starts all 0xFF and at 24
-  // bits all zero, which is what the turned rows' padding ends up as.
-  const bool eight = g.bits_per_pixel == 8;
-  WorkingBlock scratch(eight ? GMEM_MOVEABLE : GMEM_MOVEABLE | GMEM_ZEROINIT,
-                       static_cast<SIZE_T>(g.dst_bytes));
+  // The turned rows go to a scratch block first: the caller's block still
+  // holds the source rows until they are all read. The kernels write every
+  // byte of it, padding included.
+  WorkingBlock scratch(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(g.dst_bytes)));
   if (scratch.handle == nullptr || !scratch.Lock(g.dst_bytes)) {
     return Untouched(h, last_unlock);
   }
-  if (eight && g.dst_bytes > 0) std::memset(scratch.bytes, 0xFF, g.dst_bytes);
-  TurnPixels(base + g.pixel_offset, g.src_stride, scratch.bytes, g.dst_stride,
-             g.width, g.height, eight ? 1 : 3, direction);
+  const uint8_t* rows = base + g.pixel_offset;
+  if (g.bits_per_pixel == 1) {
+    TurnBits(rows, g.src_stride, scratch.bytes, g.dst_stride, g.width, g.height,
+             direction);
+  } else {
+    TurnPixels(rows, g.src_stride, scratch.bytes, g.dst_stride, g.width, g.height,
+               g.bits_per_pixel / 8, direction);
+  }
 
   // The header as it was on entry, with width and height exchanged and the
   // image size restated for the turned rows; resolutions stay as they were.
+  // A 1-bit image keeps its own two colours; its colour counts become 0.
   uint8_t header[kInfoHeaderBytes];
   std::memcpy(header, base, sizeof header);
   WriteI32(header + kBiWidth, g.height);
   WriteI32(header + kBiHeight, g.width);
   WriteU32(header + kBiSizeImage, static_cast<uint32_t>(g.dst_bytes));
+  if (g.bits_per_pixel == 1) {
+    WriteU32(header + kBiClrUsed, 0);
+    WriteU32(header + kBiClrImportant, 0);
+  }
 
   const Piece pieces[] = {{0, header, kInfoHeaderBytes},
                           {g.pixel_offset, scratch.bytes, g.dst_bytes}};

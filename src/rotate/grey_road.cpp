@@ -1,7 +1,7 @@
-// One-bit images: widened to a grey 8-bit working image, turned on the 8-bit
-// road, packed back to one bit and copied into the caller's block. The turned
-// image keeps the caller's two colours and resolutions; any failure on the
-// way leaves the caller's block as it was.
+// The reference road for one-bit images: widened to a grey 8-bit working
+// image, turned on the 8-bit road, packed back to one bit and copied into the
+// caller's block. The result keeps the caller's two colours and resolutions,
+// exactly as the direct bit turn does; any failure leaves the block as it was.
 #include <cstring>
 
 #include "dib_layout.h"
@@ -90,9 +90,13 @@ HGLOBAL Pack8To1(HGLOBAL grey_handle) {
   return packed.Release();
 }
 
-Outcome TurnOneBit(HGLOBAL h, uint8_t* base, SIZE_T block_size,
-                   const TurnGeometry& g, Direction direction,
-                   BOOL* last_unlock) {
+Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock) {
+  *last_unlock = FALSE;
+  TurnGeometry g;
+  uint8_t* base = LockChecked(h, 1, &g);
+  if (base == nullptr) return Outcome::kUntouched;
+  const SIZE_T block_size = GlobalSize(h);
+
   // What the grey road drops and the turned image keeps: the two colour
   // entries and the resolutions.
   uint8_t kept[kOneBitPixelOffset];

@@ -1,0 +1,42 @@
+// The benchmark's images and the peers it times them against.
+#ifndef QUADTURN_BENCH_BENCH_H
+#define QUADTURN_BENCH_BENCH_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qt_bench {
+
+// An image's pixel rows, bottom-up, 4-byte padded.
+struct Image {
+  int bits;
+  int width, height;
+  std::ptrdiff_t stride;
+  std::vector<uint8_t> rows;
+};
+
+// A prepared turn: called once per timed repetition, does one quarter turn
+// clockwise of the image it was made for.
+using Turn = std::function<void()>;
+
+struct Peer {
+  std::string name;
+  // Prepares a turn of `image`, or returns an empty function when this peer
+  // does not turn images of that depth.
+  std::function<Turn(const Image& image)> prepare;
+};
+
+// Peers built into this benchmark (those whose libraries were found).
+std::vector<Peer>& Peers();
+
+struct RegisterPeer {
+  explicit RegisterPeer(Peer peer) { Peers().push_back(std::move(peer)); }
+};
+
+}  // namespace qt_bench
+
+#endif  // QUADTURN_BENCH_BENCH_H

@@ -1,0 +1,20 @@
+// OpenCV core: cv::rotate on 8-bit single-channel and 8-bit 3-channel mats.
+#include <opencv2/core.hpp>
+
+#include "bench.h"
+
+namespace qt_bench {
+namespace {
+
+const RegisterPeer kOpenCv{{"OpenCV cv::rotate", [](const Image& image) -> Turn {
+  if (image.bits != 8 && image.bits != 24) return {};
+  const int type = image.bits == 8 ? CV_8UC1 : CV_8UC3;
+  auto src = std::make_shared<cv::Mat>(image.height, image.width, type,
+                                       const_cast<uint8_t*>(image.rows.data()),
+                                       static_cast<size_t>(image.stride));
+  auto dst = std::make_shared<cv::Mat>(image.width, image.height, type);
+  return [src, dst] { cv::rotate(*src, *dst, cv::ROTATE_90_CLOCKWISE); };
+}}};
+
+}  // namespace
+}  // namespace qt_bench
