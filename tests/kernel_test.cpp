@@ -99,7 +99,7 @@ TEST(Kernels, SmallImagesOfEverySize) {
 TEST(Kernels, OneBitAroundBytesBlocksAndTiles) {
   // A SIMD bit block is 128 pixels wide and 16 rows high.
   const std::vector<int32_t> widths = {1, 7, 8, 9, 31, 33, 63, 64, 65, 120, 127, 128, 129,
-                                       135, 136, 255, 256, 257, 300};
+                                       135, 136, 145, 255, 256, 257, 300};
   const std::vector<int32_t> heights = {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65,
                                         66, 100, 129};
   CheckSizes(1, widths, heights);

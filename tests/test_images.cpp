@@ -26,10 +26,11 @@ void PutU32(Bytes& b, int offset, uint32_t v) {
 }
 
 int32_t StrideOf(int bits, int32_t width) {
+  const int64_t w = width;  // widths near INT32_MAX turn when there are no rows
   switch (bits) {
-    case 1: return (width + 31) / 32 * 4;
-    case 8: return (width + 3) / 4 * 4;
-    case 24: return (3 * width + 3) / 4 * 4;
+    case 1: return static_cast<int32_t>((w + 31) / 32 * 4);
+    case 8: return static_cast<int32_t>((w + 3) / 4 * 4);
+    case 24: return static_cast<int32_t>((3 * w + 3) / 4 * 4);
   }
   return 0;
 }
@@ -109,7 +110,7 @@ Bytes OracleTurn(const Bytes& dib, Turn turn) {
   }
   // Turned rows start as the padding they keep: 0xFF at 8 bits, 0 otherwise.
   std::memset(out.data() + offset, bits == 8 ? 0xFF : 0x00, n);
-  for (int32_t i = 0; i < h; ++i) {
+  for (int32_t i = 0; i < h && w > 0; ++i) {
     for (int32_t j = 0; j < w; ++j) {
       const uint32_t v = GetPixel(bits, dib.data() + offset + i * s, j);
       const int32_t row = turn == Turn::kRight ? w - 1 - j : j;

@@ -134,30 +134,27 @@ __attribute__((target("ssse3"))) void TransposeTriplesSsse3(
 // bits come out most significant first.
 void TransposeBitsSse2(const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
                        std::ptrdiff_t ds, int w, int h) {
-  const int wb16 = ((w + 7) / 8) & ~15;  // source bytes in whole blocks
+  const int wb16 = (w / 8 + (w % 8 != 0)) & ~15;  // source bytes in whole blocks
   const int h16 = h & ~15;
   for (int i0 = 0; i0 < h16; i0 += kTile) {
     const int i1 = std::min(h16, i0 + kTile);
-    for (int b0 = 0; b0 < wb16; b0 += kTile / 8) {
-      const int b1 = std::min(wb16, b0 + kTile / 8);
+    for (int b = 0; b < wb16; b += 16) {
       for (int i = i0; i < i1; i += 16) {
-        for (int b = b0; b < b1; b += 16) {
-          __m128i r[16];
-          for (int p = 0; p < 16; ++p) {
-            const int row = i + (p < 8 ? 7 - p : 23 - p);
-            r[p] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + row * ss + b));
-          }
-          Transpose16x16(r);
-          for (int c = 0; c < 16; ++c) {
-            __m128i v = r[c];
-            const int x0 = 8 * (b + c);
-            const int n = std::min(8, w - x0);
-            uint8_t* d = dst + x0 * ds + i / 8;
-            for (int k = 0; k < n; ++k) {
-              const uint16_t bits = static_cast<uint16_t>(_mm_movemask_epi8(v));
-              std::memcpy(d + k * ds, &bits, 2);
-              v = _mm_add_epi8(v, v);
-            }
+        __m128i r[16];
+        for (int p = 0; p < 16; ++p) {
+          const int row = i + (p < 8 ? 7 - p : 23 - p);
+          r[p] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + row * ss + b));
+        }
+        Transpose16x16(r);
+        for (int c = 0; c < 16; ++c) {
+          __m128i v = r[c];
+          const int x0 = 8 * (b + c);
+          const int n = std::min(8, w - x0);
+          uint8_t* d = dst + x0 * ds + i / 8;
+          for (int k = 0; k < n; ++k) {
+            const uint16_t bits = static_cast<uint16_t>(_mm_movemask_epi8(v));
+            std::memcpy(d + k * ds, &bits, 2);
+            v = _mm_add_epi8(v, v);
           }
         }
       }

@@ -52,7 +52,8 @@ void TurnPixels(const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
 void TurnBits(const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t width, int32_t height,
               Direction direction) {
-  Turn(Chosen().bits, src, src_stride, dst, dst_stride, width, height, (height + 7) / 8,
+  const int32_t used = height / 8 + (height % 8 != 0);  // bytes holding pixels
+  Turn(Chosen().bits, src, src_stride, dst, dst_stride, width, height, used,
        0x00, direction);
 }
 
