@@ -6,7 +6,7 @@
 # Usage: install-deps.sh [native|all]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev)
+packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev)
 if [ "${1:-all}" = all ]; then
   packages+=(g++-mingw-w64-i686 wine wine32:i386)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
