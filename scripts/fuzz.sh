@@ -4,7 +4,7 @@
 # (default 90), starting from fuzz/corpus and fuzz/regressions in a scratch
 # copy. Exits non-zero on any finding; the input that broke it is left in
 # build/fuzz/findings/ (keep it in fuzz/regressions/ once fixed).
-# Usage: fuzz.sh [SECONDS] [more libFuzzer flags, e.g. -seed=1 -jobs=2 -workers=2]
+# Usage: fuzz.sh [SECONDS] [more libFuzzer flags, e.g. -jobs=2 -workers=2]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-90}
@@ -18,10 +18,12 @@ rm -rf "$work"
 mkdir -p "$work" "$findings"
 cp fuzz/corpus/* "$work"/
 find fuzz/regressions -type f ! -name '.*' -exec cp {} "$work"/ \;
+set +e
 build/fuzz/fuzz/fuzz_turn_libfuzzer -max_total_time="$seconds" -max_len=4096 \
   -print_final_stats=1 -artifact_prefix="$findings/" "$@" "$work" 2>&1 |
-  grep -E '^(stat::|INFO: Seed|Done|==[0-9]+==|SUMMARY|property broken)|ERROR' || true
+  grep -E '^(stat::|Done|==[0-9]+==|SUMMARY|property broken)|ERROR'
 status=${PIPESTATUS[0]}
+set -e
 if [ "$status" -ne 0 ]; then
   echo "fuzzing found a problem (exit $status); see $findings/"
   exit 1

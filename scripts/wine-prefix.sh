@@ -5,6 +5,7 @@
 # pipe would otherwise wait for those services, which inherit the pipe.
 # "wineserver -k" stops them all.
 set -euo pipefail
+export HOME="${HOME:-/root}"
 prefix="${WINEPREFIX:-$HOME/.wine}"
 export WINEDEBUG=-all
 if [ ! -f "$prefix/system.reg" ]; then
