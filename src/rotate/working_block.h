@@ -13,7 +13,6 @@ struct WorkingBlock {
   HGLOBAL handle = nullptr;
   uint8_t* bytes = nullptr;  // while locked
 
-  WorkingBlock(UINT flags, SIZE_T size) : handle(GlobalAlloc(flags, size)) {}
   explicit WorkingBlock(HGLOBAL h) : handle(h) {}
   WorkingBlock(const WorkingBlock&) = delete;
   WorkingBlock& operator=(const WorkingBlock&) = delete;
