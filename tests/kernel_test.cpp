@@ -82,9 +82,10 @@ std::vector<int32_t> Range(int32_t from, int32_t to) {
   return v;
 }
 
-// Around the 16-pixel blocks and 64-pixel tiles.
+// Around the 16-pixel blocks and the 64- and 128-pixel tiles.
 const std::vector<int32_t> kEdges = {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 18, 31, 32, 33,
-                                     47, 48, 49, 63, 64, 65, 66, 67, 80, 129};
+                                     47, 48, 49, 63, 64, 65, 66, 67, 80, 127, 128, 129,
+                                     130, 257};
 
 TEST(Kernels, EightBitEverySizeAroundBlocksAndTiles) { CheckSizes(8, kEdges, kEdges); }
 
