@@ -25,16 +25,24 @@ BOOL Rotate(HGLOBAL h, Direction direction) {
 
 }  // namespace
 
-Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock) {
+uint8_t* LockTurnable(HGLOBAL h, SIZE_T* block_size, TurnGeometry* g, BOOL* last_unlock) {
   *last_unlock = FALSE;
   auto* base = static_cast<uint8_t*>(GlobalLock(h));
-  if (base == nullptr) return Outcome::kUntouched;
-  const SIZE_T block_size = GlobalSize(h);
-  if (block_size < static_cast<SIZE_T>(kInfoHeaderBytes)) {
-    return Untouched(h, last_unlock);
+  if (base == nullptr) return nullptr;
+  *block_size = GlobalSize(h);
+  if (*block_size < static_cast<SIZE_T>(kInfoHeaderBytes) ||
+      !ReadTurnGeometry(base, *block_size, g)) {
+    *last_unlock = GlobalUnlock(h);
+    return nullptr;
   }
+  return base;
+}
+
+Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock) {
+  SIZE_T block_size;
   TurnGeometry g;
-  if (!ReadTurnGeometry(base, block_size, &g)) return Untouched(h, last_unlock);
+  uint8_t* base = LockTurnable(h, &block_size, &g, last_unlock);
+  if (base == nullptr) return Outcome::kUntouched;
   // The turned rows go to a scratch block first: the caller's block still
   // holds the source rows until they are all read. The kernels write every
   // byte of it, padding included.

@@ -12,17 +12,17 @@
 namespace quadturn {
 namespace {
 
-// Locks h, checks it holds a turnable image of `bits` per pixel and reads its
-// geometry. Returns the block's bytes, or null (and h unlocked) if not.
-uint8_t* LockChecked(HGLOBAL h, int bits, TurnGeometry* g) {
-  auto* base = static_cast<uint8_t*>(GlobalLock(h));
-  if (base == nullptr) return nullptr;
-  const SIZE_T size = GlobalSize(h);
-  if (size < static_cast<SIZE_T>(kInfoHeaderBytes) ||
-      !ReadTurnGeometry(base, size, g) || g->bits_per_pixel != bits) {
+// Locks h if it holds a turnable image of `bits` per pixel; otherwise
+// returns null with h as it was.
+uint8_t* LockChecked(HGLOBAL h, int bits, TurnGeometry* g, SIZE_T* size = nullptr) {
+  SIZE_T block_size;
+  BOOL ignored;
+  uint8_t* base = LockTurnable(h, &block_size, g, &ignored);
+  if (base != nullptr && g->bits_per_pixel != bits) {
     GlobalUnlock(h);
     return nullptr;
   }
+  if (size != nullptr) *size = block_size;
   return base;
 }
 
@@ -93,9 +93,9 @@ HGLOBAL Pack8To1(HGLOBAL grey_handle) {
 Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock) {
   *last_unlock = FALSE;
   TurnGeometry g;
-  uint8_t* base = LockChecked(h, 1, &g);
+  SIZE_T block_size;
+  uint8_t* base = LockChecked(h, 1, &g, &block_size);
   if (base == nullptr) return Outcome::kUntouched;
-  const SIZE_T block_size = GlobalSize(h);
 
   // What the grey road drops and the turned image keeps: the two colour
   // entries and the resolutions.

@@ -14,6 +14,12 @@ enum class Direction { kRight, kLeft };  // clockwise, counter-clockwise
 
 enum class Outcome { kTurned, kUntouched };
 
+// Locks h and reads the geometry of the image it holds. Returns the block's
+// bytes (h then locked once more, *block_size its size), or null when h cannot
+// be locked or holds no image the library turns; h is then as it was and
+// *last_unlock holds the result of the unlock, if any.
+uint8_t* LockTurnable(HGLOBAL h, SIZE_T* block_size, TurnGeometry* g, BOOL* last_unlock);
+
 // Turns the packed DIB in h a quarter turn. kUntouched means the block's
 // bytes, size and lock count are exactly as on entry and every working block
 // is released. *last_unlock receives the result of the call's last
