@@ -17,6 +17,7 @@ typedef int BOOL;
 typedef unsigned int UINT;
 typedef size_t SIZE_T;
 typedef void *LPVOID;
+typedef const void *LPCVOID;
 typedef void *HANDLE;
 typedef HANDLE HGLOBAL;
 
@@ -36,12 +37,15 @@ typedef HANDLE HGLOBAL;
 #define GMEM_DISCARDED 0x4000
 #define GMEM_INVALID_HANDLE 0x8000
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Only movable blocks are supported (GMEM_MOVEABLE must be in the flags). */
+/* Movable blocks (GMEM_MOVEABLE) are named by a handle and locked to reach
+ * their bytes; fixed blocks (GMEM_FIXED, GPTR) are named by their address,
+ * as on Windows. */
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
 LPVOID WINAPI GlobalLock(HGLOBAL hMem);
 BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
@@ -49,6 +53,7 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags);
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
 UINT WINAPI GlobalFlags(HGLOBAL hMem);
+HGLOBAL WINAPI GlobalHandle(LPCVOID pMem);
 
 #ifdef __cplusplus
 }

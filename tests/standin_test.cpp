@@ -58,7 +58,54 @@ TEST(StandIn, WithoutMoveableOnlyShrinksInPlace) {
   GlobalUnlock(h);
   GlobalUnlock(h);
   GlobalFree(h);
-  EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 16), nullptr) << "only movable blocks";
+}
+
+// Fixed blocks as Windows has them: the handle is the address, no lock
+// count, in-place re-sizes only unless GMEM_MOVEABLE lets it move (and then
+// the handle changes and the old one is gone).
+TEST(StandIn, FixedBlocksAreTheirOwnAddress) {
+  HGLOBAL f = GlobalAlloc(GPTR, 64);
+  ASSERT_NE(f, nullptr);
+  auto* p = static_cast<unsigned char*>(GlobalLock(f));
+  EXPECT_EQ(static_cast<void*>(p), f);
+  EXPECT_EQ(p[63], 0) << "GPTR is zero-filled";
+  GlobalLock(f);
+  EXPECT_EQ(GlobalFlags(f), 0u) << "no lock count";
+  EXPECT_NE(GlobalUnlock(f), FALSE);
+  EXPECT_EQ(GlobalHandle(p), f);
+  EXPECT_EQ(GlobalSize(f), 64u);
+
+  EXPECT_EQ(GlobalReAlloc(f, 32, 0), f) << "shrinks in place";
+  EXPECT_EQ(GlobalSize(f), 32u);
+  EXPECT_EQ(GlobalReAlloc(f, 48, 0), f) << "regrows into the memory it had";
+  EXPECT_EQ(GlobalReAlloc(f, 65, 0), nullptr) << "but no further";
+  EXPECT_EQ(GlobalReAlloc(f, 32, 0), f);
+  p[0] = 0x77;
+  HGLOBAL moved = GlobalReAlloc(f, 100, GMEM_MOVEABLE);
+  ASSERT_NE(moved, nullptr);
+  EXPECT_NE(moved, f) << "moving a fixed block changes its handle";
+  EXPECT_EQ(GlobalSize(f), 0u) << "and frees the old address";
+  EXPECT_EQ(GlobalFlags(f), static_cast<UINT>(GMEM_INVALID_HANDLE));
+  EXPECT_EQ(static_cast<unsigned char*>(moved)[0], 0x77);
+  EXPECT_EQ(GlobalFree(moved), nullptr);
+  HGLOBAL empty = GlobalAlloc(GMEM_FIXED, 0);
+  EXPECT_NE(empty, nullptr) << "an empty fixed block has an address";
+  EXPECT_EQ(GlobalLock(empty), empty);
+  GlobalFree(empty);
+}
+
+TEST(StandIn, GlobalHandleFindsMovableBlocksByAddress) {
+  HGLOBAL m = GlobalAlloc(GMEM_MOVEABLE, 16);
+  void* p = GlobalLock(m);
+  EXPECT_EQ(GlobalHandle(p), m);
+  EXPECT_EQ(GlobalHandle(static_cast<char*>(p) + 1), nullptr);
+  GlobalUnlock(m);
+  GlobalReAlloc(m, 4000, GMEM_MOVEABLE);
+  void* q = GlobalLock(m);
+  EXPECT_EQ(GlobalHandle(q), m);
+  EXPECT_EQ(GlobalHandle(p), nullptr) << "the old address is gone";
+  GlobalUnlock(m);
+  GlobalFree(m);
 }
 
 TEST(StandIn, StaleAndForeignHandlesAreRefused) {

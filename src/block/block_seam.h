@@ -1,9 +1,10 @@
-// Test seam of the stand-in global memory service: make a chosen call fail,
+// Test seam of the stand-in global memory service: make chosen calls fail,
 // count the calls and the live blocks. Not part of the public interface.
 #ifndef QUADTURN_BLOCK_SEAM_H
 #define QUADTURN_BLOCK_SEAM_H
 
 #include <cstddef>
+#include <initializer_list>
 
 namespace quadturn {
 namespace seam {
@@ -18,6 +19,10 @@ void FailNth(Call call, int n);
 
 // As FailNth, counting calls of all three kinds together.
 void FailNthOfAny(int n);
+
+// Makes each listed call fail, counting calls of all three kinds together
+// from now (numbers from 1; 0 and repeats are ignored).
+void FailCallsOfAny(std::initializer_list<int> calls);
 
 // Disarms every failure and restarts the call count.
 void Disarm();
