@@ -13,32 +13,30 @@ namespace quadturn {
 namespace {
 
 // Locks h if it holds a turnable image of `bits` per pixel; otherwise
-// returns null with h as it was.
-uint8_t* LockChecked(HGLOBAL h, int bits, TurnGeometry* g, SIZE_T* size = nullptr) {
-  SIZE_T block_size;
-  BOOL ignored;
-  uint8_t* base = LockTurnable(h, &block_size, g, &ignored);
-  if (base != nullptr && g->bits_per_pixel != bits) {
-    GlobalUnlock(h);
-    return nullptr;
+// returns false with h as it was.
+bool LockChecked(HGLOBAL h, int bits, CallerBlock* b, TurnGeometry* g) {
+  if (!LockTurnable(h, b, g)) return false;
+  if (g->bits_per_pixel != bits) {
+    UnlockCallerBlock(b);
+    return false;
   }
-  if (size != nullptr) *size = block_size;
-  return base;
+  return true;
 }
 
 }  // namespace
 
 HGLOBAL Expand1To8(HGLOBAL h) {
   TurnGeometry g;
-  const uint8_t* src = LockChecked(h, 1, &g);
-  if (src == nullptr) return nullptr;
+  CallerBlock b;
+  if (!LockChecked(h, 1, &b, &g)) return nullptr;
+  const uint8_t* src = b.bytes;
   const int32_t grey_stride = static_cast<int32_t>(RowStride(g.width, 8));
   const int32_t grey_rows = grey_stride * g.height;  // checked with the geometry
   const SIZE_T size = static_cast<SIZE_T>(kGreyPixelOffset) + grey_rows;
 
   WorkingBlock grey(GlobalAlloc(GMEM_MOVEABLE, size));
   if (grey.handle == nullptr || !grey.Lock(size)) {
-    GlobalUnlock(h);
+    UnlockCallerBlock(&b);
     return nullptr;
   }
   uint8_t* d = grey.bytes;
@@ -56,16 +54,17 @@ HGLOBAL Expand1To8(HGLOBAL h) {
   }
   ExpandBitsToBytes(src + kOneBitPixelOffset, g.src_stride,
                     d + kGreyPixelOffset, grey_stride, g.width, g.height);
-  GlobalUnlock(h);
+  UnlockCallerBlock(&b);
   return grey.Release();
 }
 
 HGLOBAL Pack8To1(HGLOBAL grey_handle) {
   TurnGeometry g;
-  const uint8_t* grey = LockChecked(grey_handle, 8, &g);
-  if (grey == nullptr) return nullptr;
+  CallerBlock b;
+  if (!LockChecked(grey_handle, 8, &b, &g)) return nullptr;
+  const uint8_t* grey = b.bytes;
   if (g.pixel_offset != kGreyPixelOffset) {
-    GlobalUnlock(grey_handle);
+    UnlockCallerBlock(&b);
     return nullptr;
   }
   const int32_t stride = static_cast<int32_t>(RowStride(g.width, 1));
@@ -74,7 +73,7 @@ HGLOBAL Pack8To1(HGLOBAL grey_handle) {
 
   WorkingBlock packed(GlobalAlloc(GMEM_MOVEABLE, size));
   if (packed.handle == nullptr || !packed.Lock(size)) {
-    GlobalUnlock(grey_handle);
+    UnlockCallerBlock(&b);
     return nullptr;
   }
   uint8_t* d = packed.bytes;
@@ -86,24 +85,26 @@ HGLOBAL Pack8To1(HGLOBAL grey_handle) {
   std::memcpy(d + kInfoHeaderBytes, kBlackWhite, sizeof kBlackWhite);
   PackBytesToBits(grey + kGreyPixelOffset, g.src_stride,
                   d + kOneBitPixelOffset, stride, g.width, g.height);
-  GlobalUnlock(grey_handle);
+  UnlockCallerBlock(&b);
   return packed.Release();
 }
 
 Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock) {
-  *last_unlock = FALSE;
   TurnGeometry g;
-  SIZE_T block_size;
-  uint8_t* base = LockChecked(h, 1, &g, &block_size);
-  if (base == nullptr) return Outcome::kUntouched;
+  CallerBlock b;
+  if (!LockChecked(h, 1, &b, &g)) {
+    *last_unlock = b.last_unlock;
+    return Outcome::kUntouched;
+  }
 
   // What the grey road drops and the turned image keeps: the two colour
   // entries and the resolutions.
   uint8_t kept[kOneBitPixelOffset];
-  std::memcpy(kept, base, sizeof kept);
+  std::memcpy(kept, b.bytes, sizeof kept);
 
   auto untouched = [&] {
-    *last_unlock = GlobalUnlock(h);
+    UnlockCallerBlock(&b);
+    *last_unlock = b.last_unlock;
     return Outcome::kUntouched;
   };
   WorkingBlock grey(Expand1To8(h));
@@ -122,9 +123,9 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   std::memcpy(p + kBiXPelsPerMeter, kept + kBiXPelsPerMeter, 8);
   std::memcpy(p + kInfoHeaderBytes, kept + kInfoHeaderBytes, kOneBitTableBytes);
 
-  const Piece whole[] = {{0, p, g.turned_block_bytes}};
-  const bool written =
-      CommitTurnedImage(h, base, block_size, size, whole, 1, last_unlock);
+  const Piece whole[] = {{0, p, size}};
+  const bool written = CommitTurnedImage(&b, size, whole, 1);
+  *last_unlock = b.last_unlock;
   return written ? Outcome::kTurned : Outcome::kUntouched;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "caller_block.h"
 #include "dib_layout.h"
 #include "quadturn.h"
 
@@ -14,11 +15,11 @@ enum class Direction { kRight, kLeft };  // clockwise, counter-clockwise
 
 enum class Outcome { kTurned, kUntouched };
 
-// Locks h and reads the geometry of the image it holds. Returns the block's
-// bytes (h then locked once more, *block_size its size), or null when h cannot
-// be locked or holds no image the library turns; h is then as it was and
-// *last_unlock holds the result of the unlock, if any.
-uint8_t* LockTurnable(HGLOBAL h, SIZE_T* block_size, TurnGeometry* g, BOOL* last_unlock);
+// Locks the caller's block h for this call and reads the geometry of the
+// image it holds. False when h cannot be locked or holds no image the
+// library turns; h is then as it was and b->last_unlock holds the result of
+// the unlock, if any.
+bool LockTurnable(HGLOBAL h, CallerBlock* b, TurnGeometry* g);
 
 // Turns the packed DIB in h a quarter turn. kUntouched means the block's
 // bytes, size and lock count are exactly as on entry and every working block
@@ -40,22 +41,6 @@ HGLOBAL Expand1To8(HGLOBAL h);
 // table, rows at byte 48, a bit set wherever the grey byte is not 0, padding
 // bits 0. NULL when a block or a lock cannot be had.
 HGLOBAL Pack8To1(HGLOBAL g);
-
-// One piece of a result to be written into the caller's block.
-struct Piece {
-  int32_t offset;
-  const uint8_t* bytes;
-  int32_t length;
-};
-
-// Re-sizes the caller's block h, locked once by this call at `base` and
-// `old_size` bytes long, to `new_size` bytes and writes the pieces into it.
-// Releases the call's lock either way. On false the block's bytes, size and
-// lock count are as they were on entry (bytes a shrink would drop are kept in
-// a working block until the result is safely written).
-bool CommitTurnedImage(HGLOBAL h, const uint8_t* base, SIZE_T old_size,
-                       SIZE_T new_size, const Piece* pieces, int piece_count,
-                       BOOL* last_unlock);
 
 }  // namespace quadturn
 
