@@ -1,6 +1,7 @@
 // Builders, block helpers and the per-pixel oracle shared by the tests.
 #include "test_images.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -121,8 +122,8 @@ Bytes OracleTurn(const Bytes& dib, Turn turn) {
   return out;
 }
 
-HGLOBAL ToBlock(const Bytes& bytes) {
-  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+HGLOBAL ToBlock(const Bytes& bytes, UINT flags) {
+  HGLOBAL h = GlobalAlloc(flags, bytes.size());
   if (h != nullptr && !bytes.empty()) {
     void* p = GlobalLock(h);
     std::memcpy(p, bytes.data(), bytes.size());
@@ -143,6 +144,35 @@ Bytes FromBlock(HGLOBAL h) {
 }
 
 UINT LockCount(HGLOBAL h) { return GlobalFlags(h) & GMEM_LOCKCOUNT; }
+
+Verdict Judge(const Bytes& before, const Bytes& turned, const Bytes& after) {
+  if (after == before) return Verdict::kUntouched;
+  if (after == turned) return Verdict::kTurned;
+  auto starts_with = [&after](const Bytes& image) {
+    return std::equal(image.begin(), image.end(), after.begin());
+  };
+  // A shrink whose cut failed: the turned image, then the old block's tail.
+  if (turned.size() < before.size() && after.size() == before.size() && starts_with(turned)) {
+    return Verdict::kTurnedLonger;
+  }
+  // A growth that could not be finished nor cut back: the untouched image,
+  // then the bytes the growth added.
+  if (before.size() < turned.size() && after.size() == turned.size() && starts_with(before)) {
+    return Verdict::kUntouchedLonger;
+  }
+  return Verdict::kBroken;
+}
+
+const char* Name(Verdict v) {
+  switch (v) {
+    case Verdict::kUntouched: return "untouched";
+    case Verdict::kUntouchedLonger: return "untouched, block longer";
+    case Verdict::kTurned: return "turned";
+    case Verdict::kTurnedLonger: return "turned, block longer";
+    case Verdict::kBroken: return "BROKEN";
+  }
+  return "?";
+}
 
 BOOL Apply(Turn turn, HGLOBAL h) {
   return turn == Turn::kRight ? RotateRight90(h) : RotateLeft90(h);

@@ -50,10 +50,20 @@ int32_t PixelOffsetOf(const Bytes& dib);
 // The image as the library must return it, computed one pixel at a time.
 Bytes OracleTurn(const Bytes& dib, Turn turn);
 
-// A movable block holding `bytes` (exactly that size), and its bytes back.
-HGLOBAL ToBlock(const Bytes& bytes);
+// A block holding `bytes` (exactly that size), movable unless `flags` say
+// GMEM_FIXED or GPTR, and its bytes back (a fixed block is its own address).
+HGLOBAL ToBlock(const Bytes& bytes, UINT flags = GMEM_MOVEABLE);
 Bytes FromBlock(HGLOBAL h);
 UINT LockCount(HGLOBAL h);
+
+// What a call left in a block that held `before`, given the image the turn
+// should give (`turned`): exactly one of the two, or one of them with unused
+// bytes behind it where the block could not be cut back (kBroken otherwise:
+// a mixture, a wrong turn, a wrong size).
+enum class Verdict { kUntouched, kUntouchedLonger, kTurned, kTurnedLonger, kBroken };
+inline bool IsTurned(Verdict v) { return v == Verdict::kTurned || v == Verdict::kTurnedLonger; }
+Verdict Judge(const Bytes& before, const Bytes& turned, const Bytes& after);
+const char* Name(Verdict v);
 
 BOOL Apply(Turn turn, HGLOBAL h);
 std::string Describe(const DibShape& shape);
