@@ -8,8 +8,8 @@
 
 namespace qt_fuzz {
 
-// Makes the n-th service call from now fail (n = 0: none).
-void FailNthCall(int n);
+// Makes the a-th and the b-th service call from now fail (0: none).
+void FailCalls(int a, int b);
 // Disarms any failure.
 void Disarm();
 // Blocks currently live, or 0 where the service cannot tell.

@@ -3,7 +3,7 @@
 
 namespace qt_fuzz {
 
-void FailNthCall(int) {}
+void FailCalls(int, int) {}
 void Disarm() {}
 std::size_t LiveBlocks() { return 0; }
 

@@ -4,7 +4,7 @@
 
 namespace qt_fuzz {
 
-void FailNthCall(int n) { quadturn::seam::FailNthOfAny(n); }
+void FailCalls(int a, int b) { quadturn::seam::FailCallsOfAny({a, b}); }
 void Disarm() { quadturn::seam::Disarm(); }
 std::size_t LiveBlocks() { return quadturn::seam::LiveBlocks(); }
 

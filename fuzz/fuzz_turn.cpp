@@ -1,9 +1,11 @@
-// Fuzz target: any bytes as a caller's block. The last input byte chooses the
-// direction (bit 0), whether the caller holds a lock of its own (bit 1) and
-// which service call, if any, fails (bits 2-5); the bytes before it are the
-// block. On every input: the lock count is as on entry, no block is left
-// behind, and the block is either untouched byte for byte or exactly the
-// per-pixel turn of the image, which turning back restores.
+// Fuzz target: any bytes as a caller's block. The last input byte is the
+// control byte: bit 0 the direction, bit 1 whether the caller holds a lock of
+// its own, bit 2 a fixed block instead of a movable one, bits 3-5 the first
+// service call to fail (0: none) and bits 6-7 a second one that many calls
+// after it (0: none); the bytes before it are the block. On every input: the
+// lock count is as on entry, no block is left behind, and the block holds the
+// untouched image or exactly the per-pixel turn of it (either with unused
+// bytes behind it only where a cut failed), and a turned image turns back.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@ namespace {
 
 using qt_test::Bytes;
 using qt_test::Turn;
+using qt_test::Verdict;
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -34,15 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Bytes before(data, data + size - 1);
   const Turn turn = (control & 1) ? Turn::kLeft : Turn::kRight;
   const bool caller_locked = (control & 2) != 0;
-  const int fail_call = (control >> 2) & 15;
+  const bool fixed = (control & 4) != 0;
+  const int first_failure = (control >> 3) & 7;
+  const int second_failure = first_failure != 0 && (control >> 6) != 0
+                                 ? first_failure + (control >> 6) : 0;
 
   const std::size_t live = qt_fuzz::LiveBlocks();
-  HGLOBAL h = qt_test::ToBlock(before);
+  HGLOBAL h = qt_test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
   if (h == nullptr) return 0;
   if (caller_locked) GlobalLock(h);
   const UINT locks = qt_test::LockCount(h);
 
-  qt_fuzz::FailNthCall(fail_call);
+  qt_fuzz::FailCalls(first_failure, second_failure);
   qt_test::Apply(turn, h);
   qt_fuzz::Disarm();
 
@@ -50,13 +56,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (caller_locked) GlobalUnlock(h);
   const Bytes after = qt_test::FromBlock(h);
   if (after != before) {
-    // Turned: exactly the oracle's image, and the opposite turn restores
-    // every pixel (the padding and header sizes are the turn's own).
-    Check(after == qt_test::OracleTurn(before, turn), "turned image matches the oracle");
-    qt_test::Apply(Opposite(turn), h);
-    const Bytes back = qt_test::FromBlock(h);
-    Check(back == qt_test::OracleTurn(after, Opposite(turn)), "turned back as the oracle");
-    Check(qt_test::OracleTurn(back, turn) == after, "turning back restores every pixel");
+    const Bytes turned = qt_test::OracleTurn(before, turn);
+    const Verdict verdict = qt_test::Judge(before, turned, after);
+    Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
+    if (qt_test::IsTurned(verdict)) {
+      // The opposite turn restores every pixel (the padding and header sizes
+      // are the turn's own). A fixed block that must grow may stay as it is.
+      qt_test::Apply(Opposite(turn), h);
+      const Bytes back = qt_test::FromBlock(h);
+      const Bytes expected = qt_test::OracleTurn(turned, Opposite(turn));
+      Check(back == expected || (fixed && back == after), "turned back as the oracle");
+      Check(back != expected || qt_test::OracleTurn(back, turn) == turned,
+            "turning back restores every pixel");
+    }
   }
   GlobalFree(h);
   Check(qt_fuzz::LiveBlocks() == live, "no block left behind");

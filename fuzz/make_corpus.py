@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the fuzz corpus: small valid 1-, 8- and 24-bit images and near
-misses, each followed by the control byte (bit 0: left, bit 1: caller holds a
-lock, bits 2-5: which service call fails)."""
+"""Writes the fuzz corpus: small valid 1-, 8- and 24-bit images, images larger
+than a kernel tile at each depth, and near misses, each followed by the
+control byte (bit 0: left, bit 1: caller holds a lock, bit 2: fixed block,
+bits 3-5: the first service call that fails, bits 6-7: a second one that many
+calls later)."""
 import os
 import struct
 
@@ -31,6 +33,12 @@ cases = {
     "1bit-9x3": dib(1, 9, 3),
     "1bit-33x2": dib(1, 33, 2, clr_used=2),
     "1bit-70x17": dib(1, 70, 17),
+    # Larger than a 128 x 128 tile (and a 16-row, 128-pixel bit block).
+    "8bit-tiles-130x131": dib(8, 130, 131),
+    "8bit-tiles-square-140": dib(8, 140, 140),
+    "24bit-tiles-130x129": dib(24, 130, 129),
+    "1bit-tiles-260x140": dib(1, 260, 140),
+    "1bit-tiles-square-300": dib(1, 300, 300),
     "near-top-down": dib(8, 4, -4),
     "near-compressed": dib(8, 4, 4, compression=1),
     "near-4bit": dib(4, 8, 2),
@@ -41,9 +49,16 @@ cases = {
     "near-tiny": b"\x28\x00\x00",
     "near-huge-width": dib(24, 1, 1)[:4] + struct.pack("<i", 0x7FFFFFF0) + dib(24, 1, 1)[8:],
 }
+# Right and left, a caller's lock, a fixed block, one failing call and two.
+CONTROLS = (0, 1, 2, 3, 4, 5, 0x18, 0x1D, 0x2A | 0x40, 0x24 | 0x40)
 os.makedirs(HERE, exist_ok=True)
+for old in os.listdir(HERE):
+    os.remove(os.path.join(HERE, old))
+count = 0
 for name, data in cases.items():
-    for control in (0, 1, 2, 3):
-        with open(os.path.join(HERE, f"{name}-{control}"), "wb") as f:
+    # Fewer copies of the large images: their roads are the same as the small.
+    for control in CONTROLS if len(data) < 4096 else CONTROLS[:2] + CONTROLS[4:5] + CONTROLS[7:8]:
+        count += 1
+        with open(os.path.join(HERE, f"{name}-{control:02x}"), "wb") as f:
             f.write(data + bytes([control]))
-print(f"wrote {4 * len(cases)} inputs to {HERE}")
+print(f"wrote {count} inputs to {HERE}")
