@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the Linux build; the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer; the thread tests under ThreadSanitizer; the
-# 32-bit Windows DLL with its suite, host programs and tool under Wine; and a
-# 90-second fuzzing run that starts the same way every time.
+# 64-bit and the 32-bit Windows DLL with their suites, host programs and tool
+# under Wine; and a 90-second fuzzing run that starts the same way every time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,11 +13,19 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 
 log=$(mktemp)
 passed=0
-for preset in native sanitize tsan windows; do
+skipped=""
+for preset in native sanitize tsan windows-x64 windows; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  ctest --preset "$preset" -j2 | tee "$log"
+  filter=()
+  if [ "$preset" = windows ] && ! bash scripts/can-run-32bit.sh; then
+    # Only the checks that run on this machine rather than under Wine.
+    filter=(-L host)
+    skipped="the 32-bit DLL's programs under Wine (this kernel runs no 32-bit programs; its export, import and resource tables were checked)"
+    echo "note: $skipped"
+  fi
+  ctest --preset "$preset" -j2 "${filter[@]}" | tee "$log"
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log")
   passed=$((passed + ${n:-0}))
 done
@@ -28,3 +36,4 @@ bash scripts/fuzz.sh 90 -seed=1
 passed=$((passed + 1))
 
 echo "all: $passed passed, 0 failed"
+if [ -n "$skipped" ]; then echo "not run: $skipped"; fi

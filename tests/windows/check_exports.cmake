@@ -1,16 +1,35 @@
-# Checks quadturn.dll's export and import tables with objdump: exactly the two
-# decorated exports at ordinals 1 and 2, and no DLL imported but KERNEL32 and
-# msvcrt. Run with -DOBJDUMP=... -DDLL=...
+# Checks quadturn.dll's tables with objdump: the architecture, exactly the
+# expected exports at ordinals 1, 2, ..., no DLL imported but KERNEL32 and
+# msvcrt, and a resource section (the version resource's home). Runs on the
+# build machine, not under Wine.
+# Run with -DOBJDUMP=... -DDLL=... -DFORMAT=pei-i386|pei-x86-64 -DEXPORTS=a;b
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+  message(FATAL_ERROR "${DLL} is not a ${FORMAT} file")
 endif()
 
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[^\n]*\n)*)" _ "${dump}")
 set(names "${CMAKE_MATCH_1}")
 string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" exports "${names}")
-# objdump numbers the name table from 0; ordinal = Ordinal Base + index.
-set(expected "[   0] _RotateLeft90@4;[   1] _RotateRight90@4")
+# objdump numbers the name table from 0 in name order; ordinal = base + index.
+set(expected "")
+set(ordinals_expected "")
+set(i 0)
+foreach(name IN LISTS EXPORTS)
+  string(LENGTH "${i}" digits)
+  math(EXPR pad "4 - ${digits}")
+  string(REPEAT " " ${pad} spaces)
+  list(APPEND expected "[${spaces}${i}] ${name}")
+  math(EXPR ordinal "${i} + 1")
+  string(LENGTH "${ordinal}" digits)
+  math(EXPR pad "4 - ${digits}")
+  string(REPEAT " " ${pad} spaces)
+  list(APPEND ordinals_expected "+base[${spaces}${ordinal}]")
+  math(EXPR i "${i} + 1")
+endforeach()
 if(NOT "${exports}" STREQUAL "${expected}")
   message(FATAL_ERROR "exports are\n  ${exports}\nexpected\n  ${expected}")
 endif()
@@ -19,8 +38,8 @@ if(NOT dump MATCHES "Ordinal Base[ \t]+1\n")
 endif()
 string(REGEX MATCHALL "\\+base\\[ *[0-9]+\\]" ordinals "${dump}")
 list(REMOVE_DUPLICATES ordinals)
-if(NOT "${ordinals}" STREQUAL "+base[   1];+base[   2]")
-  message(FATAL_ERROR "export address table holds ${ordinals}, expected ordinals 1 and 2 only")
+if(NOT "${ordinals}" STREQUAL "${ordinals_expected}")
+  message(FATAL_ERROR "export address table holds ${ordinals}, expected ${ordinals_expected}")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
@@ -29,4 +48,9 @@ list(SORT imports)
 if(NOT "${imports}" STREQUAL "dll name: kernel32.dll;dll name: msvcrt.dll")
   message(FATAL_ERROR "imports are ${imports}, expected only KERNEL32 and msvcrt")
 endif()
-message(STATUS "exports: ${exports}; imports: ${imports}")
+
+execute_process(COMMAND ${OBJDUMP} -h ${DLL} OUTPUT_VARIABLE sections)
+if(NOT sections MATCHES " \\.rsrc ")
+  message(FATAL_ERROR "no resource section: the version resource is missing")
+endif()
+message(STATUS "${FORMAT}: exports ${exports}; imports ${imports}")

@@ -1,27 +1,38 @@
 /* A host that loads quadturn.dll at run time: both operations are found by
- * their decorated names and by ordinal at the same addresses, the undecorated
- * names are not exported, and a turn through the stdcall pointers works. */
+ * their names (stdcall-decorated on x86, plain on x64) and by ordinal at the
+ * same addresses, the other spellings are not exported, and a turn through
+ * the pointers works. */
 #include "host_image.h"
 
 typedef BOOL(WINAPI* RotateFn)(HGLOBAL);
+
+#ifdef _WIN64
+static const char kLeftName[] = "RotateLeft90";
+static const char kRightName[] = "RotateRight90";
+static const char* const kAbsent[] = {"_RotateRight90@4", "_RotateLeft90@4",
+                                      "RotateRight90@4", "_RotateRight90", "GlobalAlloc"};
+#else
+static const char kLeftName[] = "_RotateLeft90@4";
+static const char kRightName[] = "_RotateRight90@4";
+static const char* const kAbsent[] = {"RotateRight90", "RotateLeft90",
+                                      "RotateRight90@4", "RotateLeft90@4",
+                                      "_RotateRight90", "GlobalAlloc"};
+#endif
 
 int main(void) {
   int failures = 0;
   HMODULE dll = LoadLibraryA("quadturn.dll");
   RotateFn left, right;
   HGLOBAL h;
-  static const char* const kAbsent[] = {"RotateRight90", "RotateLeft90",
-                                        "RotateRight90@4", "RotateLeft90@4",
-                                        "_RotateRight90", "GlobalAlloc"};
   size_t i;
   if (dll == NULL) {
     printf("LoadLibrary(quadturn.dll) failed: %lu\n", GetLastError());
     return 1;
   }
-  left = (RotateFn)(void*)GetProcAddress(dll, "_RotateLeft90@4");
-  right = (RotateFn)(void*)GetProcAddress(dll, "_RotateRight90@4");
+  left = (RotateFn)(void*)GetProcAddress(dll, kLeftName);
+  right = (RotateFn)(void*)GetProcAddress(dll, kRightName);
   if (left == NULL || right == NULL) {
-    printf("decorated names not found\n");
+    printf("%s and %s not found\n", kLeftName, kRightName);
     return 1;
   }
   if ((RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(1)) != left ||
