@@ -1,7 +1,9 @@
-// The stand-in service's own strictness: moving re-sizes, poisoned bytes,
-// checked handles, and its test seam.
+// The stand-in service: its strict mode (moving re-sizes, poisoned bytes,
+// checked handles), its fast mode (mappings re-sized in place or by the
+// system), fixed blocks, and its test seam.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -13,7 +15,20 @@ namespace {
 
 using quadturn::seam::Call;
 
+// Sets the stand-in's mode for one test and puts the suite's back after.
+class Mode {
+ public:
+  explicit Mode(bool strict) : was_(quadturn::seam::IsStrict()) {
+    quadturn::seam::SetStrict(strict);
+  }
+  ~Mode() { quadturn::seam::SetStrict(was_); }
+
+ private:
+  bool was_;
+};
+
 TEST(StandIn, ReSizeMovesEvenWhileLockedAndPoisonsNewBytes) {
+  Mode strict(true);
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
   auto* before = static_cast<unsigned char*>(GlobalLock(h));
   ASSERT_NE(before, nullptr);
@@ -64,6 +79,7 @@ TEST(StandIn, WithoutMoveableOnlyShrinksInPlace) {
 // count, in-place re-sizes only unless GMEM_MOVEABLE lets it move (and then
 // the handle changes and the old one is gone).
 TEST(StandIn, FixedBlocksAreTheirOwnAddress) {
+  Mode strict(true);
   HGLOBAL f = GlobalAlloc(GPTR, 64);
   ASSERT_NE(f, nullptr);
   auto* p = static_cast<unsigned char*>(GlobalLock(f));
@@ -95,6 +111,7 @@ TEST(StandIn, FixedBlocksAreTheirOwnAddress) {
 }
 
 TEST(StandIn, GlobalHandleFindsMovableBlocksByAddress) {
+  Mode strict(true);
   HGLOBAL m = GlobalAlloc(GMEM_MOVEABLE, 16);
   void* p = GlobalLock(m);
   EXPECT_EQ(GlobalHandle(p), m);
@@ -109,6 +126,7 @@ TEST(StandIn, GlobalHandleFindsMovableBlocksByAddress) {
 }
 
 TEST(StandIn, StaleAndForeignHandlesAreRefused) {
+  Mode strict(true);
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
   ASSERT_EQ(GlobalFree(h), nullptr);
   HGLOBAL reused = GlobalAlloc(GMEM_MOVEABLE, 16);  // takes the freed slot
@@ -128,6 +146,46 @@ TEST(StandIn, StaleAndForeignHandlesAreRefused) {
   }
   EXPECT_EQ(GlobalSize(reused), 16u);
   GlobalFree(reused);
+}
+
+// Fast mode: large blocks are mappings on a huge-page boundary, re-sized by
+// the system (growing may move them, shrinking does not); small ones stay
+// on the heap; nothing is poisoned, and the handle stays the same.
+TEST(StandIn, FastModeMapsLargeBlocksAndReSizesThemWithoutCopying) {
+  Mode fast(false);
+  struct Case { SIZE_T from, to; UINT flags; };
+  const Case cases[] = {{3 << 20, 40 << 20, GMEM_MOVEABLE}, {40 << 20, 3 << 20, GMEM_MOVEABLE},
+                        {100, 2 << 20, GMEM_MOVEABLE},      {5 << 20, 100, GMEM_MOVEABLE},
+                        {64, 200, GMEM_MOVEABLE},           {4 << 20, 6 << 20, GMEM_FIXED}};
+  for (const Case& c : cases) {
+    HGLOBAL h = GlobalAlloc(c.flags | GMEM_ZEROINIT, c.from);
+    auto* p = static_cast<unsigned char*>(GlobalLock(h));
+    ASSERT_NE(p, nullptr);
+    if (c.from >= (1u << 20)) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % (2u << 20), 0u) << "huge-page aligned";
+    }
+    EXPECT_EQ(p[c.from - 1], 0);
+    for (SIZE_T i = 0; i < c.from; i += 4093) p[i] = static_cast<unsigned char>(i / 4093 + 1);
+    GlobalUnlock(h);
+    HGLOBAL r = GlobalReAlloc(h, c.to, GMEM_MOVEABLE | GMEM_ZEROINIT);
+    ASSERT_NE(r, nullptr) << c.from << "->" << c.to;
+    if ((c.flags & GMEM_MOVEABLE) != 0) {
+      EXPECT_EQ(r, h);
+    }
+    auto* q = static_cast<unsigned char*>(GlobalLock(r));
+    if (c.to < c.from) {
+      EXPECT_EQ(q, p) << "shrinks in place";
+    }
+    for (SIZE_T i = 0; i < std::min(c.from, c.to); i += 4093) {
+      ASSERT_EQ(q[i], static_cast<unsigned char>(i / 4093 + 1)) << c.from << "->" << c.to;
+    }
+    if (c.to > c.from) {
+      EXPECT_EQ(q[c.to - 1], 0) << "zero-filled growth";
+    }
+    EXPECT_EQ(GlobalSize(r), c.to);
+    GlobalUnlock(r);
+    EXPECT_EQ(GlobalFree(r), nullptr);
+  }
 }
 
 TEST(StandIn, LockCountSaturates) {

@@ -1,5 +1,6 @@
-// Test seam of the stand-in global memory service: make chosen calls fail,
-// count the calls and the live blocks. Not part of the public interface.
+// Test seam of the stand-in global memory service: strict mode, making chosen
+// calls fail, counting the calls and the live blocks. Not part of the public
+// interface.
 #ifndef QUADTURN_BLOCK_SEAM_H
 #define QUADTURN_BLOCK_SEAM_H
 
@@ -8,6 +9,13 @@
 
 namespace quadturn {
 namespace seam {
+
+// Strict mode, for tests: every re-size that changes a block's size moves it
+// (and a fixed block's handle with it), bytes not asked to be zero hold a
+// poison pattern, a freed handle is never valid again, and a block grows in
+// place only into memory it had. The default is fast.
+void SetStrict(bool strict);
+bool IsStrict();
 
 // The calls that can be made to fail.
 enum class Call { kAlloc, kLock, kReAlloc };

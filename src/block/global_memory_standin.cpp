@@ -1,9 +1,15 @@
-// Stand-in for the Windows global memory service on systems that lack it.
-// It behaves as the real service does and is stricter wherever that finds
-// bugs: movable handles carry a generation and are checked, a re-size that
-// changes a movable block's size always moves it, and unwritten bytes hold a
-// poison pattern. Fixed blocks are as on Windows: the handle is the address.
+// Stand-in for the Windows global memory service on systems that lack it,
+// behaving as the real service does. Fast by default: large blocks are their
+// own memory mappings, on huge pages where the system has them, and re-size
+// without copying. A strict mode for tests finds what the real service would
+// only sometimes show: every re-size that changes a size moves the block,
+// unwritten bytes hold a poison pattern, and a freed handle is never valid
+// again. Fixed blocks are as on Windows: the handle is the address.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,25 +28,36 @@ constexpr std::size_t kMaxBlocks = 65536;   // live movable handles, as on Windo
 // Refused outright, like the real service refuses requests of 1 GiB and more
 // on 32-bit Windows; keeps a test's deliberate huge request from paging.
 constexpr SIZE_T kMaxBlockBytes = SIZE_T{1} << 31;
+// Blocks from this size on are mappings of their own: fresh heap memory of
+// that size is as costly to touch, mappings can be put on huge pages, and
+// mremap re-sizes them without copying.
+constexpr SIZE_T kMapBytes = SIZE_T{1} << 20;
+constexpr SIZE_T kHugePage = SIZE_T{2} << 20;
 
 // A movable handle is (generation << 24) | (slot << 4) | kTag. The odd tag
 // keeps it from ever equalling a pointer (which is what a fixed block's
-// handle is), and the generation catches a freed handle whose slot has since
-// been given to another block.
+// handle is); in strict mode the generation catches a freed handle whose
+// slot has since been given to another block.
 constexpr uintptr_t kTag = 0x6;
 constexpr uintptr_t kTagMask = 0xF;
 constexpr int kSlotShift = 4;
 constexpr uintptr_t kSlotMask = 0xFFFFF;
 constexpr int kGenerationShift = 24;
 
+// Where a block's bytes live.
+struct Storage {
+  uint8_t* data = nullptr;
+  SIZE_T capacity = 0;  // bytes usable at `data`
+  bool mapped = false;
+};
+
 struct Block {
-  uint8_t* data = nullptr;  // null while a movable block is empty (discarded)
+  Storage storage;          // data null while a movable block is empty (discarded)
   SIZE_T size = 0;
-  SIZE_T capacity = 0;      // bytes at `data`: a fixed block regrows in place up to it
   unsigned locks = 0;       // movable blocks only
   uintptr_t generation = 0;
   bool live = false;
-  bool fixed = false;       // GMEM_FIXED: the handle is `data`
+  bool fixed = false;       // GMEM_FIXED: the handle is the address
 };
 
 struct FailPlan {
@@ -49,10 +66,11 @@ struct FailPlan {
   int calls = 0;
 };
 
+std::atomic<bool> g_strict{false};
 std::mutex g_mutex;
 std::vector<Block> g_blocks;
 std::vector<std::size_t> g_free_slots;
-// Every live block's data address, for fixed handles and GlobalHandle.
+// Every live block's address, for fixed handles and GlobalHandle.
 std::unordered_map<const void*, std::size_t> g_by_address;
 std::size_t g_live = 0;
 FailPlan g_plan;
@@ -61,6 +79,107 @@ FailPlan g_plan;
 std::size_t g_tracked_bytes = 0;
 std::size_t g_peak_bytes = 0;
 HGLOBAL g_excluded = nullptr;
+
+bool Strict() { return g_strict.load(std::memory_order_relaxed); }
+
+SIZE_T PageRound(SIZE_T n) {
+  static const SIZE_T page = static_cast<SIZE_T>(sysconf(_SC_PAGESIZE));
+  return (n + page - 1) / page * page;
+}
+
+// A new mapping of at least `bytes`, starting on a huge-page boundary so that
+// the system can back it with huge pages. Its bytes are zero.
+bool Map(SIZE_T bytes, Storage* s) {
+  const SIZE_T length = PageRound(bytes);
+  const SIZE_T reserved = length + kHugePage;
+  void* p = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return false;
+  const uintptr_t base = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t aligned = (base + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  if (aligned > base) munmap(p, aligned - base);
+  const uintptr_t end = base + reserved;
+  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - aligned - length);
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+#endif
+  s->data = reinterpret_cast<uint8_t*>(aligned);
+  s->capacity = length;
+  s->mapped = true;
+  return true;
+}
+
+// New storage for `bytes` (an address of its own even for none), zero-filled
+// when asked. Bytes not asked to be zero hold poison in strict mode.
+bool Allocate(SIZE_T bytes, bool zero, Storage* s) {
+  if (bytes >= kMapBytes) {
+    if (!Map(bytes, s)) return false;
+  } else {
+    void* p = zero ? std::calloc(std::max<SIZE_T>(bytes, 1), 1) : std::malloc(std::max<SIZE_T>(bytes, 1));
+    if (p == nullptr) return false;
+    *s = Storage{static_cast<uint8_t*>(p), bytes, false};
+  }
+  if (!zero && Strict()) std::memset(s->data, kPoison, bytes);
+  return true;
+}
+
+void FreeStorage(Storage* s) {
+  if (s->mapped) {
+    munmap(s->data, s->capacity);
+  } else {
+    std::free(s->data);
+  }
+  *s = Storage{};
+}
+
+// Makes room for `bytes` without moving: within the capacity, or by
+// extending a mapping where the addresses behind it are free.
+bool GrowInPlace(Storage* s, SIZE_T bytes) {
+  if (bytes <= s->capacity) return true;
+  if (!s->mapped || Strict()) return false;
+  const SIZE_T length = PageRound(bytes);
+  if (mremap(s->data, s->capacity, length, 0) == MAP_FAILED) return false;
+  s->capacity = length;
+  return true;
+}
+
+// Gives memory a shrunken mapping no longer needs back to the system, in
+// place. Strict mode keeps it, so that a fixed block's regrowth in place
+// does not depend on the addresses behind it staying free.
+void ShrinkInPlace(Storage* s, SIZE_T bytes) {
+  const SIZE_T length = PageRound(std::max<SIZE_T>(bytes, 1));
+  if (!s->mapped || Strict() || length >= s->capacity) return;
+  if (mremap(s->data, s->capacity, length, 0) != MAP_FAILED) s->capacity = length;
+}
+
+// Gives the storage room for `bytes`, moving it if it must (and in strict
+// mode always), keeping the first min(size, bytes) bytes.
+bool Resize(Storage* s, SIZE_T size, SIZE_T bytes) {
+  if (!Strict()) {
+    if (bytes <= s->capacity) return true;
+    if (s->mapped) {
+      const SIZE_T length = PageRound(bytes);
+      void* p = mremap(s->data, s->capacity, length, MREMAP_MAYMOVE);
+      if (p == MAP_FAILED) return false;
+      s->data = static_cast<uint8_t*>(p);
+      s->capacity = length;
+      return true;
+    }
+    if (s->data != nullptr && bytes < kMapBytes) {
+      void* p = std::realloc(s->data, bytes);
+      if (p == nullptr) return false;
+      s->data = static_cast<uint8_t*>(p);
+      s->capacity = bytes;
+      return true;
+    }
+  }
+  Storage moved;
+  if (!Allocate(bytes, false, &moved)) return false;
+  const SIZE_T kept = std::min(size, bytes);
+  if (kept > 0) std::memcpy(moved.data, s->data, kept);
+  if (s->data != nullptr) FreeStorage(s);
+  *s = moved;
+  return true;
+}
 
 uintptr_t GenerationMask() {
   return ~uintptr_t{0} >> (kGenerationShift + 1);
@@ -73,7 +192,7 @@ HGLOBAL MakeHandle(std::size_t slot, uintptr_t generation) {
 
 HGLOBAL HandleOf(std::size_t slot) {
   const Block& b = g_blocks[slot];
-  return b.fixed ? static_cast<HGLOBAL>(b.data) : MakeHandle(slot, b.generation);
+  return b.fixed ? static_cast<HGLOBAL>(b.storage.data) : MakeHandle(slot, b.generation);
 }
 
 // The live block a handle names, or null for anything else. Caller holds
@@ -115,33 +234,37 @@ bool ShouldFail(quadturn::seam::Call call) {
   return fail;
 }
 
-// New bytes: zeros on request, otherwise poison so an unwritten byte shows.
-// A fixed block of no bytes still needs an address of its own.
-uint8_t* NewBytes(SIZE_T size, bool zero) {
-  auto* p = static_cast<uint8_t*>(std::malloc(std::max<SIZE_T>(size, 1)));
-  if (p != nullptr) std::memset(p, zero ? 0 : kPoison, size);
-  return p;
-}
-
-// Moves the block's bytes to a new place of `size` bytes, keeping the first
-// min(old, new). False when no memory is left; the block is then unchanged.
-bool MoveBytes(Block* b, SIZE_T size, bool zero) {
-  uint8_t* moved = NewBytes(size, zero);
-  if (moved == nullptr) return false;
-  const SIZE_T kept = std::min(size, b->size);
-  if (kept > 0) std::memcpy(moved, b->data, kept);
-  if (b->data != nullptr) g_by_address.erase(b->data);
-  std::free(b->data);
-  b->data = moved;
-  b->capacity = size;
-  g_by_address[moved] = SlotOf(b);
+// Changes a block's size to `bytes`, in place or (when `may_move`) moving
+// it; bytes added are zero or, in strict mode, poison. Keeps the address
+// index current. Caller holds g_mutex.
+bool ChangeSize(Block* b, SIZE_T bytes, bool may_move, bool zero) {
+  Storage& s = b->storage;
+  const bool moves = may_move && (Strict() || bytes > s.capacity);
+  if (moves || s.data == nullptr) {
+    if (!may_move && s.data != nullptr) return false;
+    const void* old = s.data;
+    if (s.data == nullptr ? !Allocate(bytes, zero, &s) : !Resize(&s, b->size, bytes)) return false;
+    if (old != s.data) {
+      if (old != nullptr) g_by_address.erase(old);
+      g_by_address[s.data] = SlotOf(b);
+    }
+  } else if (bytes < b->size) {
+    ShrinkInPlace(&s, bytes);
+  } else if (!GrowInPlace(&s, bytes)) {
+    return false;
+  }
+  if (bytes > b->size && (zero || Strict())) {
+    std::memset(s.data + b->size, zero ? 0 : kPoison, bytes - b->size);
+  }
+  b->size = bytes;
   return true;
 }
 
 void Release(Block* b) {
-  if (b->data != nullptr) g_by_address.erase(b->data);
-  std::free(b->data);
-  b->data = nullptr;
+  if (b->storage.data != nullptr) {
+    g_by_address.erase(b->storage.data);
+    FreeStorage(&b->storage);
+  }
   b->size = 0;
   b->locks = 0;
   b->live = false;
@@ -159,10 +282,11 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   if (bytes > kMaxBlockBytes || g_live >= kMaxBlocks) return nullptr;
   const bool fixed = (flags & GMEM_MOVEABLE) == 0;
 
-  uint8_t* data = nullptr;
-  if (bytes > 0 || fixed) {
-    data = NewBytes(bytes, (flags & GMEM_ZEROINIT) != 0);
-    if (data == nullptr) return nullptr;
+  Storage storage;
+  // An empty movable block has no bytes; an empty fixed one still needs an
+  // address, since that is its handle.
+  if ((bytes > 0 || fixed) && !Allocate(bytes, (flags & GMEM_ZEROINIT) != 0, &storage)) {
+    return nullptr;
   }
   std::size_t slot;
   if (!g_free_slots.empty()) {
@@ -173,15 +297,16 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     g_blocks.emplace_back();
   }
   Block& b = g_blocks[slot];
-  b.data = data;
+  b.storage = storage;
   b.size = bytes;
-  b.capacity = bytes;
   b.locks = 0;
-  b.generation = (b.generation + 1) & GenerationMask();
-  if (b.generation == 0) b.generation = 1;
+  if (Strict() || b.generation == 0) {
+    b.generation = (b.generation + 1) & GenerationMask();
+    if (b.generation == 0) b.generation = 1;
+  }
   b.live = true;
   b.fixed = fixed;
-  if (data != nullptr) g_by_address[data] = slot;
+  if (storage.data != nullptr) g_by_address[storage.data] = slot;
   ++g_live;
   HGLOBAL h = HandleOf(slot);
   Resized(h, 0, bytes);
@@ -192,10 +317,10 @@ LPVOID WINAPI GlobalLock(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
   if (ShouldFail(quadturn::seam::Call::kLock)) return nullptr;
   Block* b = Find(h);
-  if (b == nullptr || b->data == nullptr) return nullptr;
+  if (b == nullptr || b->storage.data == nullptr) return nullptr;
   // A fixed block keeps no lock count.
   if (!b->fixed && b->locks < kMaxLockCount) ++b->locks;
-  return b->data;
+  return b->storage.data;
 }
 
 BOOL WINAPI GlobalUnlock(HGLOBAL h) {
@@ -216,53 +341,28 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL h, SIZE_T bytes, UINT flags) {
   const bool moveable = (flags & GMEM_MOVEABLE) != 0;
   const bool zero = (flags & GMEM_ZEROINIT) != 0;
 
-  if (b->fixed) {
-    if (bytes == b->size) return h;
-    if (!moveable) {
-      // In place only: a shrink keeps the address and the memory behind it,
-      // so a growth succeeds as far as that memory reaches and no further.
-      if (bytes > b->capacity) return nullptr;
-      if (bytes > b->size) std::memset(b->data + b->size, zero ? 0 : kPoison, bytes - b->size);
-      Resized(h, b->size, bytes);
-      b->size = bytes;
-      return h;
-    }
-    // GMEM_MOVEABLE lets a fixed block move, and then its handle, which is
-    // its address, changes: the old one is freed.
-    if (!MoveBytes(b, bytes, zero)) return nullptr;
-    Resized(h, b->size, 0);
-    b->size = bytes;
-    HGLOBAL moved = HandleOf(SlotOf(b));
-    Resized(moved, 0, bytes);
-    return moved;
-  }
-
-  if (bytes == 0) {
+  if (!b->fixed && bytes == 0) {
     // Re-sizing to nothing discards an unlocked block and is refused on a
     // locked one.
     if (!moveable || b->locks > 0) return nullptr;
     Resized(h, b->size, 0);
-    if (b->data != nullptr) g_by_address.erase(b->data);
-    std::free(b->data);
-    b->data = nullptr;
+    g_by_address.erase(b->storage.data);
+    FreeStorage(&b->storage);
     b->size = 0;
     return h;
   }
   if (bytes == b->size) return h;
-  if (!moveable) {
-    // Without GMEM_MOVEABLE the block may only change in place: a shrink
-    // keeps its address, a growth would need a move and is refused.
-    if (bytes > b->size) return nullptr;
-    Resized(h, b->size, bytes);
-    b->size = bytes;
-    return h;
-  }
-  // Always move, locked or not, so an address kept across a re-size is
-  // caught; the first min(old, new) bytes come along, the rest is new.
-  if (!MoveBytes(b, bytes, zero)) return nullptr;
-  Resized(h, b->size, bytes);
-  b->size = bytes;
-  return h;
+  // Without GMEM_MOVEABLE a block changes in place or not at all: a shrink
+  // keeps its address and the memory behind it, so a growth succeeds as far
+  // as that memory reaches. With it a block may move; a fixed block that
+  // moves gets a new handle, since its handle is its address, and the old
+  // one is gone.
+  const SIZE_T before = b->size;
+  if (!ChangeSize(b, bytes, moveable, zero)) return nullptr;
+  HGLOBAL now = HandleOf(SlotOf(b));
+  Resized(h, before, 0);
+  Resized(now, 0, bytes);
+  return now;
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL h) {
@@ -285,7 +385,7 @@ UINT WINAPI GlobalFlags(HGLOBAL h) {
   Block* b = Find(h);
   if (b == nullptr) return GMEM_INVALID_HANDLE;
   if (b->fixed) return 0;
-  return b->locks | (b->data == nullptr ? GMEM_DISCARDED : 0u);
+  return b->locks | (b->storage.data == nullptr ? GMEM_DISCARDED : 0u);
 }
 
 HGLOBAL WINAPI GlobalHandle(LPCVOID address) {
@@ -298,6 +398,10 @@ HGLOBAL WINAPI GlobalHandle(LPCVOID address) {
 
 namespace quadturn {
 namespace seam {
+
+void SetStrict(bool strict) { g_strict.store(strict); }
+
+bool IsStrict() { return Strict(); }
 
 void FailNth(Call call, int n) {
   std::lock_guard<std::mutex> guard(g_mutex);
