@@ -11,8 +11,8 @@
 
 #include "bench.h"
 #include "block_seam.h"
+#include "grey_road.h"
 #include "quadturn.h"
-#include "rotate.h"
 #include "turn_kernels.h"
 
 namespace qt_bench {
@@ -104,8 +104,8 @@ void PrintRows(const Case& c, const std::vector<Row>& rows, double memcpy_ms, do
 // Times RotateRight90 on a block holding the image with the given kernels;
 // `grey` takes the 1-bit reference road instead.
 Row TimeOurs(const Image& image, const Case& c, const std::string& name,
-             quadturn::KernelChoice choice, bool grey) {
-  quadturn::ChooseKernels(choice);
+             const quadturn::KernelSet* kernels, bool grey) {
+  quadturn::ChooseKernels(kernels);
   HGLOBAL h = MakeBlock(image);
   const Turn turn = [h, grey] {
     if (grey) {
@@ -121,7 +121,7 @@ Row TimeOurs(const Image& image, const Case& c, const std::string& name,
   turn();
   const double peak = (quadturn::seam::PeakTrackedBytes() - before) / 1048576.0;
   GlobalFree(h);
-  quadturn::ChooseKernels(quadturn::KernelChoice::kAutomatic);
+  quadturn::ChooseKernels(nullptr);
   return {name + (grey ? "" : std::string(" (") + quadturn::LastKernelsUsed() + ")"), ms, peak};
 }
 
@@ -147,28 +147,22 @@ int main(int argc, char** argv) {
         [&] { std::memcpy(copy.data(), image.rows.data(), copy.size()); }, c.reps);
 
     std::vector<Row> rows = {{"memcpy of the pixel bytes", memcpy_ms, -1}};
-    rows.push_back(TimeOurs(image, c, "quadturn", quadturn::KernelChoice::kAutomatic, false));
+    rows.push_back(TimeOurs(image, c, "quadturn", nullptr, false));
     const double ours = rows.back().ms;
-    rows.push_back(TimeOurs(image, c, "quadturn", quadturn::KernelChoice::kScalar, false));
+    rows.push_back(TimeOurs(image, c, "quadturn", &quadturn::PortableKernels(), false));
     {
       // The turn alone, into a buffer made once: what the block service and
       // the copies around the turn cost is the difference.
       const std::ptrdiff_t d = (static_cast<std::ptrdiff_t>(c.height) * c.bits + 31) / 32 * 4;
       std::vector<uint8_t> dst(static_cast<size_t>(d) * c.width);
       const Turn kernel = [&] {
-        if (c.bits == 1) {
-          quadturn::TurnBits(image.rows.data(), image.stride, dst.data(), d, c.width, c.height,
-                             quadturn::Direction::kRight);
-        } else {
-          quadturn::TurnPixels(image.rows.data(), image.stride, dst.data(), d, c.width,
-                               c.height, c.bits / 8, quadturn::Direction::kRight);
-        }
+        quadturn::TurnRows(c.bits, image.rows.data(), image.stride, dst.data(), d, c.width,
+                           c.height, quadturn::Direction::kRight, c.bits == 8 ? 0xFF : 0);
       };
       rows.push_back({"  its turn kernel alone", MedianMs(kernel, c.reps), -1});
     }
     if (c.bits == 1) {
-      rows.push_back(TimeOurs(image, c, "quadturn grey road (reference)",
-                              quadturn::KernelChoice::kAutomatic, true));
+      rows.push_back(TimeOurs(image, c, "quadturn grey road (reference)", nullptr, true));
     }
     for (const Peer& peer : Peers()) {
       const Turn turn = peer.prepare(image);

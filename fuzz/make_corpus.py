@@ -33,12 +33,15 @@ cases = {
     "1bit-9x3": dib(1, 9, 3),
     "1bit-33x2": dib(1, 33, 2, clr_used=2),
     "1bit-70x17": dib(1, 70, 17),
-    # Larger than a 128 x 128 tile (and a 16-row, 128-pixel bit block).
-    "8bit-tiles-130x131": dib(8, 130, 131),
-    "8bit-tiles-square-140": dib(8, 140, 140),
+    # Larger than a kernel tile (256 pixels at 1, 8 and 16 bits, 128 at 24
+    # and 32) and a 16-row, 128-pixel bit block, square (turned in place)
+    # and not.
+    "8bit-tiles-260x258": dib(8, 260, 258),
+    "8bit-tiles-square-520": dib(8, 520, 520),
     "24bit-tiles-130x129": dib(24, 130, 129),
+    "24bit-tiles-square-260": dib(24, 260, 260),
     "1bit-tiles-260x140": dib(1, 260, 140),
-    "1bit-tiles-square-300": dib(1, 300, 300),
+    "1bit-tiles-square-520": dib(1, 520, 520),
     "near-top-down": dib(8, 4, -4),
     "near-compressed": dib(8, 4, 4, compression=1),
     "near-4bit": dib(4, 8, 2),
@@ -57,7 +60,13 @@ for old in os.listdir(HERE):
 count = 0
 for name, data in cases.items():
     # Fewer copies of the large images: their roads are the same as the small.
-    for control in CONTROLS if len(data) < 4096 else CONTROLS[:2] + CONTROLS[4:5] + CONTROLS[7:8]:
+    if len(data) < 4096:
+        controls = CONTROLS
+    elif len(data) < 65536:
+        controls = CONTROLS[:2] + CONTROLS[4:5] + CONTROLS[7:8]
+    else:
+        controls = CONTROLS[1:2] + CONTROLS[7:8]
+    for control in controls:
         count += 1
         with open(os.path.join(HERE, f"{name}-{control:02x}"), "wb") as f:
             f.write(data + bytes([control]))

@@ -19,7 +19,7 @@ mkdir -p "$work" "$findings"
 cp fuzz/corpus/* "$work"/
 find fuzz/regressions -type f ! -name '.*' -exec cp {} "$work"/ \;
 set +e
-build/fuzz/fuzz/fuzz_turn_libfuzzer -max_total_time="$seconds" -max_len=65536 \
+build/fuzz/fuzz/fuzz_turn_libfuzzer -max_total_time="$seconds" -max_len=294912 \
   -print_final_stats=1 -artifact_prefix="$findings/" "$@" "$work" 2>&1 |
   grep -E '^(stat::|Done|==[0-9]+==|SUMMARY|property broken)|ERROR'
 status=${PIPESTATUS[0]}

@@ -1,79 +1,80 @@
-// Every kernel set against the per-pixel oracle, byte for byte: sizes from 1
-// to past a tile and a SIMD block in both dimensions, every padding
-// remainder, destinations pre-filled with two different bytes so that an
-// unwritten byte shows. And the direct bit turn against the grey road.
+// Every kernel set against the per-pixel oracle, byte for byte, at every
+// depth: out of place at sizes from 1 to past a tile and a block in both
+// dimensions, squares turned in place, half turns in place; destinations
+// pre-filled with two different bytes so that an unwritten byte shows. And
+// the direct bit turn against the grey road.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "rotate.h"
+#include "grey_road.h"
 #include "test_images.h"
 #include "turn_kernels.h"
 
 namespace qt_test {
 namespace {
 
-using quadturn::ChooseKernels;
-using quadturn::KernelChoice;
+using quadturn::Direction;
+using quadturn::KernelSet;
 
-struct ChoiceCase {
-  KernelChoice choice;
-  bool simd;
-};
+const int kDepths[] = {1, 4, 8, 16, 24, 32};
 
-std::vector<ChoiceCase> Choices() {
-  std::vector<ChoiceCase> c = {{KernelChoice::kScalar, false}};
-  if (quadturn::SimdTransposes() != nullptr) c.push_back({KernelChoice::kSimd, true});
-  return c;
+std::vector<const KernelSet*> Sets() {
+  std::vector<const KernelSet*> sets = {&quadturn::PortableKernels()};
+  for (const KernelSet* const* s = quadturn::SimdKernelSets(); *s != nullptr; ++s) sets.push_back(*s);
+  return sets;
 }
 
-std::string ExpectedName(bool simd) {
-  return simd ? quadturn::SimdTransposes()->name : "scalar";
-}
-
-// The rows the kernels write for `dib`, in a destination pre-filled with `fill`.
-Bytes KernelRows(const Bytes& dib, Turn turn, uint8_t fill) {
-  const int bits = dib[14];
-  const int32_t w = I32At(dib, 4), h = I32At(dib, 8);
-  const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
-  Bytes out(static_cast<size_t>(d) * w, fill);
-  const uint8_t* rows = dib.data() + PixelOffsetOf(dib);
-  const auto direction = turn == Turn::kRight ? quadturn::Direction::kRight
-                                              : quadturn::Direction::kLeft;
-  if (bits == 1) {
-    quadturn::TurnBits(rows, s, out.data(), d, w, h, direction);
-  } else {
-    quadturn::TurnPixels(rows, s, out.data(), d, w, h, bits / 8, direction);
+// Forces each kernel set in turn for the body, then goes back to the
+// automatic choice.
+template <typename Body>
+void ForEachSet(Body body) {
+  for (const KernelSet* set : Sets()) {
+    quadturn::ChooseKernels(set);
+    body(*set);
   }
-  return out;
+  quadturn::ChooseKernels(nullptr);
 }
 
-void CheckSizes(int bits, const std::vector<int32_t>& widths,
-                const std::vector<int32_t>& heights) {
-  for (const ChoiceCase& c : Choices()) {
-    ASSERT_TRUE(ChooseKernels(c.choice));
+Bytes RandomRows(int bits, int32_t w, int32_t h, uint64_t case_number) {
+  Rng rng(case_number);
+  Bytes rows(static_cast<size_t>(StrideOf(bits, w)) * h);
+  for (auto& b : rows) b = rng.Byte();
+  return rows;
+}
+
+std::string Describe(const KernelSet& set, int bits, int32_t w, int32_t h, int quarters,
+                     uint64_t case_number) {
+  return std::string(set.name) + " case " + std::to_string(case_number) + ": " +
+         std::to_string(bits) + "-bit " + std::to_string(w) + "x" + std::to_string(h) +
+         ", quarter turns " + std::to_string(quarters);
+}
+
+// Out of place, both directions, each size pair.
+void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
+                     const std::vector<int32_t>& heights) {
+  ForEachSet([&](const KernelSet& set) {
     uint64_t n = 0;
     for (int32_t w : widths) {
       for (int32_t h : heights) {
         const uint64_t case_number = bits * 1000000 + n++;
-        Rng rng(case_number);
-        const Bytes dib = MakeDib({.bits = bits, .width = w, .height = h}, rng);
-        for (Turn turn : {Turn::kRight, Turn::kLeft}) {
-          const Bytes oracle = OracleTurn(dib, turn);
-          const Bytes want(oracle.begin() + PixelOffsetOf(dib), oracle.end());
+        const Bytes src = RandomRows(bits, w, h, case_number);
+        const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
+        for (int quarters : {1, 3}) {
+          const uint8_t pad = static_cast<uint8_t>(quarters == 1 ? 0x00 : 0xFF);
+          const Bytes want = OracleRows(bits, src.data(), s, w, h, quarters, pad);
           for (uint8_t fill : {0x5A, 0xC3}) {
-            ASSERT_EQ(KernelRows(dib, turn, fill), want)
-                << quadturn::LastKernelsUsed() << " case " << case_number << ": " << bits
-                << "-bit " << w << "x" << h << (turn == Turn::kRight ? " right" : " left");
+            Bytes out(static_cast<size_t>(d) * w, fill);
+            quadturn::TurnRows(bits, src.data(), s, out.data(), d, w, h,
+                               quarters == 1 ? Direction::kRight : Direction::kLeft, pad);
+            ASSERT_EQ(out, want) << Describe(set, bits, w, h, quarters, case_number);
           }
-          ASSERT_EQ(quadturn::LastKernelsUsed(), ExpectedName(c.simd));
+          ASSERT_STREQ(quadturn::LastKernelsUsed(), set.name);
         }
       }
     }
-  }
-  ChooseKernels(KernelChoice::kAutomatic);
+  });
 }
 
 std::vector<int32_t> Range(int32_t from, int32_t to) {
@@ -82,39 +83,77 @@ std::vector<int32_t> Range(int32_t from, int32_t to) {
   return v;
 }
 
-// Around the 16-pixel blocks and the 64- and 128-pixel tiles.
-const std::vector<int32_t> kEdges = {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 18, 31, 32, 33,
-                                     47, 48, 49, 63, 64, 65, 66, 67, 80, 127, 128, 129,
-                                     130, 257};
+// Around the blocks (4, 8, 16 pixels; 16 rows and 128 pixels for bits) and
+// the tiles (64 to 256).
+const std::vector<int32_t> kEdges = {1,  2,  3,  4,  5,  7,  8,  9,  15,  16,  17,  31,  32,
+                                     33, 63, 64, 65, 66, 80, 127, 128, 129, 130, 255, 257};
 
-TEST(Kernels, EightBitEverySizeAroundBlocksAndTiles) { CheckSizes(8, kEdges, kEdges); }
-
-TEST(Kernels, TwentyFourBitEverySizeAroundBlocksAndTiles) { CheckSizes(24, kEdges, kEdges); }
+TEST(Kernels, EveryDepthAroundBlocksAndTiles) {
+  for (int bits : kDepths) CheckOutOfPlace(bits, kEdges, kEdges);
+}
 
 TEST(Kernels, SmallImagesOfEverySize) {
-  CheckSizes(8, Range(1, 20), Range(1, 20));
-  CheckSizes(24, Range(1, 20), Range(1, 20));
-  CheckSizes(1, Range(1, 20), Range(1, 20));
+  for (int bits : kDepths) CheckOutOfPlace(bits, Range(1, 20), Range(1, 20));
 }
 
 TEST(Kernels, OneBitAroundBytesBlocksAndTiles) {
-  // A SIMD bit block is 128 pixels wide and 16 rows high.
-  const std::vector<int32_t> widths = {1, 7, 8, 9, 31, 33, 63, 64, 65, 120, 127, 128, 129,
-                                       135, 136, 145, 255, 256, 257, 300};
-  const std::vector<int32_t> heights = {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65,
-                                        66, 100, 129};
-  CheckSizes(1, widths, heights);
+  // A SIMD bit block is 128 pixels wide and 16 rows high, a tile 256.
+  const std::vector<int32_t> widths = {1,   7,   8,   9,   63,  64,  65,  127, 128, 129,
+                                       135, 145, 255, 256, 257, 300, 383, 384, 385, 520};
+  const std::vector<int32_t> heights = {1, 2, 8, 9, 15, 16, 17, 63, 64, 65, 100, 255, 256, 257};
+  CheckOutOfPlace(1, widths, heights);
 }
 
-TEST(Kernels, ForcingSimdWhereThereIsNoneIsRefused) {
-  EXPECT_EQ(ChooseKernels(KernelChoice::kSimd), quadturn::SimdTransposes() != nullptr);
-  ChooseKernels(KernelChoice::kAutomatic);
+// Squares turned inside their own rows: the four-tile cycles (whole-byte
+// pixels) and the transpose with reversed rows (1 and 4 bits), with sides
+// around their tiles (128 to 512) and odd sides with a centre pixel.
+TEST(Kernels, SquaresInPlace) {
+  std::vector<int32_t> sides = Range(1, 34);
+  for (int32_t s : {63, 64, 65, 127, 128, 129, 255, 256, 257, 300}) sides.push_back(s);
+  ForEachSet([&](const KernelSet& set) {
+    uint64_t n = 0;
+    for (int bits : kDepths) {
+      std::vector<int32_t> all = sides;
+      // Big enough for whole tiles of the transposes inside the cycles.
+      if (bits == 1) all.insert(all.end(), {511, 512, 513, 1030});
+      if (bits == 8 || bits == 16) all.insert(all.end(), {513, 520});
+      for (int32_t side : all) {
+        const uint64_t case_number = 2000000 + n++;
+        const Bytes src = RandomRows(bits, side, side, case_number);
+        const int32_t stride = StrideOf(bits, side);
+        for (int quarters : {1, 3}) {
+          const uint8_t pad = static_cast<uint8_t>(bits == 8 ? 0xFF : 0x00);
+          Bytes rows = src;
+          quadturn::TurnSquareInPlace(bits, rows.data(), stride, side,
+                                      quarters == 1 ? Direction::kRight : Direction::kLeft, pad);
+          ASSERT_EQ(rows, OracleRows(bits, src.data(), stride, side, side, quarters, pad))
+              << Describe(set, bits, side, side, quarters, case_number) << ", in place";
+        }
+      }
+    }
+  });
+}
+
+TEST(Kernels, HalfTurnsInPlace) {
+  uint64_t n = 0;
+  for (int bits : kDepths) {
+    for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 64, 100}) {
+      for (int32_t h : {1, 2, 3, 4, 5, 16, 31}) {
+        const uint64_t case_number = 3000000 + n++;
+        const Bytes src = RandomRows(bits, w, h, case_number);
+        const int32_t stride = StrideOf(bits, w);
+        Bytes rows = src;
+        quadturn::TurnHalfInPlace(bits, rows.data(), stride, w, h, 0x00);
+        ASSERT_EQ(rows, OracleRows(bits, src.data(), stride, w, h, 2, 0x00))
+            << "case " << case_number << ": " << bits << "-bit " << w << "x" << h;
+      }
+    }
+  }
 }
 
 // The direct bit turn and the grey road give the same block, byte for byte.
 TEST(Kernels, DirectBitTurnMatchesGreyRoad) {
-  for (const ChoiceCase& c : Choices()) {
-    ASSERT_TRUE(ChooseKernels(c.choice));
+  ForEachSet([&](const KernelSet& set) {
     for (uint64_t n = 0; n < 60; ++n) {
       const uint64_t case_number = 77000 + n;
       Rng rng(case_number);
@@ -128,18 +167,16 @@ TEST(Kernels, DirectBitTurnMatchesGreyRoad) {
         HGLOBAL direct = ToBlock(dib), grey = ToBlock(dib);
         Apply(turn, direct);
         BOOL ignored;
-        const auto direction = turn == Turn::kRight ? quadturn::Direction::kRight
-                                                    : quadturn::Direction::kLeft;
+        const auto direction = turn == Turn::kRight ? Direction::kRight : Direction::kLeft;
         ASSERT_EQ(quadturn::TurnOneBitThroughGrey(grey, direction, &ignored),
                   quadturn::Outcome::kTurned);
-        ASSERT_EQ(FromBlock(direct), FromBlock(grey)) << "case " << case_number << ": "
-                                                      << Describe(shape);
+        ASSERT_EQ(FromBlock(direct), FromBlock(grey))
+            << set.name << " case " << case_number << ": " << Describe(shape);
         GlobalFree(direct);
         GlobalFree(grey);
       }
     }
-  }
-  ChooseKernels(KernelChoice::kAutomatic);
+  });
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "rotate.h"
+#include "grey_road.h"
 #include "test_images.h"
 
 namespace qt_test {

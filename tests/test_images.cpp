@@ -28,12 +28,7 @@ void PutU32(Bytes& b, int offset, uint32_t v) {
 
 int32_t StrideOf(int bits, int32_t width) {
   const int64_t w = width;  // widths near INT32_MAX turn when there are no rows
-  switch (bits) {
-    case 1: return static_cast<int32_t>((w + 31) / 32 * 4);
-    case 8: return static_cast<int32_t>((w + 3) / 4 * 4);
-    case 24: return static_cast<int32_t>((3 * w + 3) / 4 * 4);
-  }
-  return 0;
+  return static_cast<int32_t>((w * bits + 31) / 32 * 4);
 }
 
 namespace {
@@ -44,25 +39,52 @@ int32_t TableBytes(int bits, uint32_t clr_used) {
   return 4 * static_cast<int32_t>(clr_used);
 }
 
-// Pixel x of a stored row, as an integer: the bit, the index or 0xRRGGBB.
+}  // namespace
+
+// Pixel x of a stored row, as an integer: at 1 and 4 bits the most
+// significant pixel of a byte comes first; wider pixels are little-endian.
 uint32_t GetPixel(int bits, const uint8_t* row, int32_t x) {
-  if (bits == 1) return (row[x / 8] >> (7 - x % 8)) & 1;
-  if (bits == 8) return row[x];
-  return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+  if (bits < 8) {
+    const int64_t bit = int64_t{x} * bits;
+    return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+  }
+  uint32_t v = 0;
+  for (int k = 0; k < bits / 8; ++k) v |= uint32_t{row[x * (bits / 8) + k]} << (8 * k);
+  return v;
 }
 
 void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v) {
-  if (bits == 1) {
-    const uint8_t mask = static_cast<uint8_t>(0x80 >> (x % 8));
-    row[x / 8] = static_cast<uint8_t>(v ? row[x / 8] | mask : row[x / 8] & ~mask);
-  } else if (bits == 8) {
-    row[x] = static_cast<uint8_t>(v);
-  } else {
-    for (int k = 0; k < 3; ++k) row[3 * x + k] = static_cast<uint8_t>(v >> (8 * k));
+  if (bits < 8) {
+    const int64_t bit = int64_t{x} * bits;
+    const int shift = static_cast<int>(8 - bits - bit % 8);
+    const uint32_t mask = ((1u << bits) - 1) << shift;
+    row[bit / 8] = static_cast<uint8_t>((row[bit / 8] & ~mask) | ((v << shift) & mask));
+    return;
   }
+  for (int k = 0; k < bits / 8; ++k) row[x * (bits / 8) + k] = static_cast<uint8_t>(v >> (8 * k));
 }
 
-}  // namespace
+Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, int32_t h,
+                 int quarters, uint8_t pad) {
+  quarters = ((quarters % 4) + 4) % 4;
+  const bool swap = quarters % 2 != 0;
+  const int32_t out_w = swap ? h : w, out_h = swap ? w : h;
+  const int32_t d = StrideOf(bits, out_w);
+  // Rows start as the padding they keep: padding bits 0, padding bytes pad.
+  Bytes out(static_cast<size_t>(d) * out_h, pad);
+  const int32_t used = static_cast<int32_t>((int64_t{out_w} * bits + 7) / 8);
+  for (int32_t r = 0; r < out_h && used > 0; ++r) std::memset(out.data() + r * d, 0, used);
+  for (int32_t i = 0; i < h; ++i) {
+    for (int32_t j = 0; j < w; ++j) {
+      int32_t row = i, pos = j;
+      if (quarters == 1) row = w - 1 - j, pos = i;
+      if (quarters == 2) row = h - 1 - i, pos = w - 1 - j;
+      if (quarters == 3) row = j, pos = h - 1 - i;
+      SetPixel(bits, out.data() + row * d, pos, GetPixel(bits, src + i * src_stride, j));
+    }
+  }
+  return out;
+}
 
 Bytes MakeDib(const DibShape& s, Rng& rng) {
   const int32_t offset = s.bits == 1 ? 48 : static_cast<int32_t>(s.header_bytes) +
@@ -96,8 +118,7 @@ Bytes OracleTurn(const Bytes& dib, Turn turn) {
   const int bits = dib[14] | (dib[15] << 8);
   const int32_t w = I32At(dib, 4), h = I32At(dib, 8);
   const int32_t offset = PixelOffsetOf(dib);
-  const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
-  const int32_t n = d * w;
+  const int32_t s = StrideOf(bits, w), n = StrideOf(bits, h) * w;
 
   Bytes out(static_cast<size_t>(offset) + n, 0);
   std::memcpy(out.data(), dib.data(), offset);
@@ -109,16 +130,10 @@ Bytes OracleTurn(const Bytes& dib, Turn turn) {
     PutU32(out, 32, 0);
     PutU32(out, 36, 0);
   }
-  // Turned rows start as the padding they keep: 0xFF at 8 bits, 0 otherwise.
-  std::memset(out.data() + offset, bits == 8 ? 0xFF : 0x00, n);
-  for (int32_t i = 0; i < h && w > 0; ++i) {
-    for (int32_t j = 0; j < w; ++j) {
-      const uint32_t v = GetPixel(bits, dib.data() + offset + i * s, j);
-      const int32_t row = turn == Turn::kRight ? w - 1 - j : j;
-      const int32_t pos = turn == Turn::kRight ? i : h - 1 - i;
-      SetPixel(bits, out.data() + offset + row * d, pos, v);
-    }
-  }
+  // Turned rows padded with 0xFF at 8 bits, 0 otherwise.
+  const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h,
+                                turn == Turn::kRight ? 1 : 3, bits == 8 ? 0xFF : 0x00);
+  if (!rows.empty()) std::memcpy(out.data() + offset, rows.data(), rows.size());
   return out;
 }
 

@@ -50,6 +50,18 @@ int32_t PixelOffsetOf(const Bytes& dib);
 // The image as the library must return it, computed one pixel at a time.
 Bytes OracleTurn(const Bytes& dib, Turn turn);
 
+// Pixel x of a stored row of `bits` per pixel (1, 4, 8, 16, 24 or 32), and
+// setting it: 1- and 4-bit pixels most significant first, wider ones
+// little-endian.
+uint32_t GetPixel(int bits, const uint8_t* row, int32_t x);
+void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v);
+
+// `h` stored rows of `w` pixels turned `quarters` quarter turns clockwise
+// (1 right, 2 half, 3 left, 0 none), one pixel at a time, into rows of the
+// usual stride: padding bits 0, padding bytes `pad`.
+Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, int32_t h,
+                 int quarters, uint8_t pad);
+
 // A block holding `bytes` (exactly that size), movable unless `flags` say
 // GMEM_FIXED or GPTR, and its bytes back (a fixed block is its own address).
 HGLOBAL ToBlock(const Bytes& bytes, UINT flags = GMEM_MOVEABLE);

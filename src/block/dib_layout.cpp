@@ -62,17 +62,6 @@ bool ReadTurnGeometry(const uint8_t* header, uint64_t block_size,
   if (block_size < static_cast<uint64_t>(image_bytes)) return false;
   r.turned_block_bytes = static_cast<int32_t>(turned_bytes);
 
-  if (bits == 1) {
-    // The one-bit road widens to a grey image and turns that: its working
-    // blocks are about eight times the rows and must fit as well.
-    int32_t grey = 0, grey_turned = 0;
-    if (!CheckedProduct(RowStride(width, 8), height, &grey) ||
-        !CheckedProduct(RowStride(height, 8), width, &grey_turned) ||
-        !Fits(int64_t{kGreyPixelOffset} + grey) ||
-        !Fits(int64_t{kGreyPixelOffset} + grey_turned)) {
-      return false;
-    }
-  }
   *g = r;
   return true;
 }

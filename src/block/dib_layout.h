@@ -26,7 +26,7 @@ enum HeaderField : int {
 };
 
 // The one-bit road's fixed places: a 40-byte header and a two-entry table
-// put the rows at 48; the grey working image's 256 entries put them at 1064.
+// put the rows at 48; a grey 8-bit image's 256 entries put them at 1064.
 constexpr int32_t kOneBitTableBytes = 8;
 constexpr int32_t kOneBitPixelOffset = kInfoHeaderBytes + kOneBitTableBytes;
 constexpr int32_t kGreyTableBytes = 1024;

@@ -36,24 +36,6 @@ Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock) {
     *last_unlock = b.last_unlock;
     return Outcome::kUntouched;
   }
-  // The turned rows go to a scratch block first: the caller's block still
-  // holds the source rows until they are all read. The kernels write every
-  // byte of it, padding included.
-  WorkingBlock scratch(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(g.dst_bytes)));
-  if (scratch.handle == nullptr || !scratch.Lock(g.dst_bytes)) {
-    UnlockCallerBlock(&b);
-    *last_unlock = b.last_unlock;
-    return Outcome::kUntouched;
-  }
-  const uint8_t* rows = b.bytes + g.pixel_offset;
-  if (g.bits_per_pixel == 1) {
-    TurnBits(rows, g.src_stride, scratch.bytes, g.dst_stride, g.width, g.height,
-             direction);
-  } else {
-    TurnPixels(rows, g.src_stride, scratch.bytes, g.dst_stride, g.width, g.height,
-               g.bits_per_pixel / 8, direction);
-  }
-
   // The header as it was on entry, with width and height exchanged and the
   // image size restated for the turned rows; resolutions stay as they were.
   // A 1-bit image keeps its own two colours; its colour counts become 0.
@@ -67,11 +49,33 @@ Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock) {
     WriteU32(header + kBiClrImportant, 0);
   }
 
-  const Piece pieces[] = {{0, header, kInfoHeaderBytes},
-                          {static_cast<SIZE_T>(g.pixel_offset), scratch.bytes,
-                           static_cast<SIZE_T>(g.dst_bytes)}};
-  const bool written =
-      CommitTurnedImage(&b, static_cast<SIZE_T>(g.turned_block_bytes), pieces, 2);
+  // 8-bit rows are padded with 0xFF, all others with 0.
+  const int bits = g.bits_per_pixel;
+  const uint8_t pad = bits == 8 ? 0xFF : 0x00;
+  uint8_t* rows = b.bytes + g.pixel_offset;
+  bool written;
+  if (g.width == g.height) {
+    // A square keeps its stride and size: it turns inside the caller's
+    // block, with no scratch block and nothing to re-size.
+    TurnSquareInPlace(bits, rows, g.src_stride, g.width, direction, pad);
+    const Piece pieces[] = {{0, header, kInfoHeaderBytes}};
+    written = CommitTurnedImage(&b, static_cast<SIZE_T>(g.turned_block_bytes), pieces, 1);
+  } else {
+    // Otherwise the turned rows go to a scratch block first: the caller's
+    // block holds the source rows until they are all read.
+    WorkingBlock scratch(GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(g.dst_bytes)));
+    if (scratch.handle == nullptr || !scratch.Lock(g.dst_bytes)) {
+      UnlockCallerBlock(&b);
+      *last_unlock = b.last_unlock;
+      return Outcome::kUntouched;
+    }
+    TurnRows(bits, rows, g.src_stride, scratch.bytes, g.dst_stride, g.width, g.height,
+             direction, pad);
+    const Piece pieces[] = {{0, header, kInfoHeaderBytes},
+                            {static_cast<SIZE_T>(g.pixel_offset), scratch.bytes,
+                             static_cast<SIZE_T>(g.dst_bytes)}};
+    written = CommitTurnedImage(&b, static_cast<SIZE_T>(g.turned_block_bytes), pieces, 2);
+  }
   *last_unlock = b.last_unlock;
   return written ? Outcome::kTurned : Outcome::kUntouched;
 }

@@ -1,5 +1,5 @@
 // The quarter turns behind RotateRight90 and RotateLeft90 on a caller's
-// block, and the grey working-image road kept as the reference for 1 bit.
+// block.
 #ifndef QUADTURN_ROTATE_H
 #define QUADTURN_ROTATE_H
 
@@ -7,11 +7,10 @@
 
 #include "caller_block.h"
 #include "dib_layout.h"
+#include "direction.h"
 #include "quadturn.h"
 
 namespace quadturn {
-
-enum class Direction { kRight, kLeft };  // clockwise, counter-clockwise
 
 enum class Outcome { kTurned, kUntouched };
 
@@ -26,21 +25,6 @@ bool LockTurnable(HGLOBAL h, CallerBlock* b, TurnGeometry* g);
 // is released. *last_unlock receives the result of the call's last
 // GlobalUnlock of h (FALSE when h could not be locked at all).
 Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock);
-
-// The reference road for 1-bit images: widen to a grey working image, turn
-// that on the 8-bit road, pack it back. Gives the same bytes as TurnBlock
-// with sixteen times the memory; kept to test the direct bit turn against.
-Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock);
-
-// A new grey 8-bit working image made from the 1-bit image in h (checked by
-// ReadTurnGeometry): 256 grey entries, rows at byte 1064, 0xFF for a set bit
-// and 0x00 for a clear one. NULL when a block or a lock cannot be had.
-HGLOBAL Expand1To8(HGLOBAL h);
-
-// A new 1-bit image packed from the grey working image in g: black-then-white
-// table, rows at byte 48, a bit set wherever the grey byte is not 0, padding
-// bits 0. NULL when a block or a lock cannot be had.
-HGLOBAL Pack8To1(HGLOBAL g);
 
 }  // namespace quadturn
 

@@ -1,59 +1,55 @@
-// Pixel kernels of the quarter turn: raw rows in, turned rows out, never a
-// block or a handle. One entry per depth; the transposes behind them come in
-// a portable scalar form and in SIMD forms, chosen in one place.
+// The turns on raw rows: bytes, strides, widths and heights in, turned rows
+// out, never a block or a handle. Out of place for any image, in place for a
+// square's quarter turn and for any half turn. Every row's padding is
+// written: padding bits of a last byte become 0, whole padding bytes `pad`.
 #ifndef QUADTURN_TURN_KERNELS_H
 #define QUADTURN_TURN_KERNELS_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "rotate.h"
+#include "direction.h"
+#include "kernel_set.h"
 
 namespace quadturn {
 
-// Turns `height` stored rows of `width` pixels of `pixel_bytes` bytes each
-// (1 or 3). Source row i, position j goes to
-//   kRight: destination row width-1-j, position i   (clockwise, bottom-up)
-//   kLeft:  destination row j, position height-1-i  (counter-clockwise)
-// The destination holds `width` rows of `height` pixels, stride `dst_stride`.
-// Every destination byte is written: row padding becomes 0xFF at 1 byte per
-// pixel and 0 at 3. Source row padding is never read.
-void TurnPixels(const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-                std::ptrdiff_t dst_stride, int32_t width, int32_t height,
-                int pixel_bytes, Direction direction);
+// Turns `height` stored rows of `width` pixels of `bits` each (1, 4, 8, 16,
+// 24 or 32) into `width` rows of `height` pixels at dst, stride dst_stride.
+// Source row i, position j goes to row width-1-j, position i (kRight) or to
+// row j, position height-1-i (kLeft). Source row padding is never read.
+void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
+              uint8_t pad);
 
-// The same turn for 1-bit rows (pixel x is bit 0x80 >> x%8 of byte x/8).
-// Every destination byte is written; padding bits are 0.
-void TurnBits(const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t width, int32_t height,
-              Direction direction);
+// The same quarter turn of a square image of `size` x `size` pixels inside
+// its own rows.
+void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,
+                       Direction direction, uint8_t pad);
 
-// The transposes the turns are built on: destination row j, pixel i takes
-// source row i, pixel j, for i < h and j < w. Strides may be negative. Only
-// pixel bytes are written (for bits, whole bytes up to bit h-1).
-using TransposeFn = void (*)(const uint8_t* src, std::ptrdiff_t src_stride,
-                             uint8_t* dst, std::ptrdiff_t dst_stride, int w,
-                             int h);
+// A half turn inside the image's own rows: row i, position j goes to row
+// height-1-i, position width-1-j.
+void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
+                     int32_t height, uint8_t pad);
 
-struct TransposeSet {
-  const char* name;
-  TransposeFn bytes;    // 1 byte per pixel
-  TransposeFn triples;  // 3 bytes per pixel
-  TransposeFn bits;     // 1 bit per pixel
-};
+// The transpose the quarter turns are built on: destination row j, pixel i
+// takes source row i, pixel j, for i < h and j < w. Strides may be
+// negative. Writes the pixels' bytes; the padding bits in a row's last byte
+// are left to the caller.
+void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+               std::ptrdiff_t dst_stride, int32_t w, int32_t h);
 
-// The portable set, always there.
-const TransposeSet& ScalarTransposes();
+// Writes the padding of `count` rows holding `pixels` pixels of `bits` each:
+// the unused low bits of a last partial byte become 0, whole bytes after it
+// up to the stride `pad`.
+void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int32_t pixels,
+             uint8_t pad);
 
-// The SIMD set for this processor, or null when the build or the processor
-// has none.
-const TransposeSet* SimdTransposes();
-
-// Kernel selection seam for tests: force the scalar or the SIMD set (false
-// when there is none), or go back to the automatic choice; and the name of
-// the set the last turn on this thread used.
-enum class KernelChoice { kAutomatic, kScalar, kSimd };
-bool ChooseKernels(KernelChoice choice);
+// Kernel selection seam for tests and the benchmark: use the given set (one
+// of PortableKernels() and SimdKernelSets()), or null for the automatic
+// choice (the best SIMD set, else the portable one); and the name of the set
+// the last turn on this thread used.
+void ChooseKernels(const KernelSet* set);
+const KernelSet& ChosenKernels();
 const char* LastKernelsUsed();
 
 }  // namespace quadturn

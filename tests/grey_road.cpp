@@ -2,11 +2,13 @@
 // image, turned on the 8-bit road, packed back to one bit and copied into the
 // caller's block. The result keeps the caller's two colours and resolutions,
 // exactly as the direct bit turn does; any failure leaves the block as it was.
+#include <algorithm>
 #include <cstring>
+
+#include "grey_road.h"
 
 #include "dib_layout.h"
 #include "grey_kernels.h"
-#include "rotate.h"
 #include "working_block.h"
 
 namespace quadturn {
@@ -30,9 +32,16 @@ HGLOBAL Expand1To8(HGLOBAL h) {
   CallerBlock b;
   if (!LockChecked(h, 1, &b, &g)) return nullptr;
   const uint8_t* src = b.bytes;
-  const int32_t grey_stride = static_cast<int32_t>(RowStride(g.width, 8));
-  const int32_t grey_rows = grey_stride * g.height;  // checked with the geometry
-  const SIZE_T size = static_cast<SIZE_T>(kGreyPixelOffset) + grey_rows;
+  // The grey copy is about eight times the rows; the road was only ever
+  // defined for images whose copy and its turn stay below 2^31.
+  const int64_t grey_stride = RowStride(g.width, 8);
+  const int64_t grey_turned = RowStride(g.height, 8) * g.width;
+  const int64_t grey_rows = grey_stride * g.height;
+  if (kGreyPixelOffset + std::max(grey_rows, grey_turned) > INT32_MAX) {
+    UnlockCallerBlock(&b);
+    return nullptr;
+  }
+  const SIZE_T size = static_cast<SIZE_T>(kGreyPixelOffset + grey_rows);
 
   WorkingBlock grey(GlobalAlloc(GMEM_MOVEABLE, size));
   if (grey.handle == nullptr || !grey.Lock(size)) {

@@ -1,0 +1,57 @@
+// What an instruction set contributes to the turns: small block transposes
+// per pixel format, nothing else. The driver (transpose_driver.cpp) walks
+// tiles and edges and falls back to smaller blocks and single pixels, so
+// edge handling lives in one place.
+#ifndef QUADTURN_KERNEL_SET_H
+#define QUADTURN_KERNEL_SET_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quadturn {
+
+// Pixel formats by their size: 1 and 4 bits (most significant first within a
+// byte), and whole bytes.
+enum class Format { kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4 };
+constexpr int kFormatCount = 6;
+
+// The format of `bits` per pixel (1, 4, 8, 16, 24 or 32), and back.
+Format FormatOf(int bits);
+inline int BitsOf(Format f) {
+  constexpr int kBits[kFormatCount] = {1, 4, 8, 16, 24, 32};
+  return kBits[static_cast<int>(f)];
+}
+
+// Transposes one block: destination row j, pixel i takes source row i,
+// pixel j, for i < height and j < width of the kernel. Strides may be
+// negative. Writes whole destination bytes (a block's pixels fill them).
+using BlockFn = void (*)(const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+                         std::ptrdiff_t dst_stride);
+
+struct BlockKernel {
+  BlockFn fn = nullptr;
+  int width = 0;   // source pixels per row of the block
+  int height = 0;  // source rows of the block
+};
+
+struct KernelSet {
+  const char* name;
+  // Per format, from the largest block down; an empty kernel ends the list.
+  // The driver follows them with the portable set's blocks, then pixels.
+  const BlockKernel* blocks[kFormatCount];
+  // Whether whole tiles go through a contiguous buffer first: with
+  // power-of-two strides the rows of a tile share cache sets, and a small
+  // block then evicts each line before its other pieces are used.
+  bool stage[kFormatCount];
+};
+
+// The portable set, always there.
+const KernelSet& PortableKernels();
+
+// The SIMD sets this build and this processor have, best first, ending with
+// a null pointer.
+const KernelSet* const* SimdKernelSets();
+
+}  // namespace quadturn
+
+#endif  // QUADTURN_KERNEL_SET_H

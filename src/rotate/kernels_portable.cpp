@@ -1,0 +1,110 @@
+// Portable block transposes: whole-byte pixels in 8 x 8 blocks, 1-bit pixels
+// in 8 x 8 blocks through a 64-bit word (gathered 64 rows at a time, so that
+// each destination row gets 8 bytes at once), 4-bit pixels in 8 x 8 blocks.
+// Loops are fully unrolled by request, so -O2 builds run them as fast as -O3.
+#include <cstring>
+
+#include "kernel_set.h"
+#include "unroll.h"
+
+namespace quadturn {
+namespace {
+
+template <int kPixelBytes>
+void Block8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  QT_UNROLL(8)
+  for (int j = 0; j < 8; ++j) {
+    const uint8_t* from = s + j * kPixelBytes;
+    uint8_t* to = d + j * ds;
+    QT_UNROLL(8)
+    for (int i = 0; i < 8; ++i) std::memcpy(to + i * kPixelBytes, from + i * ss, kPixelBytes);
+  }
+}
+
+// Rows 0..7 of an 8 x 8 bit block in bytes 7..0 of x (row 0 most
+// significant), most significant bit first; three delta swaps transpose it,
+// leaving column k in byte 7-k.
+inline uint64_t Transpose8x8(uint64_t x) {
+  uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+  x ^= t ^ (t << 7);
+  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+  x ^= t ^ (t << 14);
+  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+  x ^= t ^ (t << 28);
+  return x;
+}
+
+inline uint64_t Gather8(const uint8_t* s, std::ptrdiff_t ss) {
+  uint64_t x = 0;
+  QT_UNROLL(8)
+  for (int r = 0; r < 8; ++r) x |= uint64_t{s[r * ss]} << (56 - 8 * r);
+  return x;
+}
+
+// 8 rows x 8 pixels: one byte in each of 8 destination rows.
+void Bits8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const uint64_t t = Transpose8x8(Gather8(s, ss));
+  QT_UNROLL(8)
+  for (int k = 0; k < 8; ++k) d[k * ds] = static_cast<uint8_t>(t >> (56 - 8 * k));
+}
+
+// 64 rows x 8 pixels: 8 bytes in each of 8 destination rows.
+void Bits64x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  uint64_t t[8];
+  QT_UNROLL(8)
+  for (int g = 0; g < 8; ++g) t[g] = Transpose8x8(Gather8(s + 8 * g * ss, ss));
+  QT_UNROLL(8)
+  for (int k = 0; k < 8; ++k) {
+    uint8_t out[8];
+    QT_UNROLL(8)
+    for (int g = 0; g < 8; ++g) out[g] = static_cast<uint8_t>(t[g] >> (56 - 8 * k));
+    std::memcpy(d + k * ds, out, 8);
+  }
+}
+
+// 8 rows x 8 pixels of 4 bits: four bytes in each of 8 destination rows.
+// Source pixel j of a row is the high nibble of byte j/2 for even j.
+void Nibbles8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  uint32_t rows[8];
+  QT_UNROLL(8)
+  for (int i = 0; i < 8; ++i) {
+    const uint8_t* r = s + i * ss;
+    rows[i] = uint32_t{r[0]} << 24 | uint32_t{r[1]} << 16 | uint32_t{r[2]} << 8 | r[3];
+  }
+  QT_UNROLL(8)
+  for (int j = 0; j < 8; ++j) {
+    uint32_t out = 0;
+    QT_UNROLL(8)
+    for (int i = 0; i < 8; ++i) out |= ((rows[i] >> (28 - 4 * j)) & 0xF) << (28 - 4 * i);
+    uint8_t* to = d + j * ds;
+    to[0] = static_cast<uint8_t>(out >> 24);
+    to[1] = static_cast<uint8_t>(out >> 16);
+    to[2] = static_cast<uint8_t>(out >> 8);
+    to[3] = static_cast<uint8_t>(out);
+  }
+}
+
+// 2 rows x 2 pixels of 4 bits: one byte in each of 2 destination rows.
+void Nibbles2x2(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const uint8_t a = s[0], b = s[ss];
+  d[0] = static_cast<uint8_t>((a & 0xF0) | (b >> 4));
+  d[ds] = static_cast<uint8_t>((a << 4) | (b & 0x0F));
+}
+
+const BlockKernel kBits1[] = {{Bits64x8, 8, 64}, {Bits8x8, 8, 8}, {}};
+const BlockKernel kBits4[] = {{Nibbles8x8, 8, 8}, {Nibbles2x2, 2, 2}, {}};
+const BlockKernel kBytes1[] = {{Block8<1>, 8, 8}, {}};
+const BlockKernel kBytes2[] = {{Block8<2>, 8, 8}, {}};
+const BlockKernel kBytes3[] = {{Block8<3>, 8, 8}, {}};
+const BlockKernel kBytes4[] = {{Block8<4>, 8, 8}, {}};
+
+}  // namespace
+
+const KernelSet& PortableKernels() {
+  static const KernelSet kSet = {"portable",
+                                 {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
+                                 {false, false, false, false, false, false}};
+  return kSet;
+}
+
+}  // namespace quadturn

@@ -1,0 +1,225 @@
+// SIMD block transposes for x86: SSE2 (the baseline of every x86-64
+// processor and of the 32-bit DLL's targets) for 1-, 4-, 8-, 16- and 32-bit
+// pixels, SSSE3 for 24-bit pixels when the processor has it. Each kernel
+// turns exactly one block; the driver does the rest.
+#include <emmintrin.h>
+#include <tmmintrin.h>
+
+#include <cstring>
+
+#include "kernel_set.h"
+#include "unroll.h"
+
+namespace quadturn {
+namespace {
+
+inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+
+// Transposes 16 rows of 16 bytes held in r[0..15]: afterwards r[c] holds
+// byte c of every row, row p in byte p. Four unpack stages of doubling width.
+inline void Transpose16x16(__m128i r[16]) {
+  __m128i a[16], b[16];
+  QT_UNROLL(8)
+  for (int k = 0; k < 8; ++k) {
+    a[2 * k] = _mm_unpacklo_epi8(r[2 * k], r[2 * k + 1]);
+    a[2 * k + 1] = _mm_unpackhi_epi8(r[2 * k], r[2 * k + 1]);
+  }
+  QT_UNROLL(4)
+  for (int m = 0; m < 4; ++m) {
+    b[4 * m + 0] = _mm_unpacklo_epi16(a[4 * m + 0], a[4 * m + 2]);
+    b[4 * m + 1] = _mm_unpackhi_epi16(a[4 * m + 0], a[4 * m + 2]);
+    b[4 * m + 2] = _mm_unpacklo_epi16(a[4 * m + 1], a[4 * m + 3]);
+    b[4 * m + 3] = _mm_unpackhi_epi16(a[4 * m + 1], a[4 * m + 3]);
+  }
+  // a[8g + q]: byte columns 2q and 2q+1 of rows 8g..8g+7.
+  QT_UNROLL(2)
+  for (int g = 0; g < 2; ++g) {
+    QT_UNROLL(4)
+    for (int c = 0; c < 4; ++c) {
+      a[8 * g + 2 * c] = _mm_unpacklo_epi32(b[8 * g + c], b[8 * g + 4 + c]);
+      a[8 * g + 2 * c + 1] = _mm_unpackhi_epi32(b[8 * g + c], b[8 * g + 4 + c]);
+    }
+  }
+  QT_UNROLL(8)
+  for (int q = 0; q < 8; ++q) {
+    r[2 * q] = _mm_unpacklo_epi64(a[q], a[8 + q]);
+    r[2 * q + 1] = _mm_unpackhi_epi64(a[q], a[8 + q]);
+  }
+}
+
+// 16 x 16 bytes.
+void Bytes16x16(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  __m128i r[16];
+  QT_UNROLL(16)
+  for (int k = 0; k < 16; ++k) r[k] = Load(s + k * ss);
+  Transpose16x16(r);
+  QT_UNROLL(16)
+  for (int k = 0; k < 16; ++k) Store(d + k * ds, r[k]);
+}
+
+// 8 x 8 pixels of 2 bytes: three unpack stages.
+void Words8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  __m128i r[8], a[8], b[8];
+  QT_UNROLL(8)
+  for (int k = 0; k < 8; ++k) r[k] = Load(s + k * ss);
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) {
+    a[k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);      // columns 0-3 of rows 2k, 2k+1
+    a[4 + k] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);  // columns 4-7
+  }
+  QT_UNROLL(2)
+  for (int h = 0; h < 2; ++h) {
+    QT_UNROLL(2)
+    for (int q = 0; q < 2; ++q) {
+      // b[4h + 2q + x]: column pairs of rows 4q..4q+3 from a[4h + 2q], a[4h + 2q + 1].
+      b[4 * h + 2 * q] = _mm_unpacklo_epi32(a[4 * h + 2 * q], a[4 * h + 2 * q + 1]);
+      b[4 * h + 2 * q + 1] = _mm_unpackhi_epi32(a[4 * h + 2 * q], a[4 * h + 2 * q + 1]);
+    }
+  }
+  QT_UNROLL(2)
+  for (int h = 0; h < 2; ++h) {
+    QT_UNROLL(2)
+    for (int m = 0; m < 2; ++m) {
+      const __m128i lo = b[4 * h + m], hi = b[4 * h + 2 + m];
+      Store(d + (4 * h + 2 * m) * ds, _mm_unpacklo_epi64(lo, hi));
+      Store(d + (4 * h + 2 * m + 1) * ds, _mm_unpackhi_epi64(lo, hi));
+    }
+  }
+}
+
+// 4 x 4 pixels of 4 bytes.
+void Dwords4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m128i r0 = Load(s), r1 = Load(s + ss), r2 = Load(s + 2 * ss), r3 = Load(s + 3 * ss);
+  const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+  const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+  Store(d, _mm_unpacklo_epi64(t0, t1));
+  Store(d + ds, _mm_unpackhi_epi64(t0, t1));
+  Store(d + 2 * ds, _mm_unpacklo_epi64(t2, t3));
+  Store(d + 3 * ds, _mm_unpackhi_epi64(t2, t3));
+}
+
+// 8 x 8 pixels of 4 bytes, as four 4 x 4 blocks.
+void Dwords8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  Dwords4x4(s, ss, d, ds);
+  Dwords4x4(s + 16, ss, d + 4 * ds, ds);
+  Dwords4x4(s + 4 * ss, ss, d + 16, ds);
+  Dwords4x4(s + 4 * ss + 16, ss, d + 4 * ds + 16, ds);
+}
+
+// 16 rows x 16 pixels of 4 bits: each row's 8 bytes are spread to one pixel a
+// byte, the 16 x 16 bytes transposed, and pairs of bytes packed back.
+void Nibbles16x16(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m128i low = _mm_set1_epi8(0x0F);
+  __m128i r[16];
+  QT_UNROLL(16)
+  for (int k = 0; k < 16; ++k) {
+    const __m128i v = Load8(s + k * ss);
+    const __m128i hi = _mm_and_si128(_mm_srli_epi16(v, 4), low);
+    r[k] = _mm_unpacklo_epi8(hi, _mm_and_si128(v, low));  // pixels 0..15 in order
+  }
+  Transpose16x16(r);
+  const __m128i even = _mm_set1_epi16(0x00FF);
+  QT_UNROLL(16)
+  for (int c = 0; c < 16; ++c) {
+    // Bytes 2k and 2k+1 of column c (rows 2k, 2k+1) become one byte.
+    const __m128i first = _mm_slli_epi16(_mm_and_si128(r[c], even), 4);
+    const __m128i second = _mm_srli_epi16(r[c], 8);
+    Store8(d + c * ds, _mm_packus_epi16(_mm_or_si128(first, second), first));
+  }
+}
+
+// 16 rows x 128 pixels of 1 bit: a byte transpose puts one byte column of
+// the 16 rows in each register, and movemask then reads one pixel column out
+// of it as 16 bits. Rows are loaded in the order that makes those bits come
+// out most significant first.
+void Bits16x128(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  __m128i r[16];
+  QT_UNROLL(16)
+  for (int p = 0; p < 16; ++p) r[p] = Load(s + (p < 8 ? 7 - p : 23 - p) * ss);
+  Transpose16x16(r);
+  QT_UNROLL(16)
+  for (int c = 0; c < 16; ++c) {
+    __m128i v = r[c];
+    uint8_t* to = d + 8 * c * ds;
+    QT_UNROLL(8)
+    for (int k = 0; k < 8; ++k) {
+      const uint16_t bits = static_cast<uint16_t>(_mm_movemask_epi8(v));
+      std::memcpy(to + k * ds, &bits, 2);
+      v = _mm_add_epi8(v, v);
+    }
+  }
+}
+
+// 4 x 4 pixels of 3 bytes: each row's 4 pixels are spread into 4-byte slots,
+// the slots transposed as 32-bit lanes, and packed back to 12 bytes.
+__attribute__((target("ssse3"), always_inline)) inline void Triples4x4(
+    const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  __m128i r[4];
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) {
+    // Exactly the block's 12 bytes: 8, then 4.
+    int32_t last;
+    std::memcpy(&last, s + k * ss + 8, 4);
+    const __m128i row = _mm_unpacklo_epi64(Load8(s + k * ss), _mm_cvtsi32_si128(last));
+    r[k] = _mm_shuffle_epi8(row, spread);
+  }
+  const __m128i t0 = _mm_unpacklo_epi32(r[0], r[1]), t1 = _mm_unpackhi_epi32(r[0], r[1]);
+  const __m128i t2 = _mm_unpacklo_epi32(r[2], r[3]), t3 = _mm_unpackhi_epi32(r[2], r[3]);
+  const __m128i o[4] = {_mm_unpacklo_epi64(t0, t2), _mm_unpackhi_epi64(t0, t2),
+                        _mm_unpacklo_epi64(t1, t3), _mm_unpackhi_epi64(t1, t3)};
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) {
+    const __m128i p = _mm_shuffle_epi8(o[k], pack);
+    Store8(d + k * ds, p);
+    const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(p, 8));
+    std::memcpy(d + k * ds + 8, &last, 4);
+  }
+}
+
+// 8 x 8 pixels of 3 bytes, as four 4 x 4 blocks.
+__attribute__((target("ssse3"))) void Triples8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d,
+                                                  std::ptrdiff_t ds) {
+  Triples4x4(s, ss, d, ds);
+  Triples4x4(s + 12, ss, d + 4 * ds, ds);
+  Triples4x4(s + 4 * ss, ss, d + 12, ds);
+  Triples4x4(s + 4 * ss + 12, ss, d + 4 * ds + 12, ds);
+}
+
+__attribute__((target("ssse3"))) void Triples4x4Block(const uint8_t* s, std::ptrdiff_t ss,
+                                                       uint8_t* d, std::ptrdiff_t ds) {
+  Triples4x4(s, ss, d, ds);
+}
+
+const BlockKernel kBits1[] = {{Bits16x128, 128, 16}, {}};
+const BlockKernel kBits4[] = {{Nibbles16x16, 16, 16}, {}};
+const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
+const BlockKernel kBytes2[] = {{Words8x8, 8, 8}, {}};
+const BlockKernel kBytes3[] = {{Triples8x8, 8, 8}, {Triples4x4Block, 4, 4}, {}};
+const BlockKernel kBytes4[] = {{Dwords8x8, 8, 8}, {Dwords4x4, 4, 4}, {}};
+const BlockKernel kNone[] = {{}};
+
+const KernelSet kSse2 = {"sse2",
+                         {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
+                         {false, false, true, false, false, false}};
+const KernelSet kSsse3 = {"sse2+ssse3",
+                          {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
+                          {false, false, true, false, false, false}};
+
+}  // namespace
+
+const KernelSet* const* SimdKernelSets() {
+  static const KernelSet* const kWithSsse3[] = {&kSsse3, &kSse2, nullptr};
+  static const KernelSet* const kSse2Only[] = {&kSse2, nullptr};
+  static const bool has_ssse3 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+  }();
+  return has_ssse3 ? kWithSsse3 : kSse2Only;
+}
+
+}  // namespace quadturn
