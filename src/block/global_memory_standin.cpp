@@ -6,7 +6,6 @@
 // unwritten bytes hold a poison pattern, and a freed handle is never valid
 // again. Fixed blocks are as on Windows: the handle is the address.
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -82,15 +81,16 @@ HGLOBAL g_excluded = nullptr;
 
 bool Strict() { return g_strict.load(std::memory_order_relaxed); }
 
-SIZE_T PageRound(SIZE_T n) {
-  static const SIZE_T page = static_cast<SIZE_T>(sysconf(_SC_PAGESIZE));
-  return (n + page - 1) / page * page;
-}
+// Mappings are whole huge pages: a mapping that ends in part of one gets
+// small pages there, and on some machines (virtual ones especially) each
+// first touch of a small page costs microseconds.
+SIZE_T HugeRound(SIZE_T n) { return (n + kHugePage - 1) / kHugePage * kHugePage; }
 
-// A new mapping of at least `bytes`, starting on a huge-page boundary so that
-// the system can back it with huge pages. Its bytes are zero.
+// A new mapping of at least `bytes`, whole huge pages on a huge-page
+// boundary, so that the system can back it with huge pages. Its bytes are
+// zero.
 bool Map(SIZE_T bytes, Storage* s) {
-  const SIZE_T length = PageRound(bytes);
+  const SIZE_T length = HugeRound(bytes);
   const SIZE_T reserved = length + kHugePage;
   void* p = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return false;
@@ -136,7 +136,7 @@ void FreeStorage(Storage* s) {
 bool GrowInPlace(Storage* s, SIZE_T bytes) {
   if (bytes <= s->capacity) return true;
   if (!s->mapped || Strict()) return false;
-  const SIZE_T length = PageRound(bytes);
+  const SIZE_T length = HugeRound(bytes);
   if (mremap(s->data, s->capacity, length, 0) == MAP_FAILED) return false;
   s->capacity = length;
   return true;
@@ -146,7 +146,7 @@ bool GrowInPlace(Storage* s, SIZE_T bytes) {
 // place. Strict mode keeps it, so that a fixed block's regrowth in place
 // does not depend on the addresses behind it staying free.
 void ShrinkInPlace(Storage* s, SIZE_T bytes) {
-  const SIZE_T length = PageRound(std::max<SIZE_T>(bytes, 1));
+  const SIZE_T length = HugeRound(std::max<SIZE_T>(bytes, 1));
   if (!s->mapped || Strict() || length >= s->capacity) return;
   if (mremap(s->data, s->capacity, length, 0) != MAP_FAILED) s->capacity = length;
 }
@@ -157,7 +157,7 @@ bool Resize(Storage* s, SIZE_T size, SIZE_T bytes) {
   if (!Strict()) {
     if (bytes <= s->capacity) return true;
     if (s->mapped) {
-      const SIZE_T length = PageRound(bytes);
+      const SIZE_T length = HugeRound(bytes);
       void* p = mremap(s->data, s->capacity, length, MREMAP_MAYMOVE);
       if (p == MAP_FAILED) return false;
       s->data = static_cast<uint8_t*>(p);
