@@ -1,23 +1,15 @@
-// The benchmark's images and the peers it times them against.
+// The peers the native benchmark times quadturn against.
 #ifndef QUADTURN_BENCH_BENCH_H
 #define QUADTURN_BENCH_BENCH_H
 
-#include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace qt_bench {
+#include "bench_common.h"
 
-// An image's pixel rows, bottom-up, 4-byte padded.
-struct Image {
-  int bits;
-  int width, height;
-  std::ptrdiff_t stride;
-  std::vector<uint8_t> rows;
-};
+namespace qt_bench {
 
 // A prepared turn: called once per timed repetition, does one quarter turn
 // clockwise of the image it was made for.

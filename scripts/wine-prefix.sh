@@ -17,5 +17,5 @@ if [ ! -f "$prefix/system.reg" ]; then
   wineserver -w
   [ -f "$prefix/system.reg" ] || { echo "could not create the Wine prefix"; exit 1; }
 fi
-wineserver -p </dev/null >/dev/null 2>&1
-"$loader" cmd /c exit </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true  # (one may be running already)
+"$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true

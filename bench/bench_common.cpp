@@ -1,0 +1,112 @@
+// Images, blocks, timing and the table shared by the benchmarks.
+#include "bench_common.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace qt_bench {
+
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> kCases = {
+      {"8-bit page, power-of-two stride", 8, 4096, 4096, 15},
+      {"8-bit photo, odd size", 8, 4093, 3001, 15},
+      {"24-bit photo", 24, 4000, 3000, 11},
+      {"1-bit A4 at 600 dpi", 1, 4960, 7016, 15},
+      {"1-bit A4 at 300 dpi", 1, 2480, 3508, 21},
+  };
+  return kCases;
+}
+
+Image MakeImage(int bits, int width, int height) {
+  Image image{bits, width, height, (static_cast<std::ptrdiff_t>(width) * bits + 31) / 32 * 4, {}};
+  image.rows.resize(static_cast<size_t>(image.stride) * height);
+  uint32_t x = 2463534242u;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+  };
+  for (int r = 0; r < height; ++r) {
+    uint8_t* row = image.rows.data() + r * image.stride;
+    for (std::ptrdiff_t k = 0; k < image.stride; ++k) {
+      const uint32_t v = next();
+      row[k] = bits != 1 ? static_cast<uint8_t>(v)
+                         : (r % 48 < 30 && (v >> 24) < 80 ? static_cast<uint8_t>(v) : 0);
+    }
+  }
+  return image;
+}
+
+HGLOBAL MakeBlock(const Image& image) {
+  const size_t table = image.bits == 1 ? 8 : image.bits == 8 ? 1024 : 0;
+  const size_t size = 40 + table + image.rows.size();
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  auto* p = static_cast<uint8_t*>(GlobalLock(h));
+  const int32_t header[] = {40, image.width, image.height};
+  std::memcpy(p, header, sizeof header);
+  p[12] = 1;
+  p[14] = static_cast<uint8_t>(image.bits);
+  std::memcpy(p + 40 + table, image.rows.data(), image.rows.size());
+  GlobalUnlock(h);
+  return h;
+}
+
+double MedianMs(const std::function<void()>& f, int reps) {
+  using Clock = std::chrono::steady_clock;
+  f();
+  std::vector<double> ms;
+  for (int i = 0; i < reps; ++i) {
+    const auto t0 = Clock::now();
+    f();
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
+double WholeCallMs(const Image& image, int reps) {
+  HGLOBAL h = MakeBlock(image);
+  const double ms = MedianMs([h] { RotateRight90(h); }, reps);
+  GlobalFree(h);
+  return ms;
+}
+
+double MemcpyMs(const Image& image, int reps) {
+  std::vector<uint8_t> copy(image.rows.size());
+  return MedianMs([&] { std::memcpy(copy.data(), image.rows.data(), copy.size()); }, reps);
+}
+
+void PrintTable(const Case& c, const std::vector<Row>& rows, double ours_ms,
+                const char* build, std::FILE* csv) {
+  std::printf("\n%s (%d-bit %d x %d)\n", c.label, c.bits, c.width, c.height);
+  std::printf("  %-36s %9s %9s %11s\n", "", "ms", "x memcpy", "x quadturn");
+  const double memcpy_ms = rows.front().ms;
+  const double megapixels = static_cast<double>(c.width) * c.height / 1e6;
+  for (const Row& r : rows) {
+    std::printf("  %-36s %9.2f %9.1f %11.2f  %s\n", r.name.c_str(), r.ms, r.ms / memcpy_ms,
+                r.ms / ours_ms, r.note.c_str());
+    if (csv != nullptr) {
+      std::fprintf(csv, "\"%s\",\"%s\",%d,%d,%d,\"%s\",%.4f,%.4f\n", build, c.label, c.bits, c.width,
+                   c.height, r.name.c_str(), r.ms, megapixels);
+    }
+  }
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--quick") {
+      o.quick = true;
+    } else if (a == "--csv" && i + 1 < argc) {
+      o.csv = argv[++i];
+    } else if (a == "--build" && i + 1 < argc) {
+      o.build = argv[++i];
+    }
+  }
+  return o;
+}
+
+}  // namespace qt_bench

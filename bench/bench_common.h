@@ -1,0 +1,77 @@
+// What the native and the Windows benchmark share: the images, packed DIBs in
+// blocks of the memory service, median timing, and one table (and CSV) of
+// times and ratios per image. Uses only the public API.
+#ifndef QUADTURN_BENCH_BENCH_COMMON_H
+#define QUADTURN_BENCH_BENCH_COMMON_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "quadturn.h"
+
+namespace qt_bench {
+
+// An image's pixel rows, bottom-up, 4-byte padded.
+struct Image {
+  int bits;
+  int width, height;
+  std::ptrdiff_t stride;
+  std::vector<uint8_t> rows;
+};
+
+struct Case {
+  const char* label;
+  int bits, width, height;
+  int reps;
+};
+
+// The images every benchmark times: pages and photos as hosts hold them.
+const std::vector<Case>& Cases();
+
+// Photos are noise that does not repeat; 1-bit pages are white with lines of
+// "text" (black runs on 30 of every 48 rows), since some peers skip white
+// words.
+Image MakeImage(int bits, int width, int height);
+
+// A packed DIB in a movable block: 40-byte header, the colour table its
+// depth needs, the rows.
+HGLOBAL MakeBlock(const Image& image);
+
+// Median milliseconds over `reps` calls of `f`, after one warm-up call.
+double MedianMs(const std::function<void()>& f, int reps);
+
+// A whole RotateRight90 of the image, on a block made once: the same block
+// turns right four times in the warm-up and timing, so each call sees the
+// image in one of its two shapes.
+double WholeCallMs(const Image& image, int reps);
+
+// memcpy of the image's pixel bytes into a buffer made once.
+double MemcpyMs(const Image& image, int reps);
+
+struct Row {
+  std::string name;
+  double ms;
+  std::string note;  // printed after the ratios
+};
+
+// Prints one image's table: times, ratio to memcpy (the first row) and to
+// `ours_ms`. With a CSV file, also one line per row:
+// build,label,bits,width,height,name,ms,megapixels.
+void PrintTable(const Case& c, const std::vector<Row>& rows, double ours_ms,
+                const char* build, std::FILE* csv);
+
+// --quick (3 repetitions), --csv FILE, --build NAME from the command line.
+struct Options {
+  bool quick = false;
+  std::string csv;
+  std::string build = "native";
+};
+Options ParseOptions(int argc, char** argv);
+
+}  // namespace qt_bench
+
+#endif  // QUADTURN_BENCH_BENCH_COMMON_H
