@@ -1,20 +1,33 @@
 #!/usr/bin/env python3
-"""Writes the fuzz corpus: small valid 1-, 8- and 24-bit images, images larger
-than a kernel tile at each depth, and near misses, each followed by the
-control byte (bit 0: left, bit 1: caller holds a lock, bit 2: fixed block,
-bits 3-5: the first service call that fails, bits 6-7: a second one that many
-calls later)."""
+"""Writes the corpora of the two fuzz targets.
+
+corpus/ (fuzz_turn, the two original operations): small valid 1-, 8- and
+24-bit images, images larger than a kernel tile at each depth, and near
+misses, each followed by the control byte (bit 0: left, bit 1: caller holds a
+lock, bit 2: fixed block, bits 3-5: the first service call that fails, bits
+6-7: a second one that many calls later).
+
+corpus-quarter/ (fuzz_quarter_turns, RotateQuarterTurns): images of every
+depth, top-down, with bit fields, larger headers and profiles, and near
+misses, each followed by the turn count (a signed byte) and the control byte
+(bit 0: caller holds a lock, bit 1: fixed block, bits 2-4: the first service
+call that fails, bits 5-6: a second one that many calls later)."""
 import os
 import struct
 
-HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+ROOT = os.path.dirname(os.path.abspath(__file__))
+HERE = os.path.join(ROOT, "corpus")
 
 
-def dib(bits, w, h, size=40, clr_used=0, compression=0, extra=0):
-    header = struct.pack("<IiiHHIIiiII", size, w, h, 1, bits, compression, 0, 2835, 2835,
+def dib(bits, w, h, size=40, clr_used=0, compression=0, extra=0, general=False):
+    header = struct.pack("<IiiHHIIiiII", size, w, h, 1, bits, compression, 0, 2835, 3780,
                          clr_used, 0)
     header += bytes(range(size - 40)) if size > 40 else b""
-    table = 8 if bits == 1 else (4 * clr_used or (1024 if bits == 8 else 0))
+    if general:  # biClrUsed entries, or 2^bits up to 8 bits; masks behind 40 bytes
+        table = 4 * (clr_used or (1 << bits if bits <= 8 else 0))
+        table += 12 if compression == 3 and size == 40 else 0
+    else:
+        table = 8 if bits == 1 else (4 * clr_used or (1024 if bits == 8 else 0))
     stride = (w * bits + 31) // 32 * 4
     pixels = bytes((7 * i + 3) & 0xFF for i in range(max(stride * abs(h), 0)))
     return header + bytes(i & 0xFF for i in range(table)) + pixels + b"\x5a" * extra
@@ -71,3 +84,52 @@ for name, data in cases.items():
         with open(os.path.join(HERE, f"{name}-{control:02x}"), "wb") as f:
             f.write(data + bytes([control]))
 print(f"wrote {count} inputs to {HERE}")
+
+
+def v5_with_profile(bits, w, h, profile, gap=0):
+    """A V5 header whose embedded profile lies `gap` bytes behind the rows."""
+    image = bytearray(dib(bits, w, h, size=124, general=True))
+    struct.pack_into("<I", image, 56, 0x4D424544)  # 'MBED'
+    struct.pack_into("<II", image, 112, len(image) + gap, len(profile))
+    return bytes(image) + b"\x77" * gap + profile
+
+
+quarter_cases = {
+    "1bit-9x3": dib(1, 9, 3, general=True),
+    "4bit-7x5": dib(4, 7, 5, general=True),
+    "4bit-5x5-3colours": dib(4, 5, 5, clr_used=3, general=True),
+    "8bit-6x4-top-down": dib(8, 6, -4, general=True),
+    "16bit-5x3": dib(16, 5, 3, general=True),
+    "16bit-5x3-bitfields": dib(16, 5, 3, compression=3, general=True),
+    "24bit-3x5-top-down": dib(24, 3, -5, general=True),
+    "32bit-4x4-bitfields-v4": dib(32, 4, 4, size=108, compression=3, general=True),
+    "32bit-7x2": dib(32, 7, 2, general=True),
+    "24bit-v5-profile": v5_with_profile(24, 4, 3, bytes(range(40)), gap=3),
+    "8bit-zero-height": dib(8, 5, 0, general=True),
+    # Larger than a tile (128 pixels at 4, 24 and 32 bits, 256 at 16).
+    "4bit-tiles-130x131": dib(4, 130, 131, general=True),
+    "32bit-tiles-130x129": dib(32, 130, 129, general=True),
+    "16bit-tiles-260x258": dib(16, 260, 258, general=True),
+    "32bit-tiles-square-140-top-down": dib(32, 140, -140, general=True),
+    "near-rle8": dib(8, 4, 4, compression=1, general=True),
+    "near-bitfields-24": dib(24, 4, 4, compression=3, general=True),
+    "near-2bit": dib(2, 8, 2, general=True),
+    "near-core-header": struct.pack("<IHHHH", 12, 4, 4, 1, 8) + bytes(64),
+    "near-short-block": dib(32, 5, 3, general=True)[:-1],
+    "near-profile-outside": v5_with_profile(8, 4, 4, bytes(16))[:-4],
+}
+QUARTER = os.path.join(ROOT, "corpus-quarter")
+os.makedirs(QUARTER, exist_ok=True)
+for old in os.listdir(QUARTER):
+    os.remove(os.path.join(QUARTER, old))
+count = 0
+for name, data in quarter_cases.items():
+    # turns (signed byte), control: plain, caller-locked, fixed, failing calls.
+    runs = ((1, 0), (2, 1), (-1, 2), (3, 0x08 | 0x20), (0, 0), (5, 0x0C))
+    if len(data) >= 4096:
+        runs = runs[:2] + runs[3:4]
+    for turns, control in runs:
+        count += 1
+        with open(os.path.join(QUARTER, f"{name}-t{turns % 256:02x}-{control:02x}"), "wb") as f:
+            f.write(data + bytes([turns % 256, control]))
+print(f"wrote {count} inputs to {QUARTER}")

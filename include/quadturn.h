@@ -1,5 +1,5 @@
-/* quadturn: turns a packed device-independent bitmap held in a movable global
- * memory block a quarter turn, clockwise or counter-clockwise, in place. */
+/* quadturn: turns a packed device-independent bitmap held in a global memory
+ * block a quarter turn (or any number of them), under the same handle. */
 #ifndef QUADTURN_H
 #define QUADTURN_H
 
@@ -15,6 +15,7 @@
 
 typedef int BOOL;
 typedef unsigned int UINT;
+typedef unsigned int DWORD;
 typedef size_t SIZE_T;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
@@ -39,6 +40,14 @@ typedef HANDLE HGLOBAL;
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_NOT_LOCKED 158L
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -54,6 +63,10 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
 UINT WINAPI GlobalFlags(HGLOBAL hMem);
 HGLOBAL WINAPI GlobalHandle(LPCVOID pMem);
+
+/* The calling thread's last error, as on Windows. */
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD dwErrCode);
 
 #ifdef __cplusplus
 }
@@ -77,6 +90,24 @@ extern "C" {
  * not a success flag; compare the header to tell whether the image turned. */
 BOOL WINAPI RotateRight90(HGLOBAL hDib);
 BOOL WINAPI RotateLeft90(HGLOBAL hDib);
+
+/* Turn the packed DIB in hDib `turns` quarter turns clockwise (negative:
+ * counter-clockwise; only turns modulo 4 matters, 0 checks the image and
+ * changes nothing). Every uncompressed DIB: 1, 4, 8, 16, 24 and 32 bits per
+ * pixel, BI_RGB and (at 16 and 32 bits) BI_BITFIELDS, bottom-up and
+ * top-down, any header of 40 bytes or more. A quarter turn exchanges width
+ * and height and the two resolutions, restates biSizeImage, keeps the colour
+ * table, masks and counts, and re-sizes the block to fit; a half turn moves
+ * only the pixels, in place. Rows are padded with 0.
+ *
+ * Returns TRUE when hDib holds the turned image (the last error is then as
+ * it was). Returns FALSE with the image untouched (bytes, size, lock count)
+ * and GetLastError() saying why: ERROR_INVALID_HANDLE (not a block that can
+ * be locked), ERROR_INVALID_DATA (header and block inconsistent: too short,
+ * negative width, sizes past 2^31 - 1), ERROR_NOT_SUPPORTED (compressed or
+ * otherwise not turnable), ERROR_NOT_ENOUGH_MEMORY (a block, lock or re-size
+ * could not be had). */
+BOOL WINAPI RotateQuarterTurns(HGLOBAL hDib, int turns);
 
 #ifdef __cplusplus
 }

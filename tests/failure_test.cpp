@@ -164,3 +164,77 @@ TEST(Failures, ShrinkWhoseCutFailsIsStillTurned) {
 
 }  // namespace
 }  // namespace qt_test
+
+namespace qt_test {
+namespace {
+
+// RotateQuarterTurns under failing service calls: besides the block's state,
+// its answer must say what happened: TRUE exactly when the image turned,
+// FALSE with ERROR_NOT_ENOUGH_MEMORY when it did not.
+struct GeneralCase {
+  const char* what;
+  GeneralShape shape;
+  int turns;
+};
+
+const GeneralCase kGeneralCases[] = {
+    {"32-bit grows", {.bits = 32, .width = 9, .height = 2}, 1},
+    {"4-bit shrinks, top-down", {.bits = 4, .width = 2, .height = 9, .top_down = true}, -1},
+    {"16-bit square with slack", {.bits = 16, .width = 5, .height = 5, .slack = 6}, 3},
+    {"24-bit half turn", {.bits = 24, .width = 5, .height = 3}, 2},
+    {"8-bit with a profile", {.bits = 8, .width = 3, .height = 7, .header_bytes = 124,
+                              .profile_bytes = 9, .profile_gap = 2}, 1},
+};
+
+void TurnGeneralWithFailures(const GeneralCase& c, UINT flags, const std::vector<int>& calls,
+                             int* calls_made) {
+  Rng rng(41000);
+  const Bytes dib = MakeGeneralDib(c.shape, rng);
+  const Bytes turned = OracleQuarterTurns(dib, c.turns);
+  std::string what = std::string(c.what) + (flags == GMEM_FIXED ? ", fixed" : ", movable") +
+                     ", failing calls";
+  for (int k : calls) what += " " + std::to_string(k);
+  HGLOBAL h = ToBlock(dib, flags);
+  const std::size_t live = seam::LiveBlocks();
+  seam::FailCallsOfAny({calls.size() > 0 ? calls[0] : 0, calls.size() > 1 ? calls[1] : 0});
+  const BOOL ok = RotateQuarterTurns(h, c.turns);
+  const DWORD error = GetLastError();
+  if (calls_made != nullptr) *calls_made = seam::CallsSinceArmed();
+  seam::Disarm();
+  EXPECT_EQ(seam::LiveBlocks(), live) << what;
+  EXPECT_EQ(LockCount(h), 0u) << what;
+  const Verdict v = Judge(dib, turned, FromBlock(h));
+  EXPECT_NE(v, Verdict::kBroken) << what;
+  EXPECT_EQ(ok != FALSE, IsTurned(v)) << what << ": answered " << ok << ", " << Name(v);
+  if (!ok) {
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY)) << what;
+  }
+  GlobalFree(h);
+}
+
+TEST(Failures, QuarterTurnsAnswerWhatHappened) {
+  for (const GeneralCase& c : kGeneralCases) {
+    for (UINT flags : {GMEM_MOVEABLE, GMEM_FIXED}) {
+      int calls = 0;
+      TurnGeneralWithFailures(c, flags, {}, &calls);
+      for (int a = 1; a <= calls + 2; ++a) {
+        TurnGeneralWithFailures(c, flags, {a}, nullptr);
+        for (int b = a + 1; b <= calls + 3; ++b) TurnGeneralWithFailures(c, flags, {a, b}, nullptr);
+      }
+    }
+  }
+}
+
+TEST(Failures, HalfTurnsAskNothingOfTheServiceButALock) {
+  Rng rng(41001);
+  const Bytes dib = MakeGeneralDib({.bits = 24, .width = 5, .height = 3, .slack = 4}, rng);
+  HGLOBAL h = ToBlock(dib);
+  seam::FailCallsOfAny({});
+  EXPECT_TRUE(RotateQuarterTurns(h, 2));
+  EXPECT_EQ(seam::CallsSinceArmed(), 1) << "one lock, no block, no re-size";
+  seam::Disarm();
+  GlobalFree(h);
+}
+
+}  // namespace
+}  // namespace qt_test

@@ -16,7 +16,7 @@ namespace {
 
 // Locks h if it holds a turnable image of `bits` per pixel; otherwise
 // returns false with h as it was.
-bool LockChecked(HGLOBAL h, int bits, CallerBlock* b, TurnGeometry* g) {
+bool LockChecked(HGLOBAL h, int bits, CallerBlock* b, ImageLayout* g) {
   if (!LockTurnable(h, b, g)) return false;
   if (g->bits_per_pixel != bits) {
     UnlockCallerBlock(b);
@@ -28,7 +28,7 @@ bool LockChecked(HGLOBAL h, int bits, CallerBlock* b, TurnGeometry* g) {
 }  // namespace
 
 HGLOBAL Expand1To8(HGLOBAL h) {
-  TurnGeometry g;
+  ImageLayout g;
   CallerBlock b;
   if (!LockChecked(h, 1, &b, &g)) return nullptr;
   const uint8_t* src = b.bytes;
@@ -68,7 +68,7 @@ HGLOBAL Expand1To8(HGLOBAL h) {
 }
 
 HGLOBAL Pack8To1(HGLOBAL grey_handle) {
-  TurnGeometry g;
+  ImageLayout g;
   CallerBlock b;
   if (!LockChecked(grey_handle, 8, &b, &g)) return nullptr;
   const uint8_t* grey = b.bytes;
@@ -99,11 +99,11 @@ HGLOBAL Pack8To1(HGLOBAL grey_handle) {
 }
 
 Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock) {
-  TurnGeometry g;
+  ImageLayout g;
   CallerBlock b;
   if (!LockChecked(h, 1, &b, &g)) {
     *last_unlock = b.last_unlock;
-    return Outcome::kUntouched;
+    return Outcome::kNoMemory;
   }
 
   // What the grey road drops and the turned image keeps: the two colour
@@ -114,12 +114,16 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   auto untouched = [&] {
     UnlockCallerBlock(&b);
     *last_unlock = b.last_unlock;
-    return Outcome::kUntouched;
+    return Outcome::kNoMemory;
   };
   WorkingBlock grey(Expand1To8(h));
   if (grey.handle == nullptr) return untouched();
-  BOOL grey_unlock;
-  if (TurnBlock(grey.handle, direction, &grey_unlock) != Outcome::kTurned) {
+  // The grey image takes the 8-bit road of the original operations.
+  CallerBlock gb;
+  ImageLayout gl;
+  if (!LockTurnable(grey.handle, &gb, &gl) ||
+      TurnLockedImage(&gb, gl, direction == Direction::kRight ? 1 : 3,
+                      HeaderRules::kOriginal) != Outcome::kTurned) {
     return untouched();
   }
   const SIZE_T size = static_cast<SIZE_T>(g.turned_block_bytes);
@@ -135,7 +139,7 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   const Piece whole[] = {{0, p, size}};
   const bool written = CommitTurnedImage(&b, size, whole, 1);
   *last_unlock = b.last_unlock;
-  return written ? Outcome::kTurned : Outcome::kUntouched;
+  return written ? Outcome::kTurned : Outcome::kNoMemory;
 }
 
 }  // namespace quadturn

@@ -46,7 +46,7 @@ struct Header {
   }
 };
 
-TEST(ReadTurnGeometry, PlacesRowsAndSizesTheTurn) {
+TEST(ReadStrictLayout, PlacesRowsAndSizesTheTurn) {
   struct Case {
     Header header;
     int32_t offset, src_stride, dst_stride, dst_bytes, turned;
@@ -64,8 +64,8 @@ TEST(ReadTurnGeometry, PlacesRowsAndSizesTheTurn) {
       {Header(24, 9, 0), 40, 28, 0, 0, 40},
   };
   for (const Case& c : cases) {
-    TurnGeometry g;
-    ASSERT_TRUE(ReadTurnGeometry(c.header.bytes, 1u << 20, &g));
+    ImageLayout g;
+    ASSERT_TRUE(ReadStrictLayout(c.header.bytes, 1u << 20, &g));
     EXPECT_EQ(g.pixel_offset, c.offset);
     EXPECT_EQ(g.src_stride, c.src_stride);
     EXPECT_EQ(g.dst_stride, c.dst_stride);
@@ -74,29 +74,29 @@ TEST(ReadTurnGeometry, PlacesRowsAndSizesTheTurn) {
   }
 }
 
-TEST(ReadTurnGeometry, NeedsTheWholeImageInTheBlock) {
-  TurnGeometry g;
+TEST(ReadStrictLayout, NeedsTheWholeImageInTheBlock) {
+  ImageLayout g;
   const Header h(24, 5, 2);  // 40 + 2 rows of 16
-  EXPECT_TRUE(ReadTurnGeometry(h.bytes, 72, &g));
-  EXPECT_FALSE(ReadTurnGeometry(h.bytes, 71, &g));
+  EXPECT_TRUE(ReadStrictLayout(h.bytes, 72, &g));
+  EXPECT_FALSE(ReadStrictLayout(h.bytes, 71, &g));
   const Header one(1, 9, 3);  // 48 + 3 rows of 4
-  EXPECT_TRUE(ReadTurnGeometry(one.bytes, 60, &g));
-  EXPECT_FALSE(ReadTurnGeometry(one.bytes, 59, &g));
+  EXPECT_TRUE(ReadStrictLayout(one.bytes, 60, &g));
+  EXPECT_FALSE(ReadStrictLayout(one.bytes, 59, &g));
 }
 
 // A 1-bit image turns up to the same limits as the others: rows of 256 MiB
 // and more are fine as long as the rows and the turned rows stay below 2^31
 // (the grey copy the road was first defined through would not have).
-TEST(ReadTurnGeometry, OneBitImagesTurnUpToTheCommonLimits) {
-  TurnGeometry g;
+TEST(ReadStrictLayout, OneBitImagesTurnUpToTheCommonLimits) {
+  ImageLayout g;
   const Header big(1, 0x80000, 0x1000);  // 256 MiB of rows, 256 MiB turned
-  ASSERT_TRUE(ReadTurnGeometry(big.bytes, UINT64_MAX, &g));
+  ASSERT_TRUE(ReadStrictLayout(big.bytes, UINT64_MAX, &g));
   EXPECT_EQ(g.dst_bytes, 0x10000000);
   const Header too_big(1, 0x7FFFFFFF, 1);  // one row, but 8.6 GB turned
-  EXPECT_FALSE(ReadTurnGeometry(too_big.bytes, UINT64_MAX, &g));
+  EXPECT_FALSE(ReadStrictLayout(too_big.bytes, UINT64_MAX, &g));
 }
 
-TEST(ReadTurnGeometry, RefusesWhatMustStayUntouched) {
+TEST(ReadStrictLayout, RefusesWhatMustStayUntouched) {
   struct Case { const char* what; Header header; };
   Header compressed(8, 4, 4);
   WriteU32(compressed.bytes + kBiCompression, 1);
@@ -117,8 +117,56 @@ TEST(ReadTurnGeometry, RefusesWhatMustStayUntouched) {
       {"table past INT32_MAX", Header(8, 1, 1, 0x40000000u)},
   };
   for (const Case& c : cases) {
-    TurnGeometry g;
-    EXPECT_FALSE(ReadTurnGeometry(c.header.bytes, UINT64_MAX, &g)) << c.what;
+    ImageLayout g;
+    EXPECT_FALSE(ReadStrictLayout(c.header.bytes, UINT64_MAX, &g)) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace quadturn
+
+namespace quadturn {
+namespace {
+
+// The general reader: where the rows begin at every depth and header kind,
+// and which images it calls invalid and which unsupported.
+TEST(ReadGeneralLayout, PlacesRowsForEveryDepthAndHeader) {
+  struct Case {
+    const char* what;
+    int bits;
+    uint32_t compression, clr_used, size;
+    int32_t height;
+    int32_t offset, stride;
+    bool top_down;
+  };
+  const Case cases[] = {
+      {"1 bit, default table", 1, 0, 0, 40, 3, 48, 4, false},
+      {"1 bit, one entry", 1, 0, 1, 40, 3, 44, 4, false},
+      {"4 bits, default table", 4, 0, 0, 40, 3, 40 + 64, 4, false},
+      {"4 bits, 3 entries, V4", 4, 0, 3, 108, 3, 108 + 12, 4, false},
+      {"8 bits, default table", 8, 0, 0, 40, 3, 1064, 8, false},
+      {"16 bits, no table", 16, 0, 0, 40, 3, 40, 12, false},
+      {"16 bits, masks behind 40", 16, 3, 0, 40, 3, 52, 12, false},
+      {"32 bits, masks inside a V4 header", 32, 3, 0, 108, 3, 108, 20, false},
+      {"24 bits, optimisation table", 24, 0, 2, 40, -3, 48, 16, true},
+      {"32 bits, masks and a table", 32, 3, 1, 40, 3, 56, 20, false},
+  };
+  for (const Case& c : cases) {
+    uint8_t block[2048] = {};
+    WriteU32(block + kBiSize, c.size);
+    WriteI32(block + kBiWidth, 5);
+    WriteI32(block + kBiHeight, c.height);
+    WriteU16(block + kBiPlanes, 1);
+    WriteU16(block + kBiBitCount, static_cast<uint16_t>(c.bits));
+    WriteU32(block + kBiCompression, c.compression);
+    WriteU32(block + kBiClrUsed, c.clr_used);
+    ImageLayout l;
+    ASSERT_EQ(ReadGeneralLayout(block, sizeof block, &l), LayoutCheck::kOk) << c.what;
+    EXPECT_EQ(l.pixel_offset, c.offset) << c.what;
+    EXPECT_EQ(l.src_stride, c.stride) << c.what;
+    EXPECT_EQ(l.height, 3) << c.what;
+    EXPECT_EQ(l.top_down, c.top_down) << c.what;
+    EXPECT_EQ(l.image_bytes, c.offset + 3 * c.stride) << c.what;
   }
 }
 

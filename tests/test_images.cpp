@@ -137,6 +137,88 @@ Bytes OracleTurn(const Bytes& dib, Turn turn) {
   return out;
 }
 
+int32_t GeneralOffsetOf(const Bytes& dib) {
+  const int bits = dib[14] | (dib[15] << 8);
+  const uint32_t header = U32At(dib, 0), clr_used = U32At(dib, 32);
+  const bool masks = U32At(dib, 16) == 3 && header == 40;
+  const int64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1 << bits : 0;
+  return static_cast<int32_t>(header + (masks ? 12 : 0) + 4 * entries);
+}
+
+Bytes MakeGeneralDib(const GeneralShape& s, Rng& rng) {
+  const int64_t entries = s.clr_used != 0 ? s.clr_used : s.bits <= 8 ? 1 << s.bits : 0;
+  const int32_t masks = s.bitfields && s.header_bytes == 40 ? 12 : 0;
+  const int32_t offset = static_cast<int32_t>(s.header_bytes + masks + 4 * entries);
+  const int32_t rows = StrideOf(s.bits, s.width) * s.height;
+  const int32_t image = offset + rows;
+  Bytes b(static_cast<size_t>(image) + s.profile_gap + s.profile_bytes + s.slack);
+  for (auto& v : b) v = rng.Byte();
+  PutU32(b, 0, s.header_bytes);
+  PutU32(b, 4, static_cast<uint32_t>(s.width));
+  PutU32(b, 8, static_cast<uint32_t>(s.top_down ? -s.height : s.height));
+  b[12] = 1;
+  b[13] = 0;
+  b[14] = static_cast<uint8_t>(s.bits);
+  b[15] = 0;
+  PutU32(b, 16, s.bitfields ? 3 : 0);
+  PutU32(b, 20, static_cast<uint32_t>(rows));
+  PutU32(b, 24, static_cast<uint32_t>(s.x_ppm));
+  PutU32(b, 28, static_cast<uint32_t>(s.y_ppm));
+  PutU32(b, 32, s.clr_used);
+  PutU32(b, 36, 0);
+  if (s.header_bytes >= 124) {
+    const bool profile = s.profile_bytes > 0;
+    PutU32(b, 56, profile ? 0x4D424544u : 0x73524742u);  // 'MBED' or 'sRGB'
+    PutU32(b, 112, profile ? static_cast<uint32_t>(image) + s.profile_gap : 0);
+    PutU32(b, 116, s.profile_bytes);
+  }
+  return b;
+}
+
+Bytes OracleQuarterTurns(const Bytes& dib, int turns) {
+  const int q = ((turns % 4) + 4) % 4;
+  if (q == 0) return dib;
+  const int bits = dib[14] | (dib[15] << 8);
+  const int32_t w = I32At(dib, 4), stored_h = I32At(dib, 8);
+  const bool top_down = stored_h < 0;
+  const int32_t h = top_down ? -stored_h : stored_h;
+  const int32_t offset = GeneralOffsetOf(dib);
+  const int32_t s = StrideOf(bits, w);
+  const int32_t image = offset + s * h;
+  if (q == 2) {
+    Bytes out = dib;
+    const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, 2, 0x00);
+    if (!rows.empty()) std::memcpy(out.data() + offset, rows.data(), rows.size());
+    return out;
+  }
+  // Top-down rows are stored upside down: the stored-row mapping is that of
+  // the opposite turn.
+  const int stored_q = top_down ? 4 - q : q;
+  const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, stored_q, 0x00);
+  const uint32_t header = U32At(dib, 0);
+  uint32_t profile_at = 0, profile_size = 0;
+  if (header >= 124 && (U32At(dib, 56) == 0x4D424544u || U32At(dib, 56) == 0x4C494E4Bu)) {
+    profile_at = U32At(dib, 112);
+    profile_size = U32At(dib, 116);
+  }
+  const int32_t turned_image = offset + static_cast<int32_t>(rows.size());
+  const uint32_t gap = profile_size > 0 ? profile_at - image : 0;
+  Bytes out(static_cast<size_t>(turned_image) + (profile_size > 0 ? gap + profile_size : 0));
+  std::memcpy(out.data(), dib.data(), offset);
+  if (!rows.empty()) std::memcpy(out.data() + offset, rows.data(), rows.size());
+  PutU32(out, 4, static_cast<uint32_t>(h));
+  PutU32(out, 8, static_cast<uint32_t>(top_down ? -w : w));
+  PutU32(out, 20, static_cast<uint32_t>(rows.size()));
+  PutU32(out, 24, U32At(dib, 28));
+  PutU32(out, 28, U32At(dib, 24));
+  if (profile_size > 0) {
+    // The gap travels with the profile: its bytes are the old ones there.
+    std::memcpy(out.data() + turned_image, dib.data() + image, gap + profile_size);
+    PutU32(out, 112, static_cast<uint32_t>(turned_image) + gap);
+  }
+  return out;
+}
+
 HGLOBAL ToBlock(const Bytes& bytes, UINT flags) {
   HGLOBAL h = GlobalAlloc(flags, bytes.size());
   if (h != nullptr && !bytes.empty()) {

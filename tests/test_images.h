@@ -77,6 +77,38 @@ inline bool IsTurned(Verdict v) { return v == Verdict::kTurned || v == Verdict::
 Verdict Judge(const Bytes& before, const Bytes& turned, const Bytes& after);
 const char* Name(Verdict v);
 
+// Any uncompressed DIB, as RotateQuarterTurns takes them.
+struct GeneralShape {
+  int bits = 8;                // 1, 4, 8, 16, 24 or 32
+  int32_t width = 1;
+  int32_t height = 1;          // rows; stored as -height when top_down
+  bool top_down = false;
+  uint32_t header_bytes = 40;  // 40, 52, 56, 108, 124, ...
+  bool bitfields = false;      // BI_BITFIELDS (16 and 32 bits)
+  uint32_t clr_used = 0;
+  int32_t x_ppm = 2835;
+  int32_t y_ppm = 3780;
+  uint32_t profile_bytes = 0;  // a V5 header's embedded profile behind the rows
+  uint32_t profile_gap = 0;    // bytes between the rows and the profile
+  uint32_t slack = 0;          // unused bytes at the end of the block
+};
+
+// The general layout, computed here independently of the library: where
+// the rows begin (header, masks behind a 40-byte header, biClrUsed entries
+// or 2^bits at up to 8 bits).
+int32_t GeneralOffsetOf(const Bytes& dib);
+
+// A DIB laid out as `shape` says, every byte not a header field random.
+Bytes MakeGeneralDib(const GeneralShape& shape, Rng& rng);
+
+// The block RotateQuarterTurns(h, turns) must leave, one pixel at a time: a
+// quarter turn exchanges width and height (a top-down image stays top-down)
+// and the resolutions, restates biSizeImage, pads rows with 0, cuts the
+// block to the turned image (and a profile, moved to the same distance
+// behind the turned rows); a half turn moves only the pixels (rows padded
+// with 0); 0 changes nothing.
+Bytes OracleQuarterTurns(const Bytes& dib, int turns);
+
 BOOL Apply(Turn turn, HGLOBAL h);
 std::string Describe(const DibShape& shape);
 

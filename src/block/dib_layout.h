@@ -61,36 +61,74 @@ inline int64_t RowStride(int64_t width, int bits_per_pixel) {
   return (width * bits_per_pixel + 31) / 32 * 4;
 }
 
-// Colour-table bytes as the turn takes them: two entries at 1 bit whatever
-// biClrUsed says, biClrUsed entries at 8 bits (256 when it is 0), and
-// biClrUsed entries at 24 bits (none when it is 0).
+// Colour-table bytes as the two original operations take them: two entries
+// at 1 bit whatever biClrUsed says, biClrUsed entries at 8 bits (256 when it
+// is 0), and biClrUsed entries at 24 bits (none when it is 0).
 inline int64_t ColourTableBytes(int bits_per_pixel, uint32_t clr_used) {
   if (bits_per_pixel == 1) return kOneBitTableBytes;
   if (bits_per_pixel == 8 && clr_used == 0) return kGreyTableBytes;
   return 4 * static_cast<int64_t>(clr_used);
 }
 
+// Compression values.
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiBitfields = 3;
+// The three colour masks of BI_BITFIELDS behind a 40-byte header.
+constexpr int32_t kBitfieldMaskBytes = 12;
+
+// Fields of the larger headers (BITMAPV5HEADER) the general reader uses.
+constexpr int kBV5CsType = 56;
+constexpr int kBV5ProfileData = 112;
+constexpr int kBV5ProfileSize = 116;
+constexpr uint32_t kV5HeaderBytes = 124;
+constexpr uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
+constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
+
 // Everything a turn needs to know about an image, every size checked to fit
-// a signed 32-bit value and the block checked to hold the whole image.
-struct TurnGeometry {
-  int bits_per_pixel;   // 1, 8 or 24
-  int32_t width;        // W, pixels per source row
-  int32_t height;       // H, source rows
-  int32_t pixel_offset;  // where the source rows begin
-  int32_t src_stride;   // S, bytes per source row
-  int32_t dst_stride;   // D, bytes per turned row (a row of H pixels)
-  int32_t dst_bytes;    // N = D * W, the turned rows
-  int32_t turned_block_bytes;  // the block's size once turned
+// a signed 32-bit value and the block checked to hold the whole image. Both
+// readers below fill it.
+struct ImageLayout {
+  int bits_per_pixel;      // 1, 4, 8, 16, 24 or 32
+  int32_t width;           // W, pixels per stored row
+  int32_t height;          // H, stored rows (biHeight's magnitude)
+  bool top_down;           // biHeight negative: stored row 0 is the top one
+  int32_t pixel_offset;    // where the rows begin: header, masks, table
+  int32_t src_stride;      // S, bytes per stored row
+  int32_t image_bytes;     // pixel_offset + S * H
+  int32_t dst_stride;      // D, bytes per turned row (a row of H pixels)
+  int32_t dst_bytes;       // N = D * W, the turned rows
+  // A colour profile the header places behind the rows (from the header's
+  // start), which a quarter turn carries along behind the turned rows at
+  // the same distance, with the bytes between; 0 and 0 when there is none.
+  int32_t profile_offset;
+  int32_t profile_bytes;
+  int32_t turned_profile_offset;
+  int32_t turned_block_bytes;  // the block once quarter-turned
 };
 
-// Reads the header at the start of a block of `block_size` bytes (which the
-// caller has checked holds at least kInfoHeaderBytes) and fills `g`. Returns
-// false for an image that is to be left untouched: a bit count other than 1, 8
-// or 24; biSize below 40; a negative width or height; compression; a block
-// shorter than the image; any size past INT32_MAX; and at 1 bit a header that
-// is not 40 bytes or a one-entry table, since that road reads rows at 48.
-bool ReadTurnGeometry(const uint8_t* header, uint64_t block_size,
-                      TurnGeometry* g);
+// The reader of the two original operations: a 1-, 8- or 24-bit
+// uncompressed bottom-up image with the table of ColourTableBytes, at 1 bit
+// a 40-byte header and a two-entry table (rows at 48). `header` is the start
+// of a block of `block_size` bytes that the caller has checked holds at
+// least kInfoHeaderBytes. False for an image to be left untouched: another
+// bit count, biSize below 40, a negative width or height, compression, a
+// block shorter than the image, any size past INT32_MAX, and at 1 bit a
+// header that is not 40 bytes or a one-entry table.
+bool ReadStrictLayout(const uint8_t* header, uint64_t block_size, ImageLayout* layout);
+
+// The reader of RotateQuarterTurns: every uncompressed DIB.
+enum class LayoutCheck {
+  kOk,
+  kInvalidData,   // header or block inconsistent: too short, negative width, too large
+  kNotSupported,  // compressed or otherwise not turnable
+};
+
+// 1, 4, 8, 16, 24 or 32 bits per pixel, BI_RGB, and BI_BITFIELDS at 16 and
+// 32 bits (its masks behind a 40-byte header); bottom-up and top-down; any
+// biSize of 40 and more; the colour table biClrUsed entries long, or 2^bits
+// when that is 0 at 1, 4 and 8 bits; a V5 header's linked or embedded
+// profile when it lies behind the rows. `block` holds `block_size` bytes.
+LayoutCheck ReadGeneralLayout(const uint8_t* block, uint64_t block_size, ImageLayout* layout);
 
 }  // namespace quadturn
 

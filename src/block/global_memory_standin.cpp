@@ -66,6 +66,16 @@ struct FailPlan {
 };
 
 std::atomic<bool> g_strict{false};
+thread_local DWORD t_last_error = 0;
+constexpr DWORD kErrorDiscarded = 157;
+
+// Sets the calling thread's last error and returns `result`, as a failing
+// Win32 call does.
+template <typename T>
+T Fail(DWORD error, T result) {
+  t_last_error = error;
+  return result;
+}
 std::mutex g_mutex;
 std::vector<Block> g_blocks;
 std::vector<std::size_t> g_free_slots;
@@ -278,15 +288,16 @@ extern "C" {
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   std::lock_guard<std::mutex> guard(g_mutex);
-  if (ShouldFail(quadturn::seam::Call::kAlloc)) return nullptr;
-  if (bytes > kMaxBlockBytes || g_live >= kMaxBlocks) return nullptr;
+  if (ShouldFail(quadturn::seam::Call::kAlloc) || bytes > kMaxBlockBytes || g_live >= kMaxBlocks) {
+    return Fail<HGLOBAL>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
+  }
   const bool fixed = (flags & GMEM_MOVEABLE) == 0;
 
   Storage storage;
   // An empty movable block has no bytes; an empty fixed one still needs an
   // address, since that is its handle.
   if ((bytes > 0 || fixed) && !Allocate(bytes, (flags & GMEM_ZEROINIT) != 0, &storage)) {
-    return nullptr;
+    return Fail<HGLOBAL>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   }
   std::size_t slot;
   if (!g_free_slots.empty()) {
@@ -315,9 +326,10 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 
 LPVOID WINAPI GlobalLock(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
-  if (ShouldFail(quadturn::seam::Call::kLock)) return nullptr;
+  if (ShouldFail(quadturn::seam::Call::kLock)) return Fail<LPVOID>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   Block* b = Find(h);
-  if (b == nullptr || b->storage.data == nullptr) return nullptr;
+  if (b == nullptr) return Fail<LPVOID>(ERROR_INVALID_HANDLE, nullptr);
+  if (b->storage.data == nullptr) return Fail<LPVOID>(kErrorDiscarded, nullptr);
   // A fixed block keeps no lock count.
   if (!b->fixed && b->locks < kMaxLockCount) ++b->locks;
   return b->storage.data;
@@ -326,25 +338,27 @@ LPVOID WINAPI GlobalLock(HGLOBAL h) {
 BOOL WINAPI GlobalUnlock(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
   Block* b = Find(h);
-  if (b == nullptr) return FALSE;
+  if (b == nullptr) return Fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
   if (b->fixed) return TRUE;  // as on Windows: nothing to count down
-  if (b->locks == 0) return FALSE;
+  if (b->locks == 0) return Fail<BOOL>(ERROR_NOT_LOCKED, FALSE);
   --b->locks;
-  return b->locks != 0;
+  // As on Windows, the unlock that ends the last lock clears the last error.
+  return b->locks != 0 ? TRUE : Fail<BOOL>(NO_ERROR, FALSE);
 }
 
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL h, SIZE_T bytes, UINT flags) {
   std::lock_guard<std::mutex> guard(g_mutex);
-  if (ShouldFail(quadturn::seam::Call::kReAlloc)) return nullptr;
+  if (ShouldFail(quadturn::seam::Call::kReAlloc)) return Fail<HGLOBAL>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   Block* b = Find(h);
-  if (b == nullptr || bytes > kMaxBlockBytes) return nullptr;
+  if (b == nullptr) return Fail<HGLOBAL>(ERROR_INVALID_HANDLE, nullptr);
+  if (bytes > kMaxBlockBytes) return Fail<HGLOBAL>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   const bool moveable = (flags & GMEM_MOVEABLE) != 0;
   const bool zero = (flags & GMEM_ZEROINIT) != 0;
 
   if (!b->fixed && bytes == 0) {
     // Re-sizing to nothing discards an unlocked block and is refused on a
     // locked one.
-    if (!moveable || b->locks > 0) return nullptr;
+    if (!moveable || b->locks > 0) return Fail<HGLOBAL>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
     Resized(h, b->size, 0);
     g_by_address.erase(b->storage.data);
     FreeStorage(&b->storage);
@@ -358,7 +372,7 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL h, SIZE_T bytes, UINT flags) {
   // moves gets a new handle, since its handle is its address, and the old
   // one is gone.
   const SIZE_T before = b->size;
-  if (!ChangeSize(b, bytes, moveable, zero)) return nullptr;
+  if (!ChangeSize(b, bytes, moveable, zero)) return Fail<HGLOBAL>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
   HGLOBAL now = HandleOf(SlotOf(b));
   Resized(h, before, 0);
   Resized(now, 0, bytes);
@@ -368,7 +382,7 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL h, SIZE_T bytes, UINT flags) {
 HGLOBAL WINAPI GlobalFree(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
   Block* b = Find(h);
-  if (b == nullptr) return h;
+  if (b == nullptr) return Fail(ERROR_INVALID_HANDLE, h);
   Resized(h, b->size, 0);
   Release(b);
   return nullptr;
@@ -377,13 +391,13 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL h) {
 SIZE_T WINAPI GlobalSize(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
   Block* b = Find(h);
-  return b == nullptr ? 0 : b->size;
+  return b == nullptr ? Fail<SIZE_T>(ERROR_INVALID_HANDLE, 0) : b->size;
 }
 
 UINT WINAPI GlobalFlags(HGLOBAL h) {
   std::lock_guard<std::mutex> guard(g_mutex);
   Block* b = Find(h);
-  if (b == nullptr) return GMEM_INVALID_HANDLE;
+  if (b == nullptr) return Fail<UINT>(ERROR_INVALID_HANDLE, GMEM_INVALID_HANDLE);
   if (b->fixed) return 0;
   return b->locks | (b->storage.data == nullptr ? GMEM_DISCARDED : 0u);
 }
@@ -391,8 +405,12 @@ UINT WINAPI GlobalFlags(HGLOBAL h) {
 HGLOBAL WINAPI GlobalHandle(LPCVOID address) {
   std::lock_guard<std::mutex> guard(g_mutex);
   const auto it = g_by_address.find(address);
-  return it == g_by_address.end() ? nullptr : HandleOf(it->second);
+  return it == g_by_address.end() ? Fail<HGLOBAL>(ERROR_INVALID_HANDLE, nullptr) : HandleOf(it->second);
 }
+
+DWORD WINAPI GetLastError(void) { return t_last_error; }
+
+void WINAPI SetLastError(DWORD error) { t_last_error = error; }
 
 }  // extern "C"
 

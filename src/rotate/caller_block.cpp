@@ -14,7 +14,13 @@ bool Relock(CallerBlock* b) {
 
 void WritePieces(uint8_t* to, const Piece* pieces, int piece_count) {
   for (int i = 0; i < piece_count; ++i) {
-    if (pieces[i].length > 0) std::memcpy(to + pieces[i].offset, pieces[i].bytes, pieces[i].length);
+    const Piece& p = pieces[i];
+    if (p.length == 0) continue;
+    if (p.bytes == nullptr) {
+      std::memmove(to + p.offset, to + p.from, p.length);
+    } else {
+      std::memcpy(to + p.offset, p.bytes, p.length);
+    }
   }
 }
 

@@ -39,11 +39,14 @@ LockOutcome LockCallerBlock(HGLOBAL h, CallerBlock* b);
 // Gives this call's lock back (if it holds one).
 void UnlockCallerBlock(CallerBlock* b);
 
-// One piece of a turned image, copied to `offset` in the caller's block.
+// One piece of a turned image, copied to `offset` in the caller's block from
+// `bytes`, or, when `bytes` is null, moved there from offset `from` of the
+// block itself (as it is when the piece is written).
 struct Piece {
   SIZE_T offset;
   const uint8_t* bytes;
   SIZE_T length;
+  SIZE_T from = 0;
 };
 
 // Writes `pieces` into the caller's block, locked by this call, and gives it
@@ -52,7 +55,9 @@ struct Piece {
 // image is complete with unused bytes behind it, and that still counts as
 // written. A block that grows is re-sized first and written after: if the
 // re-size fails, or the block cannot be locked again (it is then cut back),
-// false is returned and the image is untouched. Pieces must fit in new_size.
+// false is returned and the image is untouched. Pieces must fit in new_size
+// and are written in order; a moved piece must come before any piece that
+// overwrites where it was.
 bool CommitTurnedImage(CallerBlock* b, SIZE_T new_size, const Piece* pieces,
                        int piece_count);
 

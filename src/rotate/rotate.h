@@ -1,5 +1,6 @@
-// The quarter turns behind RotateRight90 and RotateLeft90 on a caller's
-// block.
+// The road every entry takes once it holds the caller's block and has read
+// the image's layout: the turn (in place, or through a scratch block), the
+// turned header, and the write-back.
 #ifndef QUADTURN_ROTATE_H
 #define QUADTURN_ROTATE_H
 
@@ -12,19 +13,29 @@
 
 namespace quadturn {
 
-enum class Outcome { kTurned, kUntouched };
+enum class Outcome {
+  kTurned,
+  kNoMemory,  // a block, lock or re-size could not be had: the image is untouched
+};
 
-// Locks the caller's block h for this call and reads the geometry of the
-// image it holds. False when h cannot be locked or holds no image the
-// library turns; h is then as it was and b->last_unlock holds the result of
-// the unlock, if any.
-bool LockTurnable(HGLOBAL h, CallerBlock* b, TurnGeometry* g);
+// How a quarter turn restates the header. kOriginal: the two original
+// operations (resolutions carried, not exchanged; 8-bit rows padded with
+// 0xFF; a 1-bit image's colour counts become 0). kGeneral: RotateQuarterTurns
+// (resolutions exchanged, every row padded with 0, top-down kept, a profile
+// behind the rows moved with them).
+enum class HeaderRules { kOriginal, kGeneral };
 
-// Turns the packed DIB in h a quarter turn. kUntouched means the block's
-// bytes, size and lock count are exactly as on entry and every working block
-// is released. *last_unlock receives the result of the call's last
-// GlobalUnlock of h (FALSE when h could not be locked at all).
-Outcome TurnBlock(HGLOBAL h, Direction direction, BOOL* last_unlock);
+// Turns the image described by `layout` in the caller's block `b`, locked by
+// this call, `quarters` quarter turns clockwise (0 to 3, as the picture is
+// displayed), and gives the call's lock back. A half turn and a square's
+// quarter turn happen inside the block; other quarter turns go through a
+// scratch block and re-size the caller's block to fit.
+Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& layout, int quarters,
+                        HeaderRules rules);
+
+// Locks h and reads it with the original operations' strict reader. False
+// when h cannot be locked or holds no image they turn; h is then as it was.
+bool LockTurnable(HGLOBAL h, CallerBlock* b, ImageLayout* layout);
 
 }  // namespace quadturn
 

@@ -14,7 +14,8 @@ endif()
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[^\n]*\n)*)" _ "${dump}")
 set(names "${CMAKE_MATCH_1}")
 string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" exports "${names}")
-# objdump numbers the name table from 0 in name order; ordinal = base + index.
+# objdump lists the names in name order, each with its ordinal less the
+# base; EXPORTS gives the names in ordinal order from 1.
 set(expected "")
 set(ordinals_expected "")
 set(i 0)
@@ -30,6 +31,8 @@ foreach(name IN LISTS EXPORTS)
   list(APPEND ordinals_expected "+base[${spaces}${ordinal}]")
   math(EXPR i "${i} + 1")
 endforeach()
+list(SORT exports)
+list(SORT expected)
 if(NOT "${exports}" STREQUAL "${expected}")
   message(FATAL_ERROR "exports are\n  ${exports}\nexpected\n  ${expected}")
 endif()

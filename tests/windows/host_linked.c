@@ -11,6 +11,8 @@ int main(void) {
   RotateLeft90(h);
   RotateLeft90(h);
   failures += host_check_turned(h, 0, "RotateLeft90 through the import library");
+  if (!RotateQuarterTurns(h, 2)) ++failures;
+  failures += host_check_rows(h, "cf\0\0be\0\0ad\0\0", "RotateQuarterTurns through the import library");
   GlobalFree(h);
   return failures == 0 ? 0 : 1;
 }

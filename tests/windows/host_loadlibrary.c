@@ -5,24 +5,29 @@
 #include "host_image.h"
 
 typedef BOOL(WINAPI* RotateFn)(HGLOBAL);
+typedef BOOL(WINAPI* QuarterTurnsFn)(HGLOBAL, int);
 
 #ifdef _WIN64
 static const char kLeftName[] = "RotateLeft90";
 static const char kRightName[] = "RotateRight90";
+static const char kQuarterName[] = "RotateQuarterTurns";
 static const char* const kAbsent[] = {"_RotateRight90@4", "_RotateLeft90@4",
-                                      "RotateRight90@4", "_RotateRight90", "GlobalAlloc"};
+                                      "_RotateQuarterTurns@8", "RotateRight90@4",
+                                      "_RotateRight90", "GlobalAlloc"};
 #else
 static const char kLeftName[] = "_RotateLeft90@4";
 static const char kRightName[] = "_RotateRight90@4";
-static const char* const kAbsent[] = {"RotateRight90", "RotateLeft90",
+static const char kQuarterName[] = "_RotateQuarterTurns@8";
+static const char* const kAbsent[] = {"RotateRight90", "RotateLeft90", "RotateQuarterTurns",
                                       "RotateRight90@4", "RotateLeft90@4",
-                                      "_RotateRight90", "GlobalAlloc"};
+                                      "RotateQuarterTurns@8", "_RotateRight90", "GlobalAlloc"};
 #endif
 
 int main(void) {
   int failures = 0;
   HMODULE dll = LoadLibraryA("quadturn.dll");
   RotateFn left, right;
+  QuarterTurnsFn quarters;
   HGLOBAL h;
   size_t i;
   if (dll == NULL) {
@@ -35,9 +40,15 @@ int main(void) {
     printf("%s and %s not found\n", kLeftName, kRightName);
     return 1;
   }
+  quarters = (QuarterTurnsFn)(void*)GetProcAddress(dll, kQuarterName);
+  if (quarters == NULL) {
+    printf("%s not found\n", kQuarterName);
+    return 1;
+  }
   if ((RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(1)) != left ||
-      (RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(2)) != right) {
-    printf("ordinals 1 and 2 do not give RotateLeft90 and RotateRight90\n");
+      (RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(2)) != right ||
+      (QuarterTurnsFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(3)) != quarters) {
+    printf("ordinals 1, 2 and 3 do not give RotateLeft90, RotateRight90, RotateQuarterTurns\n");
     ++failures;
   }
   for (i = 0; i < sizeof kAbsent / sizeof kAbsent[0]; ++i) {
@@ -54,6 +65,21 @@ int main(void) {
   left(h);
   failures += host_check_turned(h, 0, "RotateLeft90 through GetProcAddress");
   if ((GlobalFlags(h) & GMEM_LOCKCOUNT) != 0) ++failures;
+  /* A half turn of the counter-clockwise image is the clockwise one, its
+   * rows padded with 0 by this entry; two turns back, the counter-clockwise
+   * one again. */
+  SetLastError(77);
+  if (!quarters(h, 2) || GetLastError() != 77) {
+    printf("RotateQuarterTurns failed: %lu\n", GetLastError());
+    ++failures;
+  }
+  failures += host_check_rows(h, "cf\0\0be\0\0ad\0\0", "RotateQuarterTurns(h, 2)");
+  if (!quarters(h, -2)) ++failures;
+  failures += host_check_rows(h, "da\0\0eb\0\0fc\0\0", "RotateQuarterTurns(h, -2)");
+  if (quarters(NULL, 1) || GetLastError() != ERROR_INVALID_HANDLE) {
+    printf("RotateQuarterTurns(NULL) did not fail with ERROR_INVALID_HANDLE\n");
+    ++failures;
+  }
   GlobalFree(h);
   FreeLibrary(dll);
   printf("%d failed\n", failures);

@@ -1,0 +1,83 @@
+// Fuzz target for RotateQuarterTurns: any bytes as a caller's block. The last
+// input byte is the control byte: bit 0 whether the caller holds a lock of
+// its own, bit 1 a fixed block instead of a movable one, bits 2-4 the first
+// service call to fail (0: none), bits 5-6 a second one that many calls after
+// it (0: none). The byte before it is the turn count (signed); the bytes
+// before that are the block. On every input: the lock count is as on entry,
+// no block is left behind, TRUE means the block holds exactly the per-pixel
+// turn (turning back restores every pixel) and FALSE means it is untouched
+// with one of the four errors (either with unused bytes behind it only where
+// a cut failed).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fault_hooks.h"
+#include "test_images.h"
+
+namespace {
+
+using qt_test::Bytes;
+using qt_test::Verdict;
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "property broken: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const uint8_t control = data[size - 1];
+  const int turns = static_cast<int8_t>(data[size - 2]);
+  const Bytes before(data, data + size - 2);
+  const bool caller_locked = (control & 1) != 0;
+  const bool fixed = (control & 2) != 0;
+  const int first_failure = (control >> 2) & 7;
+  const int second_failure =
+      first_failure != 0 && ((control >> 5) & 3) != 0 ? first_failure + ((control >> 5) & 3) : 0;
+
+  const std::size_t live = qt_fuzz::LiveBlocks();
+  HGLOBAL h = qt_test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
+  if (h == nullptr) return 0;
+  if (caller_locked) GlobalLock(h);
+  const UINT locks = qt_test::LockCount(h);
+
+  qt_fuzz::FailCalls(first_failure, second_failure);
+  SetLastError(0);
+  const BOOL ok = RotateQuarterTurns(h, turns);
+  const DWORD error = GetLastError();
+  qt_fuzz::Disarm();
+
+  Check(qt_test::LockCount(h) == locks, "lock count as on entry");
+  if (caller_locked) GlobalUnlock(h);
+  const Bytes after = qt_test::FromBlock(h);
+  if (ok) {
+    Check(error == 0, "success leaves the last error as it was");
+    const Bytes turned = qt_test::OracleQuarterTurns(before, turns);
+    Check(after == turned || qt_test::IsTurned(qt_test::Judge(before, turned, after)),
+          "turned as the oracle");
+    if (turns % 2 != 0) {
+      // The opposite turn restores every pixel (padding is the turn's own).
+      Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
+      const Bytes back = qt_test::FromBlock(h);
+      Check(back == qt_test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
+            "turned back as the oracle");
+    }
+  } else {
+    Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
+              error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_ENOUGH_MEMORY,
+          "a failure says why");
+    const bool untouched = after == before ||
+                           (error == ERROR_NOT_ENOUGH_MEMORY &&
+                            qt_test::Judge(before, qt_test::OracleQuarterTurns(before, turns),
+                                           after) == Verdict::kUntouchedLonger);
+    Check(untouched, "a failure leaves the image untouched");
+  }
+  GlobalFree(h);
+  Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
+  return 0;
+}

@@ -1,0 +1,235 @@
+// RotateQuarterTurns: every depth, turn count, row order and header kind
+// against the per-pixel oracle; each error code from a case that provokes it
+// with the block untouched; half turns without a re-size; the last error
+// kept on success. Runs against the stand-in and, under Wine, the DLL.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "test_images.h"
+
+namespace qt_test {
+namespace {
+
+struct Result {
+  Bytes bytes;
+  BOOL ok;
+  DWORD error;
+  SIZE_T size;
+};
+
+Result TurnQuarters(const Bytes& dib, int turns, UINT flags = GMEM_MOVEABLE) {
+  HGLOBAL h = ToBlock(dib, flags);
+  SetLastError(4242);
+  Result r;
+  r.ok = RotateQuarterTurns(h, turns);
+  r.error = GetLastError();
+  r.size = GlobalSize(h);
+  r.bytes = FromBlock(h);
+  EXPECT_EQ(LockCount(h), 0u);
+  EXPECT_EQ(GlobalFree(h), nullptr) << "the caller's handle must stay valid";
+  return r;
+}
+
+std::string Describe(const GeneralShape& s, int turns, uint64_t case_number) {
+  return "case " + std::to_string(case_number) + ": " + std::to_string(s.bits) + "-bit " +
+         std::to_string(s.width) + "x" + std::to_string(s.height) +
+         (s.top_down ? " top-down" : "") + (s.bitfields ? " bitfields" : "") + " biSize " +
+         std::to_string(s.header_bytes) + " biClrUsed " + std::to_string(s.clr_used) +
+         ", turns " + std::to_string(turns);
+}
+
+const int kDepths[] = {1, 4, 8, 16, 24, 32};
+const int kTurns[] = {0, 1, 2, 3, -1, -2, -3, 4, 5, -7};
+
+TEST(QuarterTurns, EveryDepthTurnCountAndRowOrderMatchesOracle) {
+  const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {3, 5},  {7, 2},   {17, 9},
+                                               {9, 17}, {33, 33}, {130, 67}, {0, 4}};
+  uint64_t n = 0;
+  for (int bits : kDepths) {
+    for (auto [w, h] : sizes) {
+      for (bool top_down : {false, true}) {
+        for (int turns : kTurns) {
+          const uint64_t case_number = 100000 + n++;
+          Rng rng(case_number);
+          GeneralShape shape{.bits = bits, .width = w, .height = h, .top_down = top_down,
+                             .slack = static_cast<uint32_t>(rng.Below(3) == 0 ? 9 : 0)};
+          const Bytes dib = MakeGeneralDib(shape, rng);
+          const Result r = TurnQuarters(dib, turns);
+          ASSERT_TRUE(r.ok) << Describe(shape, turns, case_number) << ", error " << r.error;
+          EXPECT_EQ(r.error, 4242u) << "success leaves the last error as it was";
+          ASSERT_EQ(r.bytes, OracleQuarterTurns(dib, turns)) << Describe(shape, turns, case_number);
+        }
+      }
+    }
+  }
+}
+
+// The picture   a b   turned clockwise is   c a   whichever way its rows
+//               c d                         d b   are stored.
+TEST(QuarterTurns, ClockwiseAsDisplayedForBothRowOrders) {
+  for (bool top_down : {false, true}) {
+    Rng rng(300300);
+    Bytes dib = MakeGeneralDib({.bits = 8, .width = 2, .height = 2, .top_down = top_down}, rng);
+    const int32_t p = GeneralOffsetOf(dib);
+    // Stored rows: top first when top-down, bottom first otherwise.
+    const uint8_t rows[8] = {'a', 'b', 0, 0, 'c', 'd', 0, 0};
+    const uint8_t bottom_up[8] = {'c', 'd', 0, 0, 'a', 'b', 0, 0};
+    std::copy(top_down ? rows : bottom_up, (top_down ? rows : bottom_up) + 8, dib.begin() + p);
+    const Result r = TurnQuarters(dib, 1);
+    ASSERT_TRUE(r.ok);
+    const Bytes turned(r.bytes.begin() + p, r.bytes.end());
+    EXPECT_EQ(turned, top_down ? (Bytes{'c', 'a', 0, 0, 'd', 'b', 0, 0})
+                               : (Bytes{'d', 'b', 0, 0, 'c', 'a', 0, 0}))
+        << (top_down ? "top-down" : "bottom-up");
+    EXPECT_EQ(I32At(r.bytes, 8), top_down ? -2 : 2);
+  }
+}
+
+// Headers and tables of every kind the general reader takes.
+TEST(QuarterTurns, HeadersMasksTablesAndProfiles) {
+  const GeneralShape shapes[] = {
+      {.bits = 16, .width = 5, .height = 3, .bitfields = true},
+      {.bits = 32, .width = 5, .height = 3, .bitfields = true},
+      {.bits = 32, .width = 4, .height = 6, .header_bytes = 108, .bitfields = true},
+      {.bits = 16, .width = 7, .height = 2, .header_bytes = 56, .bitfields = true},
+      {.bits = 8, .width = 5, .height = 3, .clr_used = 16},
+      {.bits = 4, .width = 5, .height = 3, .clr_used = 3},
+      {.bits = 1, .width = 9, .height = 3, .header_bytes = 124, .clr_used = 1},
+      {.bits = 24, .width = 5, .height = 3, .clr_used = 2},
+      {.bits = 24, .width = 6, .height = 4, .header_bytes = 124, .profile_bytes = 37},
+      {.bits = 8, .width = 6, .height = 4, .top_down = true, .header_bytes = 124,
+       .profile_bytes = 20, .profile_gap = 5},
+      {.bits = 32, .width = 9, .height = 2, .header_bytes = 124, .profile_bytes = 300,
+       .profile_gap = 3, .slack = 11},
+      {.bits = 4, .width = 2, .height = 9, .header_bytes = 124, .profile_bytes = 3},
+  };
+  uint64_t n = 0;
+  for (const GeneralShape& shape : shapes) {
+    for (int turns : {1, 2, 3}) {
+      for (UINT flags : {GMEM_MOVEABLE, GMEM_FIXED}) {
+        const uint64_t case_number = 200000 + n++;
+        Rng rng(case_number);
+        const Bytes dib = MakeGeneralDib(shape, rng);
+        const Result r = TurnQuarters(dib, turns, flags);
+        const Bytes want = OracleQuarterTurns(dib, turns);
+        // A fixed block that would have to grow cannot: it stays untouched.
+        if (flags == GMEM_FIXED && want.size() > dib.size() && !r.ok) {
+          EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+          EXPECT_EQ(r.bytes, dib);
+          continue;
+        }
+        ASSERT_TRUE(r.ok) << Describe(shape, turns, case_number) << ", error " << r.error;
+        ASSERT_EQ(r.bytes, want) << Describe(shape, turns, case_number);
+      }
+    }
+  }
+}
+
+TEST(QuarterTurns, HalfTurnsStayInTheBlockAsItIs) {
+  Rng rng(300000);
+  const Bytes dib = MakeGeneralDib({.bits = 24, .width = 7, .height = 5, .slack = 13}, rng);
+  const Result r = TurnQuarters(dib, 2);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.size, dib.size()) << "no re-size, slack kept";
+  EXPECT_EQ(r.bytes, OracleQuarterTurns(dib, 2));
+  EXPECT_EQ(Bytes(r.bytes.end() - 13, r.bytes.end()), Bytes(dib.end() - 13, dib.end()));
+}
+
+TEST(QuarterTurns, CallerLocksAreKept) {
+  Rng rng(300001);
+  const Bytes dib = MakeGeneralDib({.bits = 32, .width = 7, .height = 5}, rng);
+  for (int locks : {1, 254, 300}) {
+    HGLOBAL h = ToBlock(dib);
+    for (int i = 0; i < locks; ++i) GlobalLock(h);
+    const UINT before = LockCount(h);
+    EXPECT_TRUE(RotateQuarterTurns(h, -1));
+    EXPECT_EQ(LockCount(h), before) << locks;
+    for (int i = 0; i < locks; ++i) GlobalUnlock(h);
+    EXPECT_EQ(FromBlock(h), OracleQuarterTurns(dib, -1));
+    GlobalFree(h);
+  }
+}
+
+// Each error from an image that provokes it; the block stays as it was.
+TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
+  struct Case {
+    const char* what;
+    int offset;  // header field to change, -1 for none
+    uint32_t value;
+    int cut;     // bytes cut off the block's end (-1: all but 39)
+    DWORD error;
+  };
+  const Case cases[] = {
+      {"block shorter than a header", -1, 0, -1, ERROR_INVALID_DATA},
+      {"biSize 39", 0, 39, 0, ERROR_INVALID_DATA},
+      {"biSize past the block", 0, 5000, 0, ERROR_INVALID_DATA},
+      {"negative width", 4, 0xFFFFFFFCu, 0, ERROR_INVALID_DATA},
+      {"height INT32_MIN", 8, 0x80000000u, 0, ERROR_INVALID_DATA},
+      {"rows past the block", 8, 40, 0, ERROR_INVALID_DATA},
+      {"block one byte short", -1, 0, 1, ERROR_INVALID_DATA},
+      {"rows past 2^31", 4, 0x7FFFFFF0u, 0, ERROR_INVALID_DATA},
+      {"table past 2^31", 32, 0x40000000u, 0, ERROR_INVALID_DATA},
+      {"RLE8", 16, 1, 0, ERROR_NOT_SUPPORTED},
+      {"RLE4", 16, 2, 0, ERROR_NOT_SUPPORTED},
+      {"JPEG", 16, 4, 0, ERROR_NOT_SUPPORTED},
+      {"PNG", 16, 5, 0, ERROR_NOT_SUPPORTED},
+      {"bit fields at 24 bits", 16, 3, 0, ERROR_NOT_SUPPORTED},
+      {"two planes", 12, 0x00180002u, 0, ERROR_NOT_SUPPORTED},
+      {"2 bits per pixel", 12, 0x00020001u, 0, ERROR_NOT_SUPPORTED},
+      {"0 bits per pixel", 12, 0x00000001u, 0, ERROR_NOT_SUPPORTED},
+      {"core header", 0, 12, 0, ERROR_NOT_SUPPORTED},
+  };
+  for (const Case& c : cases) {
+    Rng rng(300100);
+    Bytes dib = MakeGeneralDib({.bits = 24, .width = 5, .height = 3}, rng);
+    if (c.offset >= 0) PutU32(dib, c.offset, c.value);
+    dib.resize(c.cut < 0 ? 39 : dib.size() - c.cut);
+    for (int turns : {0, 1, 2}) {
+      const Result r = TurnQuarters(dib, turns);
+      EXPECT_FALSE(r.ok) << c.what;
+      EXPECT_EQ(r.error, c.error) << c.what << ", turns " << turns;
+      EXPECT_EQ(r.bytes, dib) << c.what;
+    }
+  }
+  // A profile that does not lie behind the rows inside the block.
+  Rng rng(300101);
+  Bytes v5 = MakeGeneralDib({.bits = 8, .width = 4, .height = 4, .header_bytes = 124,
+                             .profile_bytes = 16}, rng);
+  PutU32(v5, 112, static_cast<uint32_t>(v5.size()) - 8);
+  EXPECT_EQ(TurnQuarters(v5, 1).error, static_cast<DWORD>(ERROR_INVALID_DATA));
+  PutU32(v5, 112, 40);
+  EXPECT_EQ(TurnQuarters(v5, 1).error, static_cast<DWORD>(ERROR_INVALID_DATA));
+}
+
+TEST(QuarterTurns, HandlesThatAreNoBlock) {
+  SetLastError(0);
+  EXPECT_FALSE(RotateQuarterTurns(nullptr, 1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE, 0);
+  SetLastError(0);
+  EXPECT_FALSE(RotateQuarterTurns(empty, 3));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(GlobalSize(empty), 0u);
+  GlobalFree(empty);
+}
+
+// The original operations still leave these untouched; the new entry turns
+// them, and its turn back restores every pixel.
+TEST(QuarterTurns, TurnsWhatTheOriginalOperationsLeave) {
+  for (int bits : {4, 16, 32}) {
+    Rng rng(300200 + bits);
+    const Bytes dib = MakeGeneralDib({.bits = bits, .width = 6, .height = 3}, rng);
+    HGLOBAL h = ToBlock(dib);
+    RotateRight90(h);
+    EXPECT_EQ(FromBlock(h), dib) << bits;
+    EXPECT_TRUE(RotateQuarterTurns(h, 1));
+    EXPECT_TRUE(RotateQuarterTurns(h, -1));
+    EXPECT_EQ(FromBlock(h), OracleQuarterTurns(OracleQuarterTurns(dib, 1), -1)) << bits;
+    GlobalFree(h);
+  }
+}
+
+}  // namespace
+}  // namespace qt_test
