@@ -203,12 +203,13 @@ const BlockKernel kBytes3[] = {{Triples8x8, 8, 8}, {Triples4x4Block, 4, 4}, {}};
 const BlockKernel kBytes4[] = {{Dwords8x8, 8, 8}, {Dwords4x4, 4, 4}, {}};
 const BlockKernel kNone[] = {{}};
 
+// Whole tiles of whole-byte pixels go through the staging buffers.
 const KernelSet kSse2 = {"sse2",
                          {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
-                         {false, false, true, false, false, false}};
+                         {false, false, true, true, false, true}};
 const KernelSet kSsse3 = {"sse2+ssse3",
                           {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
-                          {false, false, true, false, false, false}};
+                          {false, false, true, true, false, true}};
 
 }  // namespace
 
