@@ -44,10 +44,11 @@ HGLOBAL MakeBlock(const Image& image);
 // Median milliseconds over `reps` calls of `f`, after one warm-up call.
 double MedianMs(const std::function<void()>& f, int reps);
 
-// A whole RotateRight90 of the image, on a block made once: the same block
-// turns right four times in the warm-up and timing, so each call sees the
+// A whole call turning the image `turns` quarter turns on a block made once
+// (RotateRight90 for one turn at 1, 8 and 24 bits, RotateQuarterTurns
+// otherwise): the same block turns again and again, so each call sees the
 // image in one of its two shapes.
-double WholeCallMs(const Image& image, int reps);
+double WholeCallMs(const Image& image, int reps, int turns = 1);
 
 // memcpy of the image's pixel bytes into a buffer made once.
 double MemcpyMs(const Image& image, int reps);
