@@ -14,7 +14,7 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 log=$(mktemp)
 passed=0
 skipped=""
-for preset in native sanitize tsan windows-x64 windows; do
+for preset in native sanitize tsan windows windows-x64; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds both Windows DLLs (if need be) and packs the release bundle a
+# Windows developer drops in: out/quadturn-<version>-windows.zip with x86/ and
+# x64/ (quadturn.dll, quadturn.exe, the mingw import library
+# libquadturn.dll.a, and quadturn.def for an MSVC import library),
+# include/quadturn.h, WINDOWS.txt (the README's Windows section) and LICENSE.
+# Prints the zip's path.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version=$(sed -n 's/^project(quadturn VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=quadturn-$version-windows
+stage=out/bundle/$name
+rm -rf "$stage" "out/$name.zip"
+mkdir -p "$stage/include"
+for arch in x86 x64; do
+  if [ $arch = x86 ]; then preset=windows def=module/quadturn-msvc-x86.def; else
+    preset=windows-x64 def=module/quadturn-x64.def; fi
+  if [ ! -f "build/$preset/CMakeCache.txt" ]; then cmake --preset $preset >/dev/null; fi
+  cmake --build --preset $preset --target quadturn quadturn_tool quadturn_implib >/dev/null
+  mkdir -p "$stage/$arch"
+  cp build/$preset/bin/quadturn.dll build/$preset/bin/quadturn.exe \
+    build/$preset/lib/libquadturn.dll.a "$stage/$arch/"
+  cp $def "$stage/$arch/quadturn.def"
+done
+cp include/quadturn.h "$stage/include/"
+cp LICENSE "$stage/LICENSE.txt"
+# The README's Windows section, up to the next section of the same level.
+awk '/^## Windows/{on=1} on && /^## / && !/^## Windows/{exit} on' README.md |
+  sed 's/$/\r/' >"$stage/WINDOWS.txt"
+(cd out/bundle && cmake -E tar cf "../$name.zip" --format=zip "$name")
+echo "out/$name.zip"

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Makes the Windows release bundle, unpacks it into a scratch folder and
+# checks it as a developer would use it: the files are there, and for each
+# architecture a host built against the bundle's files alone (its header, its
+# mingw import library, and an import library made from its .def, as an MSVC
+# user would with lib /def) runs against the bundle's DLL under Wine. The x86
+# hosts run where this machine runs 32-bit programs; elsewhere they are built
+# and their import tables checked.
+# Usage: check_bundle.sh SOURCE_DIR SCRATCH_DIR
+set -euo pipefail
+source=$1 scratch=$2
+export WINEDEBUG=-all
+zip=$(bash "$source/scripts/windows-bundle.sh" | tail -1)
+rm -rf "$scratch"
+mkdir -p "$scratch"
+(cd "$scratch" && cmake -E tar xf "$source/$zip")
+root=$(find "$scratch" -mindepth 1 -maxdepth 1 -type d -name 'quadturn-*-windows')
+for f in include/quadturn.h LICENSE.txt WINDOWS.txt \
+         x86/quadturn.dll x86/quadturn.exe x86/libquadturn.dll.a x86/quadturn.def \
+         x64/quadturn.dll x64/quadturn.exe x64/libquadturn.dll.a x64/quadturn.def; do
+  [ -s "$root/$f" ] || { echo "missing from the bundle: $f"; exit 1; }
+done
+grep -q "lib /def:" "$root/WINDOWS.txt" || { echo "WINDOWS.txt lacks the MSVC steps"; exit 1; }
+
+can32=0
+bash "$source/scripts/can-run-32bit.sh" && can32=1
+for arch in x86 x64; do
+  if [ $arch = x86 ]; then cc=i686-w64-mingw32-gcc tool=i686-w64-mingw32 machine=i386
+    underscore=--add-underscore; else
+    cc=x86_64-w64-mingw32-gcc tool=x86_64-w64-mingw32 machine=i386:x86-64 underscore=""; fi
+  dir=$root/$arch
+  # As an MSVC user would make one from the .def (lib adds the C underscore
+  # on x86, which --add-underscore does here).
+  $tool-dlltool -m $machine $underscore -d "$dir/quadturn.def" -D quadturn.dll -l "$scratch/def-$arch.a"
+  for lib in "$dir/libquadturn.dll.a" "$scratch/def-$arch.a"; do
+    exe=$dir/host-$(basename "$lib" .a).exe
+    $cc -I"$root/include" -I"$source/tests/windows" "$source/tests/windows/host_linked.c" \
+      "$lib" -o "$exe"
+    $tool-objdump -p "$exe" | grep -qi "DLL Name: quadturn.dll" ||
+      { echo "$exe does not import quadturn.dll"; exit 1; }
+    if [ $arch = x64 ]; then
+      (cd "$dir" && /usr/lib/wine/wine64 "./$(basename "$exe")" </dev/null)
+    elif [ $can32 = 1 ]; then
+      (cd "$dir" && wine "./$(basename "$exe")" </dev/null)
+    else
+      echo "$arch host against $(basename "$lib") built (this machine runs no 32-bit programs)"
+    fi
+  done
+  # The .def binds by ordinal on x86; by name on x64.
+  if [ $arch = x86 ]; then
+    $tool-objdump -p "$dir/host-def-x86.exe" | grep -A4 "DLL Name: quadturn.dll" |
+      grep -q "<none>" || { echo "the x86 .def import does not bind by ordinal"; exit 1; }
+  fi
+done
+echo "bundle $(basename "$zip"): both architectures' hosts built against it"
