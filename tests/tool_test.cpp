@@ -1,7 +1,15 @@
-// The quadturn tool end to end: the samples, generated files of each depth,
-// every kind of bad input, several files at once, in-place and folder output.
+// The quadturn tool end to end, as users meet it: the samples, files of every
+// depth and row order, bad and hostile input (devices, /dev/zero, a memory
+// limit), links, the same file twice, standard input and output, resolutions,
+// colour profiles, options, progress, and several files at once.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,18 +54,26 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// A BMP file around a packed DIB, with `gap` spare bytes before the rows.
-Bytes BmpFile(const Bytes& dib, uint32_t gap = 0) {
-  const uint32_t offset = 14 + PixelOffsetOf(dib) + gap;
+// A BMP file around a packed DIB whose rows begin at `offset`, with `gap`
+// spare bytes before the rows.
+Bytes BmpFile(const Bytes& dib, int32_t offset, uint32_t gap = 0) {
   Bytes file(14, 0);
   file[0] = 'B';
   file[1] = 'M';
   PutU32(file, 2, static_cast<uint32_t>(14 + dib.size() + gap));
-  PutU32(file, 10, offset);
-  file.insert(file.end(), dib.begin(), dib.begin() + PixelOffsetOf(dib));
+  PutU32(file, 10, static_cast<uint32_t>(14 + offset + gap));
+  file.insert(file.end(), dib.begin(), dib.begin() + offset);
   file.insert(file.end(), gap, 0xEE);
-  file.insert(file.end(), dib.begin() + PixelOffsetOf(dib), dib.end());
+  file.insert(file.end(), dib.begin() + offset, dib.end());
   return file;
+}
+
+Bytes BmpFile(const Bytes& dib) { return BmpFile(dib, GeneralOffsetOf(dib)); }
+
+// The file the tool must write for `dib` turned `turns` quarter turns.
+Bytes TurnedFile(const Bytes& dib, int turns) {
+  const Bytes turned = OracleQuarterTurns(dib, turns);
+  return BmpFile(turned, GeneralOffsetOf(turned));
 }
 
 class Tool : public ::testing::Test {
@@ -74,6 +90,10 @@ class Tool : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(dir_)) found.insert(e.path().filename().string());
     EXPECT_EQ(found, names);
   }
+  Bytes Image(uint64_t seed, GeneralShape shape = {.bits = 24, .width = 5, .height = 3}) {
+    Rng rng(seed);
+    return MakeGeneralDib(shape, rng);
+  }
   fs::path dir_;
 };
 
@@ -82,41 +102,98 @@ TEST_F(Tool, SamplesTurnAndTurnBackByteForByte) {
     const std::string in = std::string(QT_SAMPLES) + "/" + name;
     ASSERT_EQ(RunTool("right " + in + " -o " + At("r.bmp")).exit_code, 0) << name;
     ASSERT_EQ(RunTool("left " + At("r.bmp") + " -o " + At("rl.bmp")).exit_code, 0) << name;
-    ASSERT_EQ(RunTool("left " + in + " -o " + At("l.bmp")).exit_code, 0) << name;
-    ASSERT_EQ(RunTool("right " + At("l.bmp") + " -o " + At("lr.bmp")).exit_code, 0) << name;
     const Bytes original = ReadFile(in);
     EXPECT_EQ(ReadFile(At("rl.bmp")), original) << name;
-    EXPECT_EQ(ReadFile(At("lr.bmp")), original) << name;
     const Bytes turned = ReadFile(At("r.bmp"));
     EXPECT_EQ(I32At(turned, 18), I32At(original, 22)) << name;
     EXPECT_EQ(I32At(turned, 22), I32At(original, 18)) << name;
   }
 }
 
-TEST_F(Tool, GeneratedImagesOfEachDepthAndDirection) {
-  // Odd sizes with row padding, a wrong biSizeImage and a gap before the rows.
-  for (int bits : {1, 8, 24}) {
-    for (const char* turn : {"right", "left", "half"}) {
-      Rng rng(40 + bits);
-      const Bytes dib = MakeDib({.bits = bits, .width = 13, .height = 5, .size_image = 7}, rng);
-      WriteFile(At("in.bmp"), BmpFile(dib, 6));
-      const ToolRun r = RunTool(std::string(turn) + " " + At("in.bmp") + " -o " + At("out.bmp"));
-      ASSERT_EQ(r.exit_code, 0) << r.output;
-      const Bytes out = ReadFile(At("out.bmp"));
-      Bytes expected = std::string(turn) == "left" ? OracleTurn(dib, Turn::kLeft)
-                                                   : OracleTurn(dib, Turn::kRight);
-      if (std::string(turn) == "half") expected = OracleTurn(expected, Turn::kRight);
-      ASSERT_EQ(out.size(), 14 + expected.size()) << bits << turn;
-      EXPECT_EQ(Bytes(out.begin() + 14, out.end()), expected) << bits << " " << turn;
-      EXPECT_EQ(U32At(out, 2), out.size()) << "bfSize";
-      EXPECT_EQ(U32At(out, 10), 14u + PixelOffsetOf(dib)) << "bfOffBits: gap closed";
+// Every depth and row order, bit fields, odd sizes with row padding, a wrong
+// biSizeImage and a gap before the rows, each way round.
+TEST_F(Tool, EveryDepthRowOrderAndDirection) {
+  uint64_t n = 0;
+  for (int bits : {1, 4, 8, 16, 24, 32}) {
+    for (bool top_down : {false, true}) {
+      for (auto [word, turns] : {std::pair{"right", 1}, {"left", -1}, {"half", 2}}) {
+        Bytes dib = Image(500 + n++, {.bits = bits, .width = 13, .height = 5, .top_down = top_down,
+                                      .bitfields = bits == 16 || bits == 32});
+        PutU32(dib, 20, 7);
+        WriteFile(At("in.bmp"), BmpFile(dib, GeneralOffsetOf(dib), 6));
+        const ToolRun r = RunTool(std::string(word) + " " + At("in.bmp") + " -o " + At("out.bmp"));
+        ASSERT_EQ(r.exit_code, 0) << r.output;
+        EXPECT_EQ(ReadFile(At("out.bmp")), TurnedFile(dib, turns))
+            << bits << "-bit " << (top_down ? "top-down " : "") << word;
+      }
     }
   }
 }
 
+// Resolutions follow a quarter turn unless asked to stay.
+TEST_F(Tool, ResolutionsFollowTheTurnUnlessKept) {
+  const Bytes dib = Image(510, {.bits = 1, .width = 40, .height = 9, .x_ppm = 8031, .y_ppm = 3858});
+  WriteFile(At("fax.bmp"), BmpFile(dib));
+  ASSERT_EQ(RunTool("right " + At("fax.bmp") + " -o " + At("a.bmp")).exit_code, 0);
+  const Bytes a = ReadFile(At("a.bmp"));
+  EXPECT_EQ(I32At(a, 14 + 24), 3858);
+  EXPECT_EQ(I32At(a, 14 + 28), 8031);
+  for (const char* keep : {"--keep-resolution", "-k"}) {
+    ASSERT_EQ(RunTool("right " + std::string(keep) + " " + At("fax.bmp") + " -o " + At("b.bmp"))
+                  .exit_code, 0);
+    const Bytes b = ReadFile(At("b.bmp"));
+    EXPECT_EQ(I32At(b, 14 + 24), 8031) << keep;
+    EXPECT_EQ(I32At(b, 14 + 28), 3858) << keep;
+  }
+}
+
+// A V5 file with its colour profile behind the rows, a gap before the rows
+// and another before the profile: the written file has the turned rows and
+// the profile right behind them, bV5ProfileData restated. Built by hand.
+TEST_F(Tool, ColourProfilesAreCarried) {
+  for (uint32_t cs_type : {0x4D424544u, 0x4C494E4Bu}) {  // embedded, linked
+    Bytes header(124, 0);
+    PutU32(header, 0, 124);
+    PutU32(header, 4, 3);   // 3 x 2, 24 bits
+    PutU32(header, 8, 2);
+    header[12] = 1;
+    header[14] = 24;
+    PutU32(header, 56, cs_type);
+    const Bytes rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,  // bottom row
+                        10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
+    const Bytes profile = {'p', 'r', 'o', 'f', 'i', 'l', 'e', '!', 0};
+    // File: header at 14, gap of 4, rows at 142, gap of 3, profile at 169.
+    Bytes file = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 142, 0, 0, 0};
+    PutU32(header, 112, 169 - 14);
+    PutU32(header, 116, static_cast<uint32_t>(profile.size()));
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), 4, 0xEE);
+    file.insert(file.end(), rows.begin(), rows.end());
+    file.insert(file.end(), 3, 0xDD);
+    file.insert(file.end(), profile.begin(), profile.end());
+    PutU32(file, 2, static_cast<uint32_t>(file.size()));
+    WriteFile(At("v5.bmp"), file);
+    ASSERT_EQ(RunTool("right " + At("v5.bmp") + " -o " + At("out.bmp")).exit_code, 0);
+
+    // Turned clockwise: 2 x 3, rows of 6 bytes padded to 8, bottom row first.
+    Bytes turned_header = header;
+    PutU32(turned_header, 4, 2);
+    PutU32(turned_header, 8, 3);
+    PutU32(turned_header, 20, 24);
+    PutU32(turned_header, 112, 124 + 24);
+    const Bytes turned_rows = {7, 8, 9, 16, 17, 18, 0, 0,  4, 5, 6, 13, 14, 15, 0, 0,
+                               1, 2, 3, 10, 11, 12, 0, 0};
+    Bytes expected = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 14 + 124, 0, 0, 0};
+    expected.insert(expected.end(), turned_header.begin(), turned_header.end());
+    expected.insert(expected.end(), turned_rows.begin(), turned_rows.end());
+    expected.insert(expected.end(), profile.begin(), profile.end());
+    PutU32(expected, 2, static_cast<uint32_t>(expected.size()));
+    EXPECT_EQ(ReadFile(At("out.bmp")), expected) << std::hex << cs_type;
+  }
+}
+
 TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
-  Rng rng(50);
-  const Bytes good = BmpFile(MakeDib({.bits = 8, .width = 4, .height = 3}, rng));
+  const Bytes good = BmpFile(Image(50, {.bits = 8, .width = 4, .height = 3}));
   struct Case { const char* what; Bytes file; const char* says; };
   auto patched = [&](int offset, uint32_t value, int width = 4) {
     Bytes b = good;
@@ -124,15 +201,19 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
     return b;
   };
   const Case cases[] = {
-      {"not a BMP", Bytes{'P', 'N', 'G', 0, 1, 2}, "not a BMP file"},
+      {"not a BMP", Bytes{'P', 'N', 'G', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+       "not a BMP file"},
       {"empty", Bytes{}, "not a BMP file"},
       {"truncated header", Bytes(good.begin(), good.begin() + 30), "truncated"},
-      {"truncated rows", Bytes(good.begin(), good.end() - 1), "truncated pixel data"},
-      {"compressed", patched(14 + 16, 1), "compressed"},
-      {"top-down", patched(14 + 8, static_cast<uint32_t>(-3)), "top-down"},
-      {"16 bits", patched(14 + 14, 16, 2), "16-bit image is not turned"},
-      {"4 bits", patched(14 + 14, 4, 2), "4-bit image is not turned"},
-      {"old header", patched(14, 12), "unsupported header"},
+      {"truncated rows", Bytes(good.begin(), good.end() - 1), "truncated"},
+      {"RLE8", patched(14 + 16, 1), "compressed (RLE8)"},
+      {"JPEG", patched(14 + 16, 4), "compressed (JPEG)"},
+      {"bit fields at 8 bits", patched(14 + 16, 3), "compressed (bit fields)"},
+      {"2 bits", patched(14 + 14, 2, 2), "not supported: 2 bits per pixel"},
+      {"two planes", patched(14 + 12, 2, 2), "not supported: 2 planes"},
+      {"OS/2 header", patched(14, 12), "12-byte header"},
+      {"negative width", patched(14 + 4, static_cast<uint32_t>(-4)), "damaged: negative width"},
+      {"too large", patched(14 + 4, 0x7FFFFFF0u), "too large"},
       {"offset inside table", patched(10, 20), "pixel data offset"},
   };
   for (const Case& c : cases) {
@@ -147,65 +228,164 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
   }
 }
 
-TEST_F(Tool, ImagesTheLibraryLeavesAloneAreReportedNotCopied) {
-  Rng rng(51);
-  // A 1-bit image with a 108-byte header and a two-entry table: laid out as
-  // a 24-bit one with two table entries, then marked as 1 bit.
-  Bytes v4 = BmpFile(
-      MakeDib({.bits = 24, .width = 9, .height = 3, .header_bytes = 108, .clr_used = 2}, rng));
-  v4[14 + 14] = 1;
-  WriteFile(At("v4.bmp"), v4);
-  const ToolRun r = RunTool("left " + At("v4.bmp") + " -d " + dir_.string() + "/out");
-  EXPECT_EQ(r.exit_code, 2) << "the output folder does not exist: " << r.output;
-  EXPECT_NE(r.output.find("does not exist"), std::string::npos) << r.output;
+// Devices are neither read nor replaced, and a huge file of zeros is refused
+// from its first bytes.
+TEST_F(Tool, DevicesAndHugeFilesOfZeros) {
+  WriteFile(At("a.bmp"), BmpFile(Image(60)));
+  ToolRun r = RunTool("right /dev/zero -o " + At("z.bmp"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("not a regular file"), std::string::npos) << r.output;
+  r = RunTool("right " + At("a.bmp") + " -o /dev/null");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("not a regular file"), std::string::npos) << r.output;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  if (mknod(At("dev").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    r = RunTool("right " + At("a.bmp") + " -o " + At("dev"));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(fs::is_character_file(At("dev"))) << "the device node is still a device";
+    fs::remove(At("dev"));
+  }
+  // 2 GB of zeros, without storing them.
+  {
+    std::FILE* f = std::fopen(At("zeros.bmp").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ftruncate(fileno(f), off_t{2} << 30), 0);
+    std::fclose(f);
+  }
+  r = RunTool("right " + At("zeros.bmp") + " -o " + At("z.bmp"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("not a BMP file"), std::string::npos) << r.output;
+  ExpectOnlyFiles({"a.bmp", "zeros.bmp"});
+}
+
+// Links are followed for reading and writing; the link stays a link.
+TEST_F(Tool, SymbolicLinksAreFollowed) {
+  const Bytes dib = Image(70);
+  WriteFile(At("real.bmp"), BmpFile(dib));
+  fs::create_symlink("real.bmp", At("link.bmp"));
+  ToolRun r = RunTool("right -i " + At("link.bmp"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_TRUE(fs::is_symlink(At("link.bmp")));
+  EXPECT_EQ(ReadFile(At("real.bmp")), TurnedFile(dib, 1));
+
+  WriteFile(At("other.bmp"), BmpFile(dib));
+  r = RunTool("left " + At("other.bmp") + " -o " + At("link.bmp"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_TRUE(fs::is_symlink(At("link.bmp")));
+  EXPECT_EQ(ReadFile(At("real.bmp")), TurnedFile(dib, -1));
+  // A link to a file yet to be made: the file is made where it points.
+  fs::create_symlink("made.bmp", At("dangling.bmp"));
+  ASSERT_EQ(RunTool("half " + At("other.bmp") + " -o " + At("dangling.bmp")).exit_code, 0);
+  EXPECT_TRUE(fs::is_symlink(At("dangling.bmp")));
+  EXPECT_EQ(ReadFile(At("made.bmp")), TurnedFile(dib, 2));
+}
+
+// The same file under two names is turned once, in every mode.
+TEST_F(Tool, TheSameFileTwiceIsTurnedOnce) {
+  const Bytes dib = Image(80);
+  WriteFile(At("a.bmp"), BmpFile(dib));
   fs::create_directory(dir_ / "out");
-  const ToolRun again = RunTool("left " + At("v4.bmp") + " -d " + dir_.string() + "/out");
-  EXPECT_EQ(again.exit_code, 1);
-  EXPECT_NE(again.output.find("left untouched"), std::string::npos) << again.output;
-  EXPECT_TRUE(fs::is_empty(dir_ / "out"));
+  for (const std::string& mode : {"-d " + At("out"), std::string("-i")}) {
+    WriteFile(At("a.bmp"), BmpFile(dib));
+    fs::remove(At("hard.bmp"));
+    fs::create_hard_link(At("a.bmp"), At("hard.bmp"));
+    const ToolRun r = RunTool("right " + mode + " " + At("a.bmp") + " " + dir_.string() +
+                              "/./a.bmp " + At("hard.bmp"));
+    EXPECT_EQ(r.exit_code, 1) << mode << ": " << r.output;
+    EXPECT_NE(r.output.find("same file as"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("1 turned, 2 failed"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(ReadFile(At("a.bmp")), TurnedFile(dib, 1)) << "turned once, not twice";
+}
+
+// Each file that fails for want of memory fails alone: the next one turns.
+TEST_F(Tool, OutOfMemoryFailsOneFileNotTheBatch) {
+#ifdef QT_TOOL_SANITIZED
+  GTEST_SKIP() << "a sanitized tool cannot start under a limit on its address space";
+#endif
+  // A 24-bit 10000 x 10000 image, 300 MB, stored sparse: a valid header and
+  // zeros, more than the child may allocate.
+  Bytes header = Image(90, {.bits = 24, .width = 1, .height = 1});
+  PutU32(header, 4, 10000);
+  PutU32(header, 8, 10000);
+  header.resize(40);
+  const uint64_t size = 14 + 40 + uint64_t{30000} * 10000;
+  Bytes start = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
+  start.insert(start.end(), header.begin(), header.end());
+  WriteFile(At("big.bmp"), start);
+  ASSERT_EQ(truncate(At("big.bmp").c_str(), static_cast<off_t>(size)), 0);
+  const Bytes small = Image(91);
+  WriteFile(At("small.bmp"), BmpFile(small));
+  fs::create_directory(dir_ / "out");
+
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlimit limit{200u << 20, 200u << 20};
+    setrlimit(RLIMIT_AS, &limit);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    const int err = open(At("err.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+    dup2(err, STDERR_FILENO);
+    execl(QT_TOOL, QT_TOOL, "right", At("big.bmp").c_str(), At("small.bmp").c_str(), "-d",
+          (dir_ / "out").c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by a signal";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const Bytes err = ReadFile(At("err.txt"));
+  const std::string text(err.begin(), err.end());
+  EXPECT_NE(text.find("big.bmp: out of memory"), std::string::npos) << text;
+  EXPECT_EQ(ReadFile(dir_ / "out" / "small.bmp"), TurnedFile(small, 1));
+  EXPECT_FALSE(fs::exists(dir_ / "out" / "big.bmp"));
+}
+
+TEST_F(Tool, StandardInputAndOutput) {
+  const Bytes dib = Image(100, {.bits = 4, .width = 7, .height = 3});
+  WriteFile(At("a.bmp"), BmpFile(dib));
+  const ToolRun r = RunTool("left - -o - < " + At("a.bmp") + " > " + At("b.bmp"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_EQ(r.output, "") << "nothing but the image on standard output";
+  EXPECT_EQ(ReadFile(At("b.bmp")), TurnedFile(dib, -1));
 }
 
 TEST_F(Tool, SeveralFilesOneBadTheOthersStillTurn) {
-  Rng rng(52);
-  const Bytes a = BmpFile(MakeDib({.bits = 24, .width = 3, .height = 2}, rng));
-  const Bytes b = BmpFile(MakeDib({.bits = 8, .width = 5, .height = 4}, rng));
-  WriteFile(At("a.bmp"), a);
+  const Bytes a = Image(52, {.bits = 24, .width = 3, .height = 2});
+  const Bytes b = Image(53, {.bits = 32, .width = 5, .height = 4, .top_down = true});
+  WriteFile(At("a.bmp"), BmpFile(a));
   WriteFile(At("bad.bmp"), Bytes{'n', 'o', 'p', 'e'});
-  WriteFile(At("b.bmp"), b);
+  WriteFile(At("b.bmp"), BmpFile(b));
   fs::create_directory(dir_ / "out");
-  const ToolRun r = RunTool("right " + At("a.bmp") + " " + At("bad.bmp") + " " + At("missing.bmp") +
-                        " " + At("b.bmp") + " -d " + (dir_ / "out").string());
+  const ToolRun r = RunTool("right " + At("a.bmp") + " " + At("bad.bmp") + " " +
+                            At("missing.bmp") + " " + At("b.bmp") + " -d " + (dir_ / "out").string());
   EXPECT_EQ(r.exit_code, 1) << r.output;
   EXPECT_NE(r.output.find("missing.bmp: cannot read"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("bad.bmp: not a BMP"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2 turned, 2 failed"), std::string::npos) << r.output;
   std::set<std::string> outputs;
   for (const auto& e : fs::directory_iterator(dir_ / "out")) outputs.insert(e.path().filename().string());
   EXPECT_EQ(outputs, (std::set<std::string>{"a.bmp", "b.bmp"}));
-  EXPECT_EQ(I32At(ReadFile(dir_ / "out" / "b.bmp"), 18), 4);
+  EXPECT_EQ(ReadFile(dir_ / "out" / "b.bmp"), TurnedFile(b, 1));
 }
 
-TEST_F(Tool, InPlaceReplacesEachInputWhole) {
-  Rng rng(53);
-  const Bytes dib = MakeDib({.bits = 24, .width = 6, .height = 2}, rng);
+TEST_F(Tool, InPlaceReplacesEachInputWholeWithoutSetIdBits) {
+  const Bytes dib = Image(54, {.bits = 24, .width = 6, .height = 2});
   WriteFile(At("x.bmp"), BmpFile(dib));
-  fs::permissions(At("x.bmp"), fs::perms(0640));
+  fs::permissions(At("x.bmp"), fs::perms(06750));
   const ToolRun r = RunTool("left --in-place " + At("x.bmp"));
   ASSERT_EQ(r.exit_code, 0) << r.output;
-  const Bytes out = ReadFile(At("x.bmp"));
-  EXPECT_EQ(Bytes(out.begin() + 14, out.end()), OracleTurn(dib, Turn::kLeft));
-  EXPECT_EQ(fs::status(At("x.bmp")).permissions(), fs::perms(0640)) << "mode kept";
+  EXPECT_EQ(ReadFile(At("x.bmp")), TurnedFile(dib, -1));
+  EXPECT_EQ(fs::status(At("x.bmp")).permissions(), fs::perms(0750))
+      << "mode kept, set-user-ID and set-group-ID not";
   ExpectOnlyFiles({"x.bmp"});
 }
 
 TEST_F(Tool, UnwritableTargetLeavesEverythingAsItWas) {
-  Rng rng(54);
-  const Bytes in = BmpFile(MakeDib({.bits = 8, .width = 3, .height = 3}, rng));
+  const Bytes in = BmpFile(Image(55, {.bits = 8, .width = 3, .height = 3}));
   WriteFile(At("x.bmp"), in);
   fs::create_directory(dir_ / "taken");  // a folder where the output file should go
-  ToolRun r = RunTool("right " + At("x.bmp") + " -o " + At("taken"));
-  EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.output.find("cannot write"), std::string::npos) << r.output;
-  r = RunTool("right " + At("x.bmp") + " -o " + At("no/such/folder/y.bmp"));
+  const ToolRun r = RunTool("right " + At("x.bmp") + " -o " + At("taken"));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("cannot write"), std::string::npos) << r.output;
   EXPECT_EQ(ReadFile(At("x.bmp")), in);
@@ -213,7 +393,18 @@ TEST_F(Tool, UnwritableTargetLeavesEverythingAsItWas) {
   EXPECT_TRUE(fs::is_empty(dir_ / "taken"));
 }
 
-TEST_F(Tool, UsageErrorsHelpAndVersion) {
+// Only "/" separates names on Linux: a backslash is part of the name.
+TEST_F(Tool, BackslashIsPartOfAName) {
+  WriteFile(At("a\\b.bmp"), BmpFile(Image(56)));
+  fs::create_directory(dir_ / "out");
+  const ToolRun r = RunTool("right '" + At("a\\b.bmp") + "' -d " + (dir_ / "out").string());
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_TRUE(fs::exists(dir_ / "out" / "a\\b.bmp"));
+}
+
+TEST_F(Tool, OptionsAndUsageErrors) {
+  WriteFile(At("x.bmp"), BmpFile(Image(57)));
+  WriteFile(At("file.bmp"), BmpFile(Image(58)));
   struct Case { std::string args; int exit_code; const char* says; };
   const Case cases[] = {
       {"--help", 0, "Usage: quadturn right|left|half"},
@@ -225,12 +416,63 @@ TEST_F(Tool, UsageErrorsHelpAndVersion) {
       {"right x.bmp -o a.bmp --in-place", 2, "say where to write"},
       {"right x.bmp y.bmp -o a.bmp", 2, "-o takes one input file"},
       {"right --frobnicate x.bmp", 2, "unknown option"},
+      {"right x.bmp -o", 2, "needs a value"},
+      {"right x.bmp -o " + At("a.bmp") + " -o " + At("b.bmp"), 2, "only once"},
+      {"right x.bmp -o " + At("nodir/x.bmp"), 2, "does not exist"},
+      {"right x.bmp -d " + At("nodir"), 2, "does not exist"},
+      {"right x.bmp -d " + At("file.bmp"), 2, "is not a folder"},
+      {"right -i -", 2, "cannot replace standard input"},
+      {"right " + At("x.bmp") + " --output=" + At("long.bmp"), 0, ""},
+      {"right -qo " + At("grouped.bmp") + " " + At("x.bmp"), 0, ""},
   };
   for (const Case& c : cases) {
     const ToolRun r = RunTool(c.args);
-    EXPECT_EQ(r.exit_code, c.exit_code) << c.args;
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.args << ": " << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << ": " << r.output;
   }
+  EXPECT_TRUE(fs::exists(At("long.bmp")));
+  EXPECT_TRUE(fs::exists(At("grouped.bmp")));
+}
+
+// On a terminal, a long batch shows one progress line overwritten in place;
+// elsewhere, and with -q, none.
+TEST_F(Tool, ProgressOnATerminalOnly) {
+  std::string files;
+  for (int i = 0; i < 12; ++i) {
+    WriteFile(At("f" + std::to_string(i) + ".bmp"), BmpFile(Image(600 + i)));
+    files += " " + At("f" + std::to_string(i) + ".bmp");
+  }
+  fs::create_directory(dir_ / "out");
+  for (bool quiet : {false, true}) {
+    int terminal;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      const std::string command = std::string(QT_TOOL) + (quiet ? " -q" : "") + " right" + files +
+                                  " -d " + (dir_ / "out").string();
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(terminal, buffer, sizeof buffer)) > 0) seen.append(buffer, n);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+    if (quiet) {
+      EXPECT_EQ(seen, "");
+    } else {
+      EXPECT_NE(seen.find("\r"), std::string::npos) << seen;
+      EXPECT_NE(seen.find("[12/12]"), std::string::npos) << seen;
+      EXPECT_NE(seen.find("12 turned, 0 failed"), std::string::npos) << seen;
+    }
+  }
+  const ToolRun piped = RunTool("right" + files + " -d " + (dir_ / "out").string());
+  EXPECT_EQ(piped.output.find("\r"), std::string::npos) << "no progress line into a pipe";
 }
 
 TEST_F(Tool, SamplesAreWhatTheirMakerWrites) {

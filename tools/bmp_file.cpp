@@ -1,10 +1,16 @@
-// Reading and writing BMP files around a packed DIB.
+// Reading BMP files into blocks and writing them back. The tool is a host of
+// the library's public API: it reads the header fields itself.
 #include "bmp_file.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace qt_tool {
 namespace {
+
+constexpr uint32_t kMaxHeaderBytes = 1024;  // V5 is 124; nothing real is near this
+constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
 
 uint32_t U32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -14,94 +20,228 @@ void PutU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-bool Fail(std::string* error, std::string why) {
+// Where an image's parts lie, from its info header: offsets from the
+// header's start, as in a packed DIB.
+struct Layout {
+  uint32_t header_bytes = 0;
+  uint64_t offset = 0;  // the rows: header, masks, table
+  uint64_t rows = 0;
+  uint32_t profile_at = 0;  // a V5 header's profile, when it has one
+  uint32_t profile_bytes = 0;
+};
+
+bool Fail(ReadFailure kind, std::string why, ReadFailure* failure, std::string* error) {
+  *failure = kind;
   *error = std::move(why);
+  return false;
+}
+
+std::string CompressionName(uint32_t c) {
+  switch (c) {
+    case 1: return "RLE8";
+    case 2: return "RLE4";
+    case 3: return "bit fields";
+    case 4: return "JPEG";
+    case 5: return "PNG";
+    case 6: return "alpha bit fields";
+    case 11: case 12: case 13: return "CMYK";
+  }
+  return "biCompression " + std::to_string(c);
+}
+
+// Reads the layout from an info header of header_bytes (at least 40) bytes.
+bool Describe(const uint8_t* info, Layout* l, ReadFailure* failure, std::string* error) {
+  l->header_bytes = U32(info);
+  const int32_t width = static_cast<int32_t>(U32(info + 4));
+  const int32_t height = static_cast<int32_t>(U32(info + 8));
+  const int bits = U16(info + 14);
+  const uint32_t compression = U32(info + 16);
+  const uint32_t clr_used = U32(info + 32);
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    return Fail(ReadFailure::kNotSupported,
+                "not supported: " + std::to_string(bits) + " bits per pixel", failure, error);
+  }
+  const bool bitfields = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
+  if (compression != 0 && !bitfields) {
+    return Fail(ReadFailure::kNotSupported, "not supported: compressed (" +
+                CompressionName(compression) + ")", failure, error);
+  }
+  if (U16(info + 12) != 1) {
+    return Fail(ReadFailure::kNotSupported,
+                "not supported: " + std::to_string(U16(info + 12)) + " planes", failure, error);
+  }
+  if (width < 0) return Fail(ReadFailure::kDamaged, "damaged: negative width", failure, error);
+  if (height == INT32_MIN) return Fail(ReadFailure::kDamaged, "damaged: height", failure, error);
+  const uint64_t h = height < 0 ? static_cast<uint64_t>(-int64_t{height}) : uint64_t(height);
+  // Masks behind a 40-byte header (larger headers hold them), then the
+  // table: biClrUsed entries, or 2^bits up to 8 bits.
+  const uint64_t masks =
+      bitfields && l->header_bytes == 40 ? (compression == 6 ? 16 : 12) : 0;
+  const uint64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1u << bits : 0;
+  l->offset = l->header_bytes + masks + 4 * entries;
+  const uint64_t stride = (uint64_t(uint32_t(width)) * bits + 31) / 32 * 4;
+  l->rows = stride * h;
+  const uint64_t turned = (h * bits + 31) / 32 * 4 * uint64_t(uint32_t(width));
+  if (l->offset + std::max(l->rows, turned) > kMaxBytes) {
+    return Fail(ReadFailure::kTooLarge, "too large: its rows would pass 2^31 - 1 bytes",
+                failure, error);
+  }
+  if (l->header_bytes >= 124) {
+    const uint32_t cs_type = U32(info + 56);
+    if ((cs_type == 0x4D424544u || cs_type == 0x4C494E4Bu) && U32(info + 116) != 0) {
+      l->profile_at = U32(info + 112);
+      l->profile_bytes = U32(info + 116);
+    }
+  }
+  return true;
+}
+
+HGLOBAL Refuse(ReadFailure kind, std::string why, ReadFailure* failure, std::string* error) {
+  Fail(kind, std::move(why), failure, error);
+  return nullptr;
+}
+
+bool ReadInto(Input& in, uint8_t* to, uint64_t n, ReadFailure* failure, std::string* error) {
+  if (in.Read(to, static_cast<std::size_t>(n), error)) return true;
+  *failure = *error == "truncated" ? ReadFailure::kDamaged : ReadFailure::kIo;
   return false;
 }
 
 }  // namespace
 
-bool DibFromBmpFile(const Bytes& file, Dib* dib, std::string* error) {
-  if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') {
-    return Fail(error, "not a BMP file (no BM signature)");
+bool Input::Skip(uint64_t n, std::string* error) {
+  uint8_t chunk[65536];
+  while (n > 0) {
+    const std::size_t step = static_cast<std::size_t>(std::min<uint64_t>(n, sizeof chunk));
+    if (!Read(chunk, step, error)) return false;
+    n -= step;
   }
-  if (file.size() < kFileHeaderBytes + 4) return Fail(error, "truncated BMP header");
-  const uint8_t* info = file.data() + kFileHeaderBytes;
-  const uint32_t header_bytes = U32(info);
-  if (header_bytes < 40) {
-    return Fail(error, "unsupported header of " + std::to_string(header_bytes) +
-                           " bytes (OS/2 and other old formats are not turned)");
-  }
-  if (file.size() < kFileHeaderBytes + uint64_t{header_bytes}) {
-    return Fail(error, "truncated BMP header");
-  }
-  const int32_t height = static_cast<int32_t>(U32(info + 8));
-  const int bits = U16(info + 14);
-  const uint32_t compression = U32(info + 16);
-  const uint32_t clr_used = U32(info + 32);
-  if (compression != 0) {
-    return Fail(error, "compressed image (biCompression " + std::to_string(compression) +
-                           "); only uncompressed images are turned");
-  }
-  if (height < 0) return Fail(error, "top-down image (negative height) is not turned");
-  if (static_cast<int32_t>(U32(info + 4)) < 0) return Fail(error, "negative width");
-  if (bits != 1 && bits != 8 && bits != 24) {
-    return Fail(error, std::to_string(bits) +
-                           "-bit image is not turned (1, 8 and 24 bits are)");
-  }
-  if (bits == 1 && header_bytes != 40) {
-    return Fail(error, "left untouched: 1-bit images are turned only with a 40-byte header");
-  }
-  if (bits == 1 && clr_used == 1) {
-    return Fail(error, "left untouched: 1-bit image with a one-entry colour table");
-  }
-  if (header_bytes >= 124) {
-    // A V5 header may point at a colour profile stored past the rows, which
-    // the packed DIB would not carry along.
-    const uint32_t cs_type = U32(info + 56);
-    if (cs_type == 0x4D424544u || cs_type == 0x4C494E4Bu) {
-      return Fail(error, "image with a linked or embedded colour profile is not turned");
-    }
-  }
-
-  // The table as the library reads it: two entries at 1 bit, biClrUsed or
-  // 256 at 8 bits, biClrUsed at 24 bits.
-  uint64_t table = 4ull * clr_used;
-  if (bits == 1) table = 8;
-  if (bits == 8 && clr_used == 0) table = 1024;
-  const uint64_t table_end = uint64_t{header_bytes} + table;
-  const uint64_t width = U32(info + 4);
-  const uint64_t stride = (width * bits + 31) / 32 * 4;
-  const uint64_t rows = stride * static_cast<uint64_t>(height);
-  const uint64_t off_bits = U32(file.data() + 10);
-  if (table_end > 0x7FFFFFFFull || rows > 0x7FFFFFFFull) {
-    return Fail(error, "image too large");
-  }
-  if (off_bits < kFileHeaderBytes + table_end) {
-    return Fail(error, "pixel data offset lies inside the header or colour table");
-  }
-  if (file.size() < kFileHeaderBytes + table_end) {
-    return Fail(error, "truncated colour table");
-  }
-  if (file.size() < off_bits + rows) {
-    return Fail(error, "truncated pixel data (" + std::to_string(file.size()) +
-                           " bytes, " + std::to_string(off_bits + rows) + " needed)");
-  }
-  dib->bytes.assign(info, info + table_end);
-  dib->bytes.insert(dib->bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(off_bits),
-                    file.begin() + static_cast<std::ptrdiff_t>(off_bits + rows));
-  dib->pixel_offset = static_cast<uint32_t>(table_end);
   return true;
 }
 
-Bytes BmpFileFromDib(const Dib& dib) {
-  Bytes file(kFileHeaderBytes + dib.bytes.size());
-  file[0] = 'B';
-  file[1] = 'M';
-  PutU32(&file[2], static_cast<uint32_t>(file.size()));
-  PutU32(&file[10], kFileHeaderBytes + dib.pixel_offset);
-  std::copy(dib.bytes.begin(), dib.bytes.end(), file.begin() + kFileHeaderBytes);
-  return file;
+HGLOBAL ReadBmp(Input& in, ReadFailure* failure, std::string* error) {
+  uint8_t file[kFileHeaderBytes + 4];
+  if (!in.Read(file, sizeof file, error)) {
+    if (*error != "truncated") return Refuse(ReadFailure::kIo, *error, failure, error);
+    return Refuse(ReadFailure::kNotBmp, "not a BMP file (too short)", failure, error);
+  }
+  if (file[0] != 'B' || file[1] != 'M') {
+    return Refuse(ReadFailure::kNotBmp, "not a BMP file (no BM signature)", failure, error);
+  }
+  const uint32_t header_bytes = U32(file + kFileHeaderBytes);
+  if (header_bytes < 40) {
+    return Refuse(ReadFailure::kNotSupported, "not supported: a " + std::to_string(header_bytes) +
+                "-byte header (OS/2 and other old formats)", failure, error);
+  }
+  if (header_bytes > kMaxHeaderBytes) {
+    return Refuse(ReadFailure::kDamaged, "damaged: a header of " + std::to_string(header_bytes) +
+                " bytes", failure, error);
+  }
+  std::vector<uint8_t> info(header_bytes);
+  std::memcpy(info.data(), file + kFileHeaderBytes, 4);
+  if (!ReadInto(in, info.data() + 4, header_bytes - 4, failure, error)) {
+    if (*failure == ReadFailure::kDamaged) *error = "truncated header";
+    return nullptr;
+  }
+  Layout l;
+  if (!Describe(info.data(), &l, failure, error)) return nullptr;
+
+  // Where the parts lie in the file: rows at bfOffBits, after the header
+  // and table with perhaps a gap; a profile in that gap or behind the rows.
+  const uint64_t table_end = kFileHeaderBytes + l.offset;
+  const uint64_t rows_at = U32(file + 10);
+  if (rows_at < table_end) {
+    return Refuse(ReadFailure::kDamaged, "damaged: pixel data offset lies inside the header or "
+                "colour table", failure, error);
+  }
+  const uint64_t rows_end = rows_at + l.rows;
+  const uint64_t profile_at = kFileHeaderBytes + uint64_t{l.profile_at};
+  const uint64_t profile_end = profile_at + l.profile_bytes;
+  const bool in_gap = l.profile_bytes > 0 && profile_at >= table_end && profile_end <= rows_at;
+  if (l.profile_bytes > 0 && !in_gap && profile_at < rows_end) {
+    return Refuse(ReadFailure::kDamaged, "damaged: colour profile overlaps the image", failure,
+                  error);
+  }
+  const uint64_t needed = std::max(rows_end, l.profile_bytes > 0 ? profile_end : 0);
+  if (in.Size() >= 0 && static_cast<uint64_t>(in.Size()) < needed) {
+    return Refuse(ReadFailure::kDamaged, "truncated (" + std::to_string(in.Size()) + " bytes, " +
+                std::to_string(needed) + " needed)", failure, error);
+  }
+
+  // The packed DIB: header, masks and table, rows, profile right behind.
+  const uint64_t dib_bytes = l.offset + l.rows + l.profile_bytes;
+  if (dib_bytes > kMaxBytes) {
+    return Refuse(ReadFailure::kTooLarge, "too large", failure, error);
+  }
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(dib_bytes));
+  auto* p = h == nullptr ? nullptr : static_cast<uint8_t*>(GlobalLock(h));
+  if (p == nullptr) {
+    if (h != nullptr) GlobalFree(h);
+    return Refuse(ReadFailure::kNoMemory, "out of memory", failure, error);
+  }
+  uint8_t* profile = p + l.offset + l.rows;
+  bool ok = true;
+  std::memcpy(p, info.data(), header_bytes);
+  ok = ReadInto(in, p + header_bytes, l.offset - header_bytes, failure, error);
+  if (ok && in_gap) {
+    ok = in.Skip(profile_at - table_end, error) &&
+         ReadInto(in, profile, l.profile_bytes, failure, error) &&
+         in.Skip(rows_at - profile_end, error);
+  } else if (ok) {
+    ok = in.Skip(rows_at - table_end, error);
+  }
+  ok = ok && ReadInto(in, p + l.offset, l.rows, failure, error);
+  if (ok && l.profile_bytes > 0 && !in_gap) {
+    ok = in.Skip(profile_at - rows_end, error) &&
+         ReadInto(in, profile, l.profile_bytes, failure, error);
+  }
+  if (ok && l.profile_bytes > 0) PutU32(p + 112, static_cast<uint32_t>(l.offset + l.rows));
+  GlobalUnlock(h);
+  if (!ok) {
+    GlobalFree(h);
+    if (*error == "truncated") *failure = ReadFailure::kDamaged;
+    if (*failure == ReadFailure::kNone) *failure = ReadFailure::kIo;
+    return nullptr;
+  }
+  return h;
+}
+
+bool WriteBmp(HGLOBAL h, Output& out, std::string* error) {
+  const auto* p = static_cast<const uint8_t*>(GlobalLock(h));
+  if (p == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  Layout l;
+  ReadFailure ignored;
+  bool ok = Describe(p, &l, &ignored, error);
+  uint64_t dib_bytes = l.offset + l.rows;
+  if (ok && l.profile_bytes > 0) dib_bytes = std::max<uint64_t>(dib_bytes, uint64_t{l.profile_at} + l.profile_bytes);
+  // The block may be longer than the image (where a cut failed): only the
+  // image is written.
+  if (ok && dib_bytes > GlobalSize(h)) {
+    ok = false;
+    *error = "the turned image is shorter than its header says";
+  }
+  if (ok) {
+    uint8_t header[kFileHeaderBytes] = {'B', 'M'};
+    PutU32(header + 2, static_cast<uint32_t>(kFileHeaderBytes + dib_bytes));
+    PutU32(header + 10, static_cast<uint32_t>(kFileHeaderBytes + l.offset));
+    ok = out.Write(header, sizeof header, error) &&
+         out.Write(p, static_cast<std::size_t>(dib_bytes), error);
+  }
+  GlobalUnlock(h);
+  return ok;
+}
+
+void ExchangeResolutions(HGLOBAL h) {
+  auto* p = static_cast<uint8_t*>(GlobalLock(h));
+  if (p == nullptr) return;
+  uint8_t x[4];
+  std::memcpy(x, p + 24, 4);
+  std::memmove(p + 24, p + 28, 4);
+  std::memcpy(p + 28, x, 4);
+  GlobalUnlock(h);
 }
 
 }  // namespace qt_tool

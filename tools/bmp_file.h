@@ -1,30 +1,37 @@
-// BMP files to and from packed DIBs: the 14-byte file header, the checks a
-// file must pass before the library sees it, and the gap before the rows.
+// BMP files to and from packed DIBs in movable blocks: the file header and
+// the info header are read and checked first, then the rest of the file goes
+// straight into the block (header, masks, table, rows with any gap before
+// them closed, a V5 profile behind the rows); writing goes straight from
+// the block.
 #ifndef QUADTURN_TOOLS_BMP_FILE_H
 #define QUADTURN_TOOLS_BMP_FILE_H
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "file_system.h"
+#include "quadturn.h"
 
 namespace qt_tool {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr uint32_t kFileHeaderBytes = 14;
 
-struct Dib {
-  Bytes bytes;            // header, colour table, rows: one packed DIB
-  uint32_t pixel_offset;  // where the rows begin within `bytes`
-};
+// What a failure to read is, for the exit message.
+enum class ReadFailure { kNone, kNotBmp, kNotSupported, kDamaged, kTooLarge, kNoMemory, kIo };
 
-// Lays the packed DIB of a BMP file out in one piece, closing any gap the
-// file leaves between the colour table and the rows. On failure returns false
-// and says why in `error` (one line, no file name).
-bool DibFromBmpFile(const Bytes& file, Dib* dib, std::string* error);
+// Reads a BMP file into a new movable block holding its packed DIB, reading
+// no more than the header says the image needs. On failure returns null,
+// the kind of failure in `failure` and a one-line reason (no file name) in
+// `error`.
+HGLOBAL ReadBmp(Input& in, ReadFailure* failure, std::string* error);
 
-// The BMP file for a packed DIB: file header with bfSize and bfOffBits.
-Bytes BmpFileFromDib(const Dib& dib);
+// Writes the BMP file of the packed DIB in h: a file header with bfSize and
+// bfOffBits, then the DIB as its header describes it (header, masks, table,
+// rows and a V5 profile behind them).
+bool WriteBmp(HGLOBAL h, Output& out, std::string* error);
+
+// Exchanges a packed DIB's horizontal and vertical resolution.
+void ExchangeResolutions(HGLOBAL h);
 
 }  // namespace qt_tool
 

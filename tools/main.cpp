@@ -1,14 +1,19 @@
-// quadturn: turns BMP files a quarter turn (or a half turn) with the library.
-#include <cerrno>
+// quadturn: turns BMP files by quarter turns with the library: options,
+// the batch of files, progress and the exit status.
+#include <getopt.h>
+
 #include <cstdio>
-#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "atomic_write.h"
 #include "bmp_file.h"
-#include "turn_dib.h"
+#include "file_system.h"
+#include "quadturn.h"
+#include "tool_main.h"
 
 #ifndef QUADTURN_VERSION
 #define QUADTURN_VERSION "unknown"
@@ -22,32 +27,40 @@ enum ExitCode { kAllTurned = 0, kSomeFailed = 1, kUsage = 2 };
 const char kUsageText[] =
     "Usage: quadturn right|left|half [options] FILE...\n"
     "\n"
-    "Turns uncompressed bottom-up BMP images of 1, 8 or 24 bits a quarter turn\n"
-    "clockwise (right), counter-clockwise (left), or a half turn (half).\n"
+    "Turns BMP images a quarter turn clockwise (right), counter-clockwise\n"
+    "(left), or a half turn (half): every uncompressed BMP of 1, 4, 8, 16, 24\n"
+    "or 32 bits, bottom-up or top-down. FILE - is standard input.\n"
     "\n"
     "Where to write (exactly one):\n"
-    "  -o, --output FILE   write the turned image to FILE (one input only)\n"
-    "  -d, --dir DIR       write each turned image to DIR under its own name;\n"
-    "                      DIR must exist\n"
-    "  -i, --in-place      replace each input with its turned image\n"
+    "  -o, --output=FILE     write the turned image to FILE (one input only;\n"
+    "                        - is standard output)\n"
+    "  -d, --dir=DIR         write each turned image to DIR under its own name;\n"
+    "                        DIR must exist\n"
+    "  -i, --in-place        replace each input with its turned image\n"
     "\n"
-    "  -q, --quiet         print errors only\n"
-    "  -h, --help          print this help and exit\n"
-    "  -V, --version       print the version and exit\n"
+    "  -k, --keep-resolution keep the horizontal and vertical resolution as they\n"
+    "                        are (a quarter turn exchanges them)\n"
+    "  -q, --quiet           print errors only\n"
+    "  -h, --help            print this help and exit\n"
+    "  -V, --version         print the version and exit\n"
     "\n"
     "Each file is written whole or not at all: a temporary file beside the\n"
-    "target is renamed over it once complete. A file that cannot be turned is\n"
-    "reported on one line and nothing is written for it; the others proceed.\n"
+    "target is renamed over it once complete. A symbolic link is followed to the\n"
+    "file it names; anything but a regular file is neither read nor replaced. A\n"
+    "file given twice (by any name) is turned once. A file that cannot be turned\n"
+    "is reported on one line and nothing is written for it; the others proceed.\n"
     "\n"
-    "Exit status: 0 every file turned; 1 at least one file not turned (bad\n"
-    "input, an image the library leaves untouched, or a read or write error);\n"
-    "2 usage error.\n";
+    "Exit status: 0 every file turned; 1 at least one file not turned (not a BMP,\n"
+    "damaged, not supported, out of memory, or a read or write error); 2 usage\n"
+    "error.\n";
 
 struct Options {
-  Turn turn = Turn::kRight;
+  int turns = 1;
   std::string output, dir;
+  int outputs = 0, dirs = 0;
   bool in_place = false;
   bool quiet = false;
+  bool keep_resolution = false;
   std::vector<std::string> inputs;
 };
 
@@ -56,128 +69,204 @@ int UsageError(const std::string& why) {
   return kUsage;
 }
 
-std::string BaseName(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// Parses the command line; returns -1 to go on, otherwise the exit status.
+int Parse(int argc, char** argv, Options* o) {
+  static const option kLong[] = {
+      {"output", required_argument, nullptr, 'o'},  {"dir", required_argument, nullptr, 'd'},
+      {"in-place", no_argument, nullptr, 'i'},      {"quiet", no_argument, nullptr, 'q'},
+      {"keep-resolution", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  optind = 1;
+  int c;
+  while ((c = getopt_long(argc, argv, ":o:d:iqkhV", kLong, nullptr)) != -1) {
+    switch (c) {
+      case 'o': o->output = optarg; ++o->outputs; break;
+      case 'd': o->dir = optarg; ++o->dirs; break;
+      case 'i': o->in_place = true; break;
+      case 'q': o->quiet = true; break;
+      case 'k': o->keep_resolution = true; break;
+      case 'h': std::fputs(kUsageText, stdout); return kAllTurned;
+      case 'V': std::printf("quadturn %s\n", QUADTURN_VERSION); return kAllTurned;
+      case ':': return UsageError(std::string(argv[optind - 1]) + " needs a value");
+      default: return UsageError("unknown option " + std::string(argv[optind - 1]));
+    }
+  }
+  if (optind >= argc) return UsageError("say which way to turn: right, left or half");
+  const std::string turn = argv[optind++];
+  if (turn == "right") {
+    o->turns = 1;
+  } else if (turn == "left") {
+    o->turns = -1;
+  } else if (turn == "half") {
+    o->turns = 2;
+  } else {
+    return UsageError("the first argument must be right, left or half, not '" + turn + "'");
+  }
+  o->inputs.assign(argv + optind, argv + argc);
+  if (o->inputs.empty()) return UsageError("no input files");
+  if (o->outputs > 1 || o->dirs > 1) return UsageError("say where to write only once");
+  if (o->outputs + o->dirs + o->in_place != 1) {
+    return UsageError("say where to write, once: -o FILE, -d DIR or --in-place");
+  }
+  if (o->outputs == 1 && o->inputs.size() != 1) {
+    return UsageError("-o takes one input file; use -d DIR for several");
+  }
+  if (o->in_place) {
+    for (const std::string& in : o->inputs) {
+      if (in == "-") return UsageError("--in-place cannot replace standard input");
+    }
+  }
+  if (o->dirs == 1) {
+    const FileKind kind = KindOf(o->dir);
+    if (kind == FileKind::kMissing) return UsageError("output folder '" + o->dir + "' does not exist");
+    if (kind != FileKind::kDirectory) return UsageError("'" + o->dir + "' is not a folder");
+  }
+  if (o->outputs == 1 && o->output != "-" && KindOf(FolderOf(o->output)) != FileKind::kDirectory) {
+    return UsageError("output folder '" + FolderOf(o->output) + "' does not exist");
+  }
+  return -1;
 }
 
-bool ReadWholeFile(const std::string& path, Bytes* bytes, std::string* error) {
-  if (IsDirectory(path)) {
-    *error = "cannot read: is a folder";
-    return false;
+// Why the library left an image as it was, from its last error.
+std::string LibraryReason(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_SUPPORTED: return "not supported by the library";
+    case ERROR_INVALID_DATA: return "damaged: the header does not fit the image";
+    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
+    default: return "not turned (error " + std::to_string(error) + ")";
   }
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    *error = std::string("cannot read: ") + std::strerror(errno);
-    return false;
+}
+
+// A one-line progress display on a terminal, overwritten in place.
+class Progress {
+ public:
+  Progress(bool on, std::size_t total) : on_(on), total_(total) {}
+  void Show(std::size_t done, const std::string& name) {
+    if (!on_) return;
+    std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done + 1, total_, name.c_str());
+    std::fflush(stderr);
   }
-  bytes->clear();
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-    bytes->insert(bytes->end(), chunk, chunk + n);
+  void Clear() {
+    if (on_) std::fputs("\r\033[K", stderr);
   }
-  const bool ok = !std::ferror(f);
-  if (!ok) *error = std::string("cannot read: ") + std::strerror(errno);
-  std::fclose(f);
+  bool on() const { return on_; }
+
+ private:
+  bool on_;
+  std::size_t total_;
+};
+
+// Turns one file into `target`; false with the reason in `error`.
+bool TurnFile(const Options& o, const std::string& input, const std::string& target,
+              std::string* error) {
+  if (target != "-") {
+    const FileKind kind = KindOf(target);
+    if (kind == FileKind::kOther || kind == FileKind::kDirectory) {
+      *error = "cannot write " + target + ": " +
+               (kind == FileKind::kDirectory ? "is a folder" : "not a regular file; not replaced");
+      return false;
+    }
+  }
+  std::unique_ptr<Input> in = OpenInput(input, error);
+  if (in == nullptr) return false;
+  ReadFailure failure = ReadFailure::kNone;
+  HGLOBAL h = ReadBmp(*in, &failure, error);
+  in.reset();
+  if (h == nullptr) return false;
+  bool ok = RotateQuarterTurns(h, o.turns) != FALSE;
+  if (!ok) *error = LibraryReason(GetLastError());
+  // The library exchanges the resolutions with a quarter turn.
+  if (ok && o.keep_resolution && o.turns % 2 != 0) ExchangeResolutions(h);
+  if (ok) {
+    std::string why;
+    std::unique_ptr<Output> out = CreateOutput(target, &why);
+    ok = out != nullptr && WriteBmp(h, *out, &why) && out->Commit(&why);
+    if (!ok) *error = "cannot write " + target + ": " + why;
+  }
+  GlobalFree(h);
   return ok;
 }
 
-// Turns one file; prints one line saying what happened.
-bool TurnFile(const Options& o, const std::string& input) {
-  std::string target = o.in_place ? input : o.output;
-  if (!o.dir.empty()) target = o.dir + "/" + BaseName(input);
-
-  Bytes file;
-  Dib dib;
-  std::string error;
-  if (!ReadWholeFile(input, &file, &error) || !DibFromBmpFile(file, &dib, &error) ||
-      !TurnDib(&dib, o.turn, &error)) {
-    std::fprintf(stderr, "quadturn: %s: %s\n", input.c_str(), error.c_str());
-    return false;
+uint64_t TotalSize(const std::vector<std::string>& inputs) {
+  uint64_t total = 0;
+  for (const std::string& in : inputs) {
+    std::string ignored;
+    std::unique_ptr<Input> f = in == "-" ? nullptr : OpenInput(in, &ignored);
+    if (f != nullptr && f->Size() > 0) total += static_cast<uint64_t>(f->Size());
   }
-  if (!WriteFileAtomically(target, BmpFileFromDib(dib), &error)) {
-    std::fprintf(stderr, "quadturn: %s: cannot write %s: %s\n", input.c_str(),
-                 target.c_str(), error.c_str());
-    return false;
-  }
-  if (!o.quiet) std::printf("%s -> %s\n", input.c_str(), target.c_str());
-  return true;
+  return total;
 }
+
+}  // namespace
 
 int Main(int argc, char** argv) {
   Options o;
-  bool have_turn = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= argc) return false;
-      *out = argv[++i];
-      return true;
-    };
-    if (a == "-h" || a == "--help") {
-      std::fputs(kUsageText, stdout);
-      return kAllTurned;
-    } else if (a == "-V" || a == "--version") {
-      std::printf("quadturn %s\n", QUADTURN_VERSION);
-      return kAllTurned;
-    } else if (a == "-o" || a == "--output") {
-      if (!value(&o.output)) return UsageError(a + " needs a file name");
-    } else if (a == "-d" || a == "--dir") {
-      if (!value(&o.dir)) return UsageError(a + " needs a folder");
-    } else if (a == "-i" || a == "--in-place") {
-      o.in_place = true;
-    } else if (a == "-q" || a == "--quiet") {
-      o.quiet = true;
-    } else if (a == "--") {
-      for (++i; i < argc; ++i) o.inputs.push_back(argv[i]);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return UsageError("unknown option " + a);
-    } else if (!have_turn) {
-      if (a == "right") {
-        o.turn = Turn::kRight;
-      } else if (a == "left") {
-        o.turn = Turn::kLeft;
-      } else if (a == "half") {
-        o.turn = Turn::kHalf;
-      } else {
-        return UsageError("the first argument must be right, left or half, not '" + a + "'");
-      }
-      have_turn = true;
-    } else {
-      o.inputs.push_back(a);
-    }
-  }
-  if (!have_turn) return UsageError("say which way to turn: right, left or half");
-  if (o.inputs.empty()) return UsageError("no input files");
-  const int destinations = !o.output.empty() + !o.dir.empty() + o.in_place;
-  if (destinations != 1) {
-    return UsageError("say where to write, once: -o FILE, -d DIR or --in-place");
-  }
-  if (!o.output.empty() && o.inputs.size() != 1) {
-    return UsageError("-o takes one input file; use -d DIR for several");
-  }
-  if (!o.dir.empty() && !IsDirectory(o.dir)) {
-    return UsageError("output folder '" + o.dir + "' does not exist");
-  }
-
+  const int parsed = Parse(argc, argv, &o);
+  if (parsed >= 0) return parsed;
   RemoveTemporaryOnSignal();
-  int failed = 0;
-  std::set<std::string> written;
-  for (const std::string& input : o.inputs) {
-    // Two inputs of the same name must not land on one output file.
-    if (!o.dir.empty() && !written.insert(BaseName(input)).second) {
-      std::fprintf(stderr, "quadturn: %s: skipped: an earlier input was written to %s/%s\n",
-                   input.c_str(), o.dir.c_str(), BaseName(input).c_str());
-      ++failed;
-      continue;
+
+  // Lines naming each file go to standard output, unless the image does.
+  const bool tell = !o.quiet && !(o.outputs == 1 && o.output == "-");
+  Progress progress(!o.quiet && StderrIsTerminal() &&
+                        (o.inputs.size() >= 10 || TotalSize(o.inputs) >= (uint64_t{256} << 20)),
+                    o.inputs.size());
+  // Which file each input is, taken before any is replaced (a file
+  // replaced is a new file): a file named twice, by any names, turns once.
+  std::vector<std::string> first_name(o.inputs.size());
+  {
+    std::map<FileId, std::string> names;
+    for (std::size_t k = 0; k < o.inputs.size(); ++k) {
+      FileId id;
+      if (o.inputs[k] == "-" || !IdentityOf(o.inputs[k], &id)) continue;
+      const auto placed = names.emplace(id, o.inputs[k]);
+      if (!placed.second) first_name[k] = placed.first->second;
     }
-    failed += !TurnFile(o, input);
+  }
+  int turned = 0, failed = 0;
+  std::set<std::string> written;
+  for (std::size_t k = 0; k < o.inputs.size(); ++k) {
+    const std::string& input = o.inputs[k];
+    progress.Show(k, input);
+    std::string error;
+    bool ok = false;
+    try {
+      std::string target = o.in_place ? input : o.output;
+      if (o.dirs == 1) target = o.dir + "/" + BaseName(input);
+      if (!first_name[k].empty()) {
+        error = "skipped: the same file as " + first_name[k];
+      } else if (o.dirs == 1 && input == "-") {
+        error = "skipped: standard input has no name to write under in " + o.dir;
+      } else if (o.dirs == 1 && !written.insert(BaseName(input)).second) {
+        error = "skipped: an earlier input was written to " + target;
+      } else {
+        ok = TurnFile(o, input, target, &error);
+      }
+      if (ok && tell) {
+        progress.Clear();
+        std::printf("%s -> %s\n", input.c_str(), target.c_str());
+      }
+    } catch (const std::bad_alloc&) {
+      // A file too large for the memory this process may have fails alone.
+      ok = false;
+      error = "out of memory";
+    }
+    if (!ok) {
+      progress.Clear();
+      std::fprintf(stderr, "quadturn: %s: %s\n", input.c_str(), error.c_str());
+    }
+    if (ok) {
+      ++turned;
+    } else {
+      ++failed;
+    }
+  }
+  progress.Clear();
+  if (!o.quiet && (o.inputs.size() > 1 || progress.on())) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%d turned, %d failed\n", turned, failed);
   }
   return failed == 0 ? kAllTurned : kSomeFailed;
 }
 
-}  // namespace
 }  // namespace qt_tool
-
-int main(int argc, char** argv) { return qt_tool::Main(argc, argv); }

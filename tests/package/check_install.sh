@@ -21,3 +21,9 @@ cc $(pkg-config --cflags quadturn) "$source/tests/package/consumer.c" \
    $(pkg-config --libs quadturn) -Wl,-rpath,"$prefix/lib" -o "$scratch/consumer-pc"
 "$scratch/consumer-pc"
 echo "pkg-config version: $(pkg-config --modversion quadturn)"
+
+# The installed tool runs from its prefix as installed: no LD_LIBRARY_PATH.
+env -u LD_LIBRARY_PATH "$prefix/bin/quadturn" --version
+env -u LD_LIBRARY_PATH "$prefix/bin/quadturn" right "$source/samples/chart-24.bmp" \
+  -o "$scratch/turned.bmp"
+[ -s "$scratch/turned.bmp" ] || { echo "the installed tool wrote nothing"; exit 1; }

@@ -1,6 +1,7 @@
 # quadturn.exe under Wine: each sample turned right then left comes back
 # byte for byte (the samples have no row padding and exact header fields),
-# and a half turn equals two right turns.
+# and a half turn equals two right turns; a file whose name is outside the
+# ANSI code page is read and written under that name.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 function(run)
@@ -33,4 +34,21 @@ foreach(bits 1 8 24)
     message(FATAL_ERROR "chart-${bits}: half turn differs from two right turns")
   endif()
 endforeach()
-message(STATUS "quadturn.exe turned every sample both ways")
+# Japanese and Greek letters: UTF-16 all the way from the command line to the
+# file system. Wine reads its arguments in the locale's encoding.
+set(ENV{LC_ALL} C.UTF-8)
+set(name "日本-αβ.bmp")
+file(COPY_FILE ${SAMPLES}/chart-8.bmp "${WORK}/${name}")
+file(MAKE_DIRECTORY ${WORK}/out)
+execute_process(COMMAND ${EMULATOR} ${TOOL} right "${name}" -d out RESULT_VARIABLE rc
+  WORKING_DIRECTORY ${WORK} OUTPUT_FILE ${WORK}/output.txt ERROR_FILE ${WORK}/errors.txt)
+if(NOT rc EQUAL 0 OR NOT EXISTS "${WORK}/out/${name}")
+  file(READ ${WORK}/errors.txt err)
+  message(FATAL_ERROR "quadturn right ${name} -d out failed (${rc}): ${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/out/${name}" ${WORK}/r8.bmp
+  RESULT_VARIABLE same)
+if(NOT same EQUAL 0)
+  message(FATAL_ERROR "${name}: turned differently from chart-8.bmp")
+endif()
+message(STATUS "quadturn.exe turned every sample both ways, and ${name}")

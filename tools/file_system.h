@@ -1,0 +1,77 @@
+// Files as the tool sees them, by UTF-8 path, the same on POSIX systems and
+// on Windows (where paths become UTF-16 at the system's door): what a path
+// names, which file it is, reading one, and writing one whole or not at all.
+// "-" is standard input or output.
+#ifndef QUADTURN_TOOLS_FILE_SYSTEM_H
+#define QUADTURN_TOOLS_FILE_SYSTEM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qt_tool {
+
+enum class FileKind { kMissing, kRegular, kDirectory, kOther };
+
+// What `path` names, following symbolic links.
+FileKind KindOf(const std::string& path);
+
+// Which file a path names, whatever the path says: device and inode, or on
+// Windows volume and file index. Links are followed.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator<(const FileId& o) const {
+    return volume != o.volume ? volume < o.volume : index < o.index;
+  }
+};
+bool IdentityOf(const std::string& path, FileId* id);
+
+// The last part of a path, and the folder it is in ("." for none). Only "/"
+// separates on POSIX systems; "\" and "/" do on Windows.
+std::string BaseName(const std::string& path);
+std::string FolderOf(const std::string& path);
+
+class Input {
+ public:
+  virtual ~Input() = default;
+  // Reads exactly n bytes; false at the end of the data or on an error,
+  // with `error` saying which.
+  virtual bool Read(void* to, std::size_t n, std::string* error) = 0;
+  // Skips n bytes (reading them where the input cannot seek).
+  bool Skip(uint64_t n, std::string* error);
+  // The input's size in bytes when known (a regular file), otherwise -1.
+  virtual int64_t Size() const = 0;
+};
+
+// Opens a regular file (following links) or, for "-", standard input.
+// Anything else (a folder, a device, a pipe by name) is refused without
+// reading from it.
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error);
+
+class Output {
+ public:
+  virtual ~Output() = default;  // discards what was written unless committed
+  virtual bool Write(const void* from, std::size_t n, std::string* error) = 0;
+  // Makes the written bytes the file's content, all at once.
+  virtual bool Commit(std::string* error) = 0;
+};
+
+// Starts writing `path`, or standard output for "-". A symbolic link is
+// followed to the file it names, which is replaced, the link kept. Anything
+// that is not a regular file (a folder, a device) is refused. The bytes go to
+// a temporary file beside the target, renamed over it by Commit; a file
+// replaced keeps its permissions, less set-user-ID and set-group-ID.
+std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error);
+
+// Removes a temporary file left by a write that a signal interrupted
+// (installed once by main where there are such signals).
+void RemoveTemporaryOnSignal();
+
+// Whether standard error is a terminal (for the progress line).
+bool StderrIsTerminal();
+
+}  // namespace qt_tool
+
+#endif  // QUADTURN_TOOLS_FILE_SYSTEM_H

@@ -1,0 +1,229 @@
+// Files on POSIX systems: open and fstat so that a path is checked as the
+// file actually opened, symbolic links resolved by hand so that a dangling
+// link still names where to write, and open(O_EXCL), fsync and rename for
+// whole-or-nothing writes.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "file_system.h"
+
+namespace qt_tool {
+namespace {
+
+std::string Reason(int err) { return std::strerror(err); }
+
+// The temporary file being written, for the signal handler to remove.
+char g_temporary[PATH_MAX + 64];
+volatile sig_atomic_t g_writing = 0;
+
+void OnSignal(int sig) {
+  if (g_writing) unlink(g_temporary);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+class FdInput : public Input {
+ public:
+  FdInput(int fd, int64_t size, bool owned) : fd_(fd), size_(size), owned_(owned) {}
+  ~FdInput() override {
+    if (owned_) close(fd_);
+  }
+  bool Read(void* to, std::size_t n, std::string* error) override {
+    auto* p = static_cast<uint8_t*>(to);
+    while (n > 0) {
+      const ssize_t got = read(fd_, p, n);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        *error = "cannot read: " + Reason(errno);
+        return false;
+      }
+      if (got == 0) {
+        *error = "truncated";
+        return false;
+      }
+      p += got;
+      n -= static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+  int64_t Size() const override { return size_; }
+
+ private:
+  int fd_;
+  int64_t size_;
+  bool owned_;
+};
+
+bool WriteAll(int fd, const void* from, std::size_t n, std::string* error) {
+  const auto* p = static_cast<const uint8_t*>(from);
+  while (n > 0) {
+    const ssize_t done = write(fd, p, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      *error = Reason(done < 0 ? errno : EIO);
+      return false;
+    }
+    p += done;
+    n -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+class StdoutOutput : public Output {
+ public:
+  bool Write(const void* from, std::size_t n, std::string* error) override {
+    return WriteAll(STDOUT_FILENO, from, n, error);
+  }
+  bool Commit(std::string*) override { return true; }
+};
+
+class AtomicOutput : public Output {
+ public:
+  AtomicOutput(std::string target, std::string temporary, int fd)
+      : target_(std::move(target)), temporary_(std::move(temporary)), fd_(fd) {}
+  ~AtomicOutput() override {
+    if (fd_ >= 0) {
+      close(fd_);
+      unlink(temporary_.c_str());
+      g_writing = 0;
+    }
+  }
+  bool Write(const void* from, std::size_t n, std::string* error) override {
+    return WriteAll(fd_, from, n, error);
+  }
+  bool Commit(std::string* error) override {
+    int err = 0;
+    if (fsync(fd_) != 0) err = errno;
+    if (close(fd_) != 0 && err == 0) err = errno;
+    fd_ = -1;
+    if (err == 0 && rename(temporary_.c_str(), target_.c_str()) != 0) err = errno;
+    if (err != 0) {
+      unlink(temporary_.c_str());
+      *error = Reason(err);
+    }
+    g_writing = 0;
+    return err == 0;
+  }
+
+ private:
+  std::string target_, temporary_;
+  int fd_;
+};
+
+// Follows symbolic links from `path` to the name of the file they lead to,
+// which need not exist. False for a loop.
+bool FollowLinks(std::string path, std::string* resolved) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *resolved = path;
+      return true;
+    }
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n < 0) return false;
+    target[n] = '\0';
+    path = target[0] == '/' ? std::string(target) : FolderOf(path) + "/" + target;
+  }
+  return false;
+}
+
+}  // namespace
+
+FileKind KindOf(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return FileKind::kMissing;
+  if (S_ISREG(st.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(st.st_mode)) return FileKind::kDirectory;
+  return FileKind::kOther;
+}
+
+bool IdentityOf(const std::string& path, FileId* id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  id->volume = static_cast<uint64_t>(st.st_dev);
+  id->index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error) {
+  if (path == "-") return std::make_unique<FdInput>(STDIN_FILENO, -1, false);
+  // Non-blocking, so that opening a pipe by name cannot wait for a writer;
+  // what is opened is then checked to be a regular file.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot read: " + Reason(errno);
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    *error = S_ISDIR(st.st_mode) ? "cannot read: is a folder"
+                                 : "cannot read: not a regular file";
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return std::make_unique<FdInput>(fd, static_cast<int64_t>(st.st_size), true);
+}
+
+std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error) {
+  if (path == "-") return std::make_unique<StdoutOutput>();
+  std::string target;
+  if (!FollowLinks(path, &target)) {
+    *error = "too many levels of symbolic links";
+    return nullptr;
+  }
+  struct stat st;
+  const bool replacing = stat(target.c_str(), &st) == 0;
+  if (replacing && !S_ISREG(st.st_mode)) {
+    *error = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file; not replaced";
+    return nullptr;
+  }
+  // A file replaced keeps its permissions, but never set-user-ID,
+  // set-group-ID or sticky: the turned image is a new file.
+  const mode_t mode = replacing ? (st.st_mode & 0777) : 0666;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = FolderOf(target) + "/.quadturn-" + std::to_string(getpid()) +
+                                  "-" + std::to_string(attempt) + ".tmp";
+    if (temporary.size() >= sizeof g_temporary) break;
+    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    g_writing = 1;
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      if (replacing) fchmod(fd, mode);
+      return std::make_unique<AtomicOutput>(target, temporary, fd);
+    }
+    g_writing = 0;
+    if (errno != EEXIST) {
+      *error = Reason(errno);
+      return nullptr;
+    }
+  }
+  *error = "cannot make a temporary file";
+  return nullptr;
+}
+
+void RemoveTemporaryOnSignal() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, OnSignal);
+}
+
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+}  // namespace qt_tool

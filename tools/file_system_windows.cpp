@@ -1,0 +1,237 @@
+// Files on Windows: paths go to the system as UTF-16 (the *W calls), so
+// names outside the ANSI code page work; CreateFileW and GetFileType so that
+// a path is checked as the file actually opened; CREATE_NEW,
+// FlushFileBuffers and MoveFileExW for whole-or-nothing writes.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <string>
+
+#include "file_system.h"
+
+namespace qt_tool {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
+  return w;
+}
+
+std::string LastError() {
+  char text[256] = {};
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 GetLastError(), 0, text, sizeof text, nullptr);
+  std::string s(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.')) s.pop_back();
+  return s;
+}
+
+// Opens what a path names for its attributes only (folders too).
+HANDLE OpenForQuery(const std::wstring& path) {
+  return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+class HandleInput : public Input {
+ public:
+  HandleInput(HANDLE h, int64_t size, bool owned) : h_(h), size_(size), owned_(owned) {}
+  ~HandleInput() override {
+    if (owned_) CloseHandle(h_);
+  }
+  bool Read(void* to, std::size_t n, std::string* error) override {
+    auto* p = static_cast<uint8_t*>(to);
+    while (n > 0) {
+      const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+      DWORD got = 0;
+      if (!ReadFile(h_, p, want, &got, nullptr)) {
+        if (GetLastError() == ERROR_BROKEN_PIPE) got = 0;
+        else {
+          *error = "cannot read: " + LastError();
+          return false;
+        }
+      }
+      if (got == 0) {
+        *error = "truncated";
+        return false;
+      }
+      p += got;
+      n -= got;
+    }
+    return true;
+  }
+  int64_t Size() const override { return size_; }
+
+ private:
+  HANDLE h_;
+  int64_t size_;
+  bool owned_;
+};
+
+bool WriteAll(HANDLE h, const void* from, std::size_t n, std::string* error) {
+  const auto* p = static_cast<const uint8_t*>(from);
+  while (n > 0) {
+    const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+    DWORD done = 0;
+    if (!WriteFile(h, p, want, &done, nullptr) || done == 0) {
+      *error = LastError();
+      return false;
+    }
+    p += done;
+    n -= done;
+  }
+  return true;
+}
+
+class StdoutOutput : public Output {
+ public:
+  bool Write(const void* from, std::size_t n, std::string* error) override {
+    return WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), from, n, error);
+  }
+  bool Commit(std::string*) override { return true; }
+};
+
+class AtomicOutput : public Output {
+ public:
+  AtomicOutput(std::wstring target, std::wstring temporary, HANDLE h)
+      : target_(std::move(target)), temporary_(std::move(temporary)), h_(h) {}
+  ~AtomicOutput() override {
+    if (h_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(h_);
+      DeleteFileW(temporary_.c_str());
+    }
+  }
+  bool Write(const void* from, std::size_t n, std::string* error) override {
+    return WriteAll(h_, from, n, error);
+  }
+  bool Commit(std::string* error) override {
+    bool ok = FlushFileBuffers(h_) != 0;
+    if (!ok) *error = LastError();
+    CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    if (ok && !MoveFileExW(temporary_.c_str(), target_.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      ok = false;
+      *error = LastError();
+    }
+    if (!ok) DeleteFileW(temporary_.c_str());
+    return ok;
+  }
+
+ private:
+  std::wstring target_, temporary_;
+  HANDLE h_;
+};
+
+}  // namespace
+
+FileKind KindOf(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    // Device names (NUL, CON) have no attributes but open.
+    HANDLE h = OpenForQuery(Wide(path));
+    if (h == INVALID_HANDLE_VALUE) return FileKind::kMissing;
+    CloseHandle(h);
+    return FileKind::kOther;
+  }
+  if ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kDirectory;
+  HANDLE h = OpenForQuery(Wide(path));
+  if (h == INVALID_HANDLE_VALUE) return FileKind::kRegular;
+  const DWORD type = GetFileType(h);
+  CloseHandle(h);
+  return type == FILE_TYPE_DISK ? FileKind::kRegular : FileKind::kOther;
+}
+
+bool IdentityOf(const std::string& path, FileId* id) {
+  HANDLE h = OpenForQuery(Wide(path));
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return false;
+  id->volume = info.dwVolumeSerialNumber;
+  id->index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return true;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error) {
+  if (path == "-") {
+    return std::make_unique<HandleInput>(GetStdHandle(STD_INPUT_HANDLE), -1, false);
+  }
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD a = GetFileAttributesW(Wide(path).c_str());
+    *error = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0
+                 ? "cannot read: is a folder"
+                 : "cannot read: " + LastError();
+    return nullptr;
+  }
+  LARGE_INTEGER size;
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) {
+    CloseHandle(h);
+    *error = "cannot read: not a regular file";
+    return nullptr;
+  }
+  return std::make_unique<HandleInput>(h, size.QuadPart, true);
+}
+
+std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error) {
+  if (path == "-") return std::make_unique<StdoutOutput>();
+  std::wstring target = Wide(path);
+  const FileKind kind = KindOf(path);
+  if (kind == FileKind::kDirectory) {
+    *error = "is a folder";
+    return nullptr;
+  }
+  if (kind == FileKind::kOther) {
+    *error = "not a regular file; not replaced";
+    return nullptr;
+  }
+  if (kind == FileKind::kRegular) {
+    // Through a link, the file it leads to is the one replaced.
+    HANDLE h = OpenForQuery(target);
+    if (h != INVALID_HANDLE_VALUE) {
+      wchar_t final_path[32768];
+      const DWORD n = GetFinalPathNameByHandleW(h, final_path, 32768, FILE_NAME_NORMALIZED);
+      if (n > 0 && n < 32768) target.assign(final_path, n);
+      CloseHandle(h);
+    }
+  }
+  const std::size_t slash = target.find_last_of(L"/\\");
+  const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring temporary = folder + L"\\.quadturn-" +
+                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(attempt) + L".tmp";
+    HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return std::make_unique<AtomicOutput>(target, temporary, h);
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+      *error = LastError();
+      return nullptr;
+    }
+  }
+  *error = "cannot make a temporary file";
+  return nullptr;
+}
+
+void RemoveTemporaryOnSignal() {}
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+}  // namespace qt_tool
