@@ -94,7 +94,7 @@ BOOL WINAPI RotateLeft90(HGLOBAL hDib);
 /* Turn the packed DIB in hDib `turns` quarter turns clockwise (negative:
  * counter-clockwise; only turns modulo 4 matters, 0 checks the image and
  * changes nothing). Every uncompressed DIB: 1, 4, 8, 16, 24 and 32 bits per
- * pixel, BI_RGB and (at 16 and 32 bits) BI_BITFIELDS, bottom-up and
+ * pixel, BI_RGB and (at 16 and 32 bits) BI_BITFIELDS and BI_ALPHABITFIELDS, bottom-up and
  * top-down, any header of 40 bytes or more. A quarter turn exchanges width
  * and height and the two resolutions, restates biSizeImage, keeps the colour
  * table, masks and counts, and re-sizes the block to fit; a half turn moves

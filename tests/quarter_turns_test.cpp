@@ -92,6 +92,9 @@ TEST(QuarterTurns, HeadersMasksTablesAndProfiles) {
   const GeneralShape shapes[] = {
       {.bits = 16, .width = 5, .height = 3, .bitfields = true},
       {.bits = 32, .width = 5, .height = 3, .bitfields = true},
+      {.bits = 32, .width = 5, .height = 3, .bitfields = true, .alpha_mask = true},
+      {.bits = 16, .width = 3, .height = 5, .header_bytes = 124, .bitfields = true,
+       .alpha_mask = true},
       {.bits = 32, .width = 4, .height = 6, .header_bytes = 108, .bitfields = true},
       {.bits = 16, .width = 7, .height = 2, .header_bytes = 56, .bitfields = true},
       {.bits = 8, .width = 5, .height = 3, .clr_used = 16},

@@ -140,14 +140,15 @@ Bytes OracleTurn(const Bytes& dib, Turn turn) {
 int32_t GeneralOffsetOf(const Bytes& dib) {
   const int bits = dib[14] | (dib[15] << 8);
   const uint32_t header = U32At(dib, 0), clr_used = U32At(dib, 32);
-  const bool masks = U32At(dib, 16) == 3 && header == 40;
+  const uint32_t compression = U32At(dib, 16);
+  const int32_t masks = header != 40 ? 0 : compression == 3 ? 12 : compression == 6 ? 16 : 0;
   const int64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1 << bits : 0;
-  return static_cast<int32_t>(header + (masks ? 12 : 0) + 4 * entries);
+  return static_cast<int32_t>(header + masks + 4 * entries);
 }
 
 Bytes MakeGeneralDib(const GeneralShape& s, Rng& rng) {
   const int64_t entries = s.clr_used != 0 ? s.clr_used : s.bits <= 8 ? 1 << s.bits : 0;
-  const int32_t masks = s.bitfields && s.header_bytes == 40 ? 12 : 0;
+  const int32_t masks = s.bitfields && s.header_bytes == 40 ? (s.alpha_mask ? 16 : 12) : 0;
   const int32_t offset = static_cast<int32_t>(s.header_bytes + masks + 4 * entries);
   const int32_t rows = StrideOf(s.bits, s.width) * s.height;
   const int32_t image = offset + rows;
@@ -160,7 +161,7 @@ Bytes MakeGeneralDib(const GeneralShape& s, Rng& rng) {
   b[13] = 0;
   b[14] = static_cast<uint8_t>(s.bits);
   b[15] = 0;
-  PutU32(b, 16, s.bitfields ? 3 : 0);
+  PutU32(b, 16, s.bitfields ? (s.alpha_mask ? 6 : 3) : 0);
   PutU32(b, 20, static_cast<uint32_t>(rows));
   PutU32(b, 24, static_cast<uint32_t>(s.x_ppm));
   PutU32(b, 28, static_cast<uint32_t>(s.y_ppm));

@@ -85,6 +85,7 @@ struct GeneralShape {
   bool top_down = false;
   uint32_t header_bytes = 40;  // 40, 52, 56, 108, 124, ...
   bool bitfields = false;      // BI_BITFIELDS (16 and 32 bits)
+  bool alpha_mask = false;     // ... BI_ALPHABITFIELDS, with a fourth mask
   uint32_t clr_used = 0;
   int32_t x_ppm = 2835;
   int32_t y_ppm = 3780;

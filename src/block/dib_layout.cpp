@@ -82,7 +82,8 @@ LayoutCheck ReadGeneralLayout(const uint8_t* block, uint64_t block_size, ImageLa
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
     return LayoutCheck::kNotSupported;
   }
-  const bool bitfields = compression == kBiBitfields && (bits == 16 || bits == 32);
+  const bool bitfields = (compression == kBiBitfields || compression == kBiAlphaBitfields) &&
+                         (bits == 16 || bits == 32);
   if (compression != kBiRgb && !bitfields) return LayoutCheck::kNotSupported;
 
   const int32_t width = ReadI32(block + kBiWidth);
@@ -91,7 +92,10 @@ LayoutCheck ReadGeneralLayout(const uint8_t* block, uint64_t block_size, ImageLa
 
   // Masks behind a 40-byte header (larger headers hold them), then the table.
   const uint32_t clr_used = ReadU32(block + kBiClrUsed);
-  const int64_t masks = bitfields && header_bytes == kInfoHeaderBytes ? kBitfieldMaskBytes : 0;
+  const int64_t masks =
+      !bitfields || header_bytes != kInfoHeaderBytes ? 0
+      : compression == kBiAlphaBitfields            ? kAlphaBitfieldMaskBytes
+                                                    : kBitfieldMaskBytes;
   const int64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? int64_t{1} << bits : 0;
   const int64_t offset = int64_t{header_bytes} + masks + 4 * entries;
 

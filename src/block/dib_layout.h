@@ -73,8 +73,11 @@ inline int64_t ColourTableBytes(int bits_per_pixel, uint32_t clr_used) {
 // Compression values.
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiBitfields = 3;
-// The three colour masks of BI_BITFIELDS behind a 40-byte header.
+constexpr uint32_t kBiAlphaBitfields = 6;
+// The colour masks behind a 40-byte header: three for BI_BITFIELDS, four
+// (with alpha) for BI_ALPHABITFIELDS.
 constexpr int32_t kBitfieldMaskBytes = 12;
+constexpr int32_t kAlphaBitfieldMaskBytes = 16;
 
 // Fields of the larger headers (BITMAPV5HEADER) the general reader uses.
 constexpr int kBV5CsType = 56;
@@ -123,8 +126,9 @@ enum class LayoutCheck {
   kNotSupported,  // compressed or otherwise not turnable
 };
 
-// 1, 4, 8, 16, 24 or 32 bits per pixel, BI_RGB, and BI_BITFIELDS at 16 and
-// 32 bits (its masks behind a 40-byte header); bottom-up and top-down; any
+// 1, 4, 8, 16, 24 or 32 bits per pixel, BI_RGB, and BI_BITFIELDS and
+// BI_ALPHABITFIELDS at 16 and 32 bits (their masks behind a 40-byte header,
+// or inside a larger one); bottom-up and top-down; any
 // biSize of 40 and more; the colour table biClrUsed entries long, or 2^bits
 // when that is 0 at 1, 4 and 8 bits; a V5 header's linked or embedded
 // profile when it lies behind the rows. `block` holds `block_size` bytes.
