@@ -183,6 +183,7 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
       {"2 bits per pixel", 12, 0x00020001u, 0, ERROR_NOT_SUPPORTED},
       {"0 bits per pixel", 12, 0x00000001u, 0, ERROR_NOT_SUPPORTED},
       {"core header", 0, 12, 0, ERROR_NOT_SUPPORTED},
+      {"short OS/2 header", 0, 16, 0, ERROR_NOT_SUPPORTED},
   };
   for (const Case& c : cases) {
     Rng rng(300100);
