@@ -1,6 +1,7 @@
-// What the fuzz harness can ask of the memory service beyond the Win32 calls:
-// making a call fail, and counting live blocks. The stand-in service can do
-// both; the real one neither, and there the hooks do nothing.
+// What the fuzz targets share: what they can ask of the memory service
+// beyond the Win32 calls (making calls fail, counting live blocks: the
+// stand-in service can do both, the real one neither, and there the hooks do
+// nothing), and how a broken property ends a run.
 #ifndef QUADTURN_FUZZ_FAULT_HOOKS_H
 #define QUADTURN_FUZZ_FAULT_HOOKS_H
 
@@ -14,6 +15,9 @@ void FailCalls(int a, int b);
 void Disarm();
 // Blocks currently live, or 0 where the service cannot tell.
 std::size_t LiveBlocks();
+
+// Stops the run with a finding when a property does not hold.
+void Check(bool ok, const char* what);
 
 }  // namespace qt_fuzz
 

@@ -9,8 +9,6 @@
 // with one of the four errors (either with unused bytes behind it only where
 // a cut failed).
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include "fault_hooks.h"
 #include "test_images.h"
@@ -19,13 +17,6 @@ namespace {
 
 using qt_test::Bytes;
 using qt_test::Verdict;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
 
 }  // namespace
 
@@ -52,32 +43,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const DWORD error = GetLastError();
   qt_fuzz::Disarm();
 
-  Check(qt_test::LockCount(h) == locks, "lock count as on entry");
+  qt_fuzz::Check(qt_test::LockCount(h) == locks, "lock count as on entry");
   if (caller_locked) GlobalUnlock(h);
   const Bytes after = qt_test::FromBlock(h);
   if (ok) {
-    Check(error == 0, "success leaves the last error as it was");
+    qt_fuzz::Check(error == 0, "success leaves the last error as it was");
     const Bytes turned = qt_test::OracleQuarterTurns(before, turns);
-    Check(after == turned || qt_test::IsTurned(qt_test::Judge(before, turned, after)),
+    qt_fuzz::Check(after == turned || qt_test::IsTurned(qt_test::Judge(before, turned, after)),
           "turned as the oracle");
     if (turns % 2 != 0) {
       // The opposite turn restores every pixel (padding is the turn's own).
-      Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
+      qt_fuzz::Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
       const Bytes back = qt_test::FromBlock(h);
-      Check(back == qt_test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
+      qt_fuzz::Check(back == qt_test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
             "turned back as the oracle");
     }
   } else {
-    Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
+    qt_fuzz::Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
               error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_ENOUGH_MEMORY,
           "a failure says why");
     const bool untouched = after == before ||
                            (error == ERROR_NOT_ENOUGH_MEMORY &&
                             qt_test::Judge(before, qt_test::OracleQuarterTurns(before, turns),
                                            after) == Verdict::kUntouchedLonger);
-    Check(untouched, "a failure leaves the image untouched");
+    qt_fuzz::Check(untouched, "a failure leaves the image untouched");
   }
   GlobalFree(h);
-  Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
+  qt_fuzz::Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
   return 0;
 }

@@ -7,8 +7,6 @@
 // untouched image or exactly the per-pixel turn of it (either with unused
 // bytes behind it only where a cut failed), and a turned image turns back.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "fault_hooks.h"
@@ -19,13 +17,6 @@ namespace {
 using qt_test::Bytes;
 using qt_test::Turn;
 using qt_test::Verdict;
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
 
 Turn Opposite(Turn t) { return t == Turn::kRight ? Turn::kLeft : Turn::kRight; }
 
@@ -52,25 +43,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qt_test::Apply(turn, h);
   qt_fuzz::Disarm();
 
-  Check(qt_test::LockCount(h) == locks, "lock count as on entry");
+  qt_fuzz::Check(qt_test::LockCount(h) == locks, "lock count as on entry");
   if (caller_locked) GlobalUnlock(h);
   const Bytes after = qt_test::FromBlock(h);
   if (after != before) {
     const Bytes turned = qt_test::OracleTurn(before, turn);
     const Verdict verdict = qt_test::Judge(before, turned, after);
-    Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
+    qt_fuzz::Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
     if (qt_test::IsTurned(verdict)) {
       // The opposite turn restores every pixel (the padding and header sizes
       // are the turn's own). A fixed block that must grow may stay as it is.
       qt_test::Apply(Opposite(turn), h);
       const Bytes back = qt_test::FromBlock(h);
       const Bytes expected = qt_test::OracleTurn(turned, Opposite(turn));
-      Check(back == expected || (fixed && back == after), "turned back as the oracle");
-      Check(back != expected || qt_test::OracleTurn(back, turn) == turned,
+      qt_fuzz::Check(back == expected || (fixed && back == after), "turned back as the oracle");
+      qt_fuzz::Check(back != expected || qt_test::OracleTurn(back, turn) == turned,
             "turning back restores every pixel");
     }
   }
   GlobalFree(h);
-  Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
+  qt_fuzz::Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
   return 0;
 }
