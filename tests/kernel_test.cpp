@@ -137,7 +137,7 @@ TEST(Kernels, SquaresInPlace) {
 TEST(Kernels, HalfTurnsInPlace) {
   uint64_t n = 0;
   for (int bits : kDepths) {
-    for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 64, 100}) {
+    for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 64, 100, 127, 130, 257, 1000}) {
       for (int32_t h : {1, 2, 3, 4, 5, 16, 31}) {
         const uint64_t case_number = 3000000 + n++;
         const Bytes src = RandomRows(bits, w, h, case_number);

@@ -114,59 +114,115 @@ void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
   }
 }
 
-// Byte values with their pixels in reverse order, for 1 and 4 bits.
-struct Reversed {
-  uint8_t bits1[256], bits4[256];
-  Reversed() {
-    for (int v = 0; v < 256; ++v) {
-      int r = 0;
-      for (int k = 0; k < 8; ++k) r |= ((v >> k) & 1) << (7 - k);
-      bits1[v] = static_cast<uint8_t>(r);
-      bits4[v] = static_cast<uint8_t>((v << 4) | (v >> 4));
-    }
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+// Eight bytes of 1- or 4-bit pixels with their pixels in reverse order:
+// the bytes reversed, then the pixels within each byte.
+inline uint64_t ReverseSmall(int bits, uint64_t v) {
+  v = __builtin_bswap64(v);
+  if (bits == 1) {
+    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
   }
-};
+  return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+}
+
+inline uint8_t ReverseSmall(int bits, uint8_t b) {
+  return static_cast<uint8_t>(ReverseSmall(bits, uint64_t{b} << 56));
+}
 
 // Reverses the order of the `width` pixels of a row of 1- or 4-bit pixels:
-// reverse the bytes and the pixels within each, then shift the row towards
-// its start by the unused bits that the reversal brought to the front.
+// reverse the bytes and the pixels within each (eight bytes from each end at
+// a time), then shift the row towards its start by the unused bits the
+// reversal brought to the front.
 void ReverseSmallPixels(int bits, uint8_t* row, int32_t width) {
-  static const Reversed kReversed;
-  const uint8_t* table = bits == 1 ? kReversed.bits1 : kReversed.bits4;
   const int64_t used_bits = int64_t{width} * bits;
   const std::ptrdiff_t n = static_cast<std::ptrdiff_t>((used_bits + 7) / 8);
-  std::reverse(row, row + n);
-  for (std::ptrdiff_t k = 0; k < n; ++k) row[k] = table[row[k]];
+  std::ptrdiff_t i = 0;
+  for (; 2 * (i + 8) <= n; i += 8) {
+    const uint64_t a = Load64(row + i), b = Load64(row + n - i - 8);
+    Store64(row + i, ReverseSmall(bits, b));
+    Store64(row + n - i - 8, ReverseSmall(bits, a));
+  }
+  for (; i < n / 2; ++i) {
+    const uint8_t a = row[i];
+    row[i] = ReverseSmall(bits, row[n - 1 - i]);
+    row[n - 1 - i] = ReverseSmall(bits, a);
+  }
+  if (n % 2 != 0) row[n / 2] = ReverseSmall(bits, row[n / 2]);
   const int shift = static_cast<int>(n * 8 - used_bits);
   if (shift == 0) return;
-  for (std::ptrdiff_t k = 0; k < n; ++k) {
+  // Pixels run from each byte's most significant bit: eight bytes read as a
+  // big-endian word shift as one.
+  std::ptrdiff_t k = 0;
+  for (; k + 8 < n; k += 8) {
+    const uint64_t word = __builtin_bswap64(Load64(row + k));
+    Store64(row + k, __builtin_bswap64((word << shift) | (row[k + 8] >> (8 - shift))));
+  }
+  for (; k < n; ++k) {
     const unsigned next = k + 1 < n ? row[k + 1] : 0u;
     row[k] = static_cast<uint8_t>((row[k] << shift) | (next >> (8 - shift)));
   }
 }
 
-// Row a's pixels reversed into row b and b's into a (a and b distinct).
+// The pixels of eight bytes (as stored, little-endian) in reverse order, for
+// pixels of 1, 2 and 4 bytes.
 template <int kPixelBytes>
-void SwapReversed(uint8_t* a, uint8_t* b, int32_t width) {
-  uint8_t* bx = b + (width - 1) * kPixelBytes;
-  for (int32_t x = 0; x < width; ++x, a += kPixelBytes, bx -= kPixelBytes) {
-    uint8_t t[kPixelBytes];
-    std::memcpy(t, a, kPixelBytes);
-    std::memcpy(a, bx, kPixelBytes);
-    std::memcpy(bx, t, kPixelBytes);
-  }
+inline uint64_t ReversePixels(uint64_t v) {
+  if (kPixelBytes == 4) return (v << 32) | (v >> 32);
+  v = __builtin_bswap64(v);
+  if (kPixelBytes == 2) v = ((v >> 8) & 0x00FF00FF00FF00FFull) | ((v & 0x00FF00FF00FF00FFull) << 8);
+  return v;
 }
 
 template <int kPixelBytes>
-void ReverseInPlace(uint8_t* row, int32_t width) {
-  for (int32_t x = 0; x < width / 2; ++x) {
-    uint8_t* a = row + x * kPixelBytes;
-    uint8_t* b = row + (width - 1 - x) * kPixelBytes;
-    uint8_t t[kPixelBytes];
-    std::memcpy(t, a, kPixelBytes);
-    std::memcpy(a, b, kPixelBytes);
-    std::memcpy(b, t, kPixelBytes);
+inline void SwapPixels(uint8_t* a, uint8_t* b) {
+  uint8_t t[kPixelBytes];
+  std::memcpy(t, a, kPixelBytes);
+  std::memcpy(a, b, kPixelBytes);
+  std::memcpy(b, t, kPixelBytes);
+}
+
+// Row a's pixels reversed into row b and b's into a (a and b distinct): pixel
+// x of one trades places with pixel width-1-x of the other, eight bytes at a
+// time where the pixel size divides eight.
+template <int kPixelBytes>
+void SwapReversed(uint8_t* a, uint8_t* b, int32_t width) {
+  int32_t x = 0;
+  if (8 % kPixelBytes == 0) {
+    constexpr int32_t kPerWord = 8 / kPixelBytes;
+    for (; x + kPerWord <= width; x += kPerWord) {
+      uint8_t* pa = a + x * kPixelBytes;
+      uint8_t* pb = b + (width - x - kPerWord) * kPixelBytes;
+      const uint64_t va = Load64(pa), vb = Load64(pb);
+      Store64(pa, ReversePixels<kPixelBytes>(vb));
+      Store64(pb, ReversePixels<kPixelBytes>(va));
+    }
   }
+  for (; x < width; ++x) SwapPixels<kPixelBytes>(a + x * kPixelBytes, b + (width - 1 - x) * kPixelBytes);
+}
+
+// One row's pixels reversed within it.
+template <int kPixelBytes>
+void ReverseInPlace(uint8_t* row, int32_t width) {
+  int32_t x = 0;
+  if (8 % kPixelBytes == 0) {
+    constexpr int32_t kPerWord = 8 / kPixelBytes;
+    for (; 2 * (x + kPerWord) <= width; x += kPerWord) {
+      uint8_t* pa = row + x * kPixelBytes;
+      uint8_t* pb = row + (width - x - kPerWord) * kPixelBytes;
+      const uint64_t va = Load64(pa), vb = Load64(pb);
+      Store64(pa, ReversePixels<kPixelBytes>(vb));
+      Store64(pb, ReversePixels<kPixelBytes>(va));
+    }
+  }
+  for (; x < width / 2; ++x) SwapPixels<kPixelBytes>(row + x * kPixelBytes, row + (width - 1 - x) * kPixelBytes);
 }
 
 template <int kPixelBytes>
