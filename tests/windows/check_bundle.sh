@@ -36,7 +36,10 @@ for arch in x86 x64; do
     exe=$dir/host-$(basename "$lib" .a).exe
     $cc -I"$root/include" -I"$source/tests/windows" "$source/tests/windows/host_linked.c" \
       "$lib" -o "$exe"
-    $tool-objdump -p "$exe" | grep -qi "DLL Name: quadturn.dll" ||
+    # (The table is read whole first: grep -q would stop reading early, and
+    # pipefail would take objdump's broken pipe for a failure.)
+    imports=$($tool-objdump -p "$exe")
+    grep -qi "DLL Name: quadturn.dll" <<<"$imports" ||
       { echo "$exe does not import quadturn.dll"; exit 1; }
     if [ $arch = x64 ]; then
       (cd "$dir" && /usr/lib/wine/wine64 "./$(basename "$exe")" </dev/null)
@@ -48,8 +51,8 @@ for arch in x86 x64; do
   done
   # The .def binds by ordinal on x86; by name on x64.
   if [ $arch = x86 ]; then
-    $tool-objdump -p "$dir/host-def-x86.exe" | grep -A4 "DLL Name: quadturn.dll" |
-      grep -q "<none>" || { echo "the x86 .def import does not bind by ordinal"; exit 1; }
+    imports=$($tool-objdump -p "$dir/host-def-x86.exe" | grep -A4 "DLL Name: quadturn.dll")
+    grep -q "<none>" <<<"$imports" || { echo "the x86 .def import does not bind by ordinal"; exit 1; }
   fi
 done
 echo "bundle $(basename "$zip"): both architectures' hosts built against it"
