@@ -28,7 +28,7 @@ for target in turn quarter_turns; do
   find fuzz/$regressions -type f ! -name '.*' -exec cp {} "$work"/ \;
   echo "fuzz_$target: $((seconds / 2)) s"
   set +e
-  build/fuzz/fuzz/fuzz_${target}_libfuzzer -max_total_time="$((seconds / 2))" -max_len=294912 \
+  build/fuzz/fuzz/fuzz_${target}_libfuzzer -max_total_time="$((seconds / 2))" -max_len=81920 \
     -print_final_stats=1 -artifact_prefix="$findings/$target-" "$@" "$work" 2>&1 |
     grep -E '^(stat::(number_of_executed_units|average_exec_per_sec|new_units_added)|Done|==[0-9]+==|SUMMARY|property broken)|ERROR'
   code=${PIPESTATUS[0]}
