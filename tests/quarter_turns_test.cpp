@@ -207,6 +207,22 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
   EXPECT_EQ(TurnQuarters(v5, 1).error, static_cast<DWORD>(ERROR_INVALID_DATA));
 }
 
+// Images of no pixels in half a billion rows turn at once (the row loops once
+// ran over every empty row). Taller, a quarter turn's rows of 32-bit pixels
+// would pass 2^31 bytes.
+TEST(QuarterTurns, NoPixelsInTheTallestImage) {
+  for (int bits : {1, 8, 32}) {
+    Rng rng(300400 + bits);
+    Bytes dib = MakeGeneralDib({.bits = bits, .width = 0, .height = 1}, rng);
+    PutU32(dib, 8, 0x1FFFFFFF);
+    for (int turns : {1, 2, 3}) {
+      const Result r = TurnQuarters(dib, turns);
+      ASSERT_TRUE(r.ok) << bits << "-bit, turns " << turns;
+      EXPECT_EQ(r.bytes, OracleQuarterTurns(dib, turns)) << bits << "-bit, turns " << turns;
+    }
+  }
+}
+
 TEST(QuarterTurns, HandlesThatAreNoBlock) {
   SetLastError(0);
   EXPECT_FALSE(RotateQuarterTurns(nullptr, 1));

@@ -74,7 +74,7 @@ Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, in
   Bytes out(static_cast<size_t>(d) * out_h, pad);
   const int32_t used = static_cast<int32_t>((int64_t{out_w} * bits + 7) / 8);
   for (int32_t r = 0; r < out_h && used > 0; ++r) std::memset(out.data() + r * d, 0, used);
-  for (int32_t i = 0; i < h; ++i) {
+  for (int32_t i = 0; i < h && w > 0; ++i) {
     for (int32_t j = 0; j < w; ++j) {
       int32_t row = i, pos = j;
       if (quarters == 1) row = w - 1 - j, pos = i;

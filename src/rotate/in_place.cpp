@@ -254,6 +254,9 @@ void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t s
 void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
                      int32_t height, uint8_t pad) {
   ChosenKernels();  // the set in use is named for tests, though this road has no blocks
+  // No pixels, however many rows or columns of none: nothing moves, and a
+  // row without pixels has no bytes to pad.
+  if (width == 0 || height == 0) return;
   switch (bits) {
     case 8: HalfTurnBytes<1>(rows, stride, width, height); break;
     case 16: HalfTurnBytes<2>(rows, stride, width, height); break;
