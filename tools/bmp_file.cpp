@@ -36,11 +36,11 @@ bool Fail(ReadFailure kind, std::string why, ReadFailure* failure, std::string* 
   return false;
 }
 
-std::string CompressionName(uint32_t c) {
+std::string CompressionName(uint32_t c, int bits) {
   switch (c) {
     case 1: return "RLE8";
     case 2: return "RLE4";
-    case 3: return "bit fields";
+    case 3: return bits == 1 ? "OS/2 Huffman" : "bit fields";
     case 4: return "JPEG";
     case 5: return "PNG";
     case 6: return "alpha bit fields";
@@ -64,7 +64,7 @@ bool Describe(const uint8_t* info, Layout* l, ReadFailure* failure, std::string*
   const bool bitfields = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
   if (compression != 0 && !bitfields) {
     return Fail(ReadFailure::kNotSupported, "not supported: compressed (" +
-                CompressionName(compression) + ")", failure, error);
+                CompressionName(compression, bits) + ")", failure, error);
   }
   if (U16(info + 12) != 1) {
     return Fail(ReadFailure::kNotSupported,
