@@ -32,7 +32,7 @@ done
 rm -f "$log"
 
 echo "== fuzz"
-bash scripts/fuzz.sh 90 -seed=1
+bash scripts/fuzz.sh 90   # seeded by process number: the same start every time
 passed=$((passed + 1))
 
 echo "all: $passed passed, 0 failed"
