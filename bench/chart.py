@@ -23,12 +23,13 @@ with open(source, newline="") as f:
     for build, label, bits, width, height, name, ms, mp in csv.reader(f):
         case = f"{bits}-bit {width}x{height}"
         per_mp = float(ms) / float(mp)
-        if name.startswith("quadturn (") or name.startswith("quadturn.dll"):
+        if name.startswith("quadturn (") or name == "quadturn.dll, a quarter turn":
             add(case, f"quadturn, {build}", per_mp)
         elif build == "native -O3" and name.startswith("memcpy"):
             add(case, "memcpy", per_mp)
         elif build == "native -O3" and not name.startswith((" ", "quadturn", "grey", "memcpy")):
-            add(case, name, per_mp)
+            # One series per peer library, whichever of its calls turned it.
+            add(case, name.split()[0] if name.startswith("libyuv") else name, per_mp)
 
 # memcpy first, then quadturn in each build, then the peers.
 series.sort(key=lambda s: (0 if s == "memcpy" else 1 if s.startswith("quadturn") else 2))
