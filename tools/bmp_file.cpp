@@ -30,8 +30,7 @@ struct Layout {
   uint32_t profile_bytes = 0;
 };
 
-bool Fail(ReadFailure kind, std::string why, ReadFailure* failure, std::string* error) {
-  *failure = kind;
+bool Fail(std::string why, std::string* error) {
   *error = std::move(why);
   return false;
 }
@@ -50,7 +49,7 @@ std::string CompressionName(uint32_t c, int bits) {
 }
 
 // Reads the layout from an info header of header_bytes (at least 40) bytes.
-bool Describe(const uint8_t* info, Layout* l, ReadFailure* failure, std::string* error) {
+bool Describe(const uint8_t* info, Layout* l, std::string* error) {
   l->header_bytes = U32(info);
   const int32_t width = static_cast<int32_t>(U32(info + 4));
   const int32_t height = static_cast<int32_t>(U32(info + 8));
@@ -58,20 +57,18 @@ bool Describe(const uint8_t* info, Layout* l, ReadFailure* failure, std::string*
   const uint32_t compression = U32(info + 16);
   const uint32_t clr_used = U32(info + 32);
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-    return Fail(ReadFailure::kNotSupported,
-                "not supported: " + std::to_string(bits) + " bits per pixel", failure, error);
+    return Fail("not supported: " + std::to_string(bits) + " bits per pixel", error);
   }
   const bool bitfields = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
   if (compression != 0 && !bitfields) {
-    return Fail(ReadFailure::kNotSupported, "not supported: compressed (" +
-                CompressionName(compression, bits) + ")", failure, error);
+    return Fail("not supported: compressed (" +
+                CompressionName(compression, bits) + ")", error);
   }
   if (U16(info + 12) != 1) {
-    return Fail(ReadFailure::kNotSupported,
-                "not supported: " + std::to_string(U16(info + 12)) + " planes", failure, error);
+    return Fail("not supported: " + std::to_string(U16(info + 12)) + " planes", error);
   }
-  if (width < 0) return Fail(ReadFailure::kDamaged, "damaged: negative width", failure, error);
-  if (height == INT32_MIN) return Fail(ReadFailure::kDamaged, "damaged: height", failure, error);
+  if (width < 0) return Fail("damaged: negative width", error);
+  if (height == INT32_MIN) return Fail("damaged: height", error);
   const uint64_t h = height < 0 ? static_cast<uint64_t>(-int64_t{height}) : uint64_t(height);
   // Masks behind a 40-byte header (larger headers hold them), then the
   // table: biClrUsed entries, or 2^bits up to 8 bits.
@@ -83,8 +80,7 @@ bool Describe(const uint8_t* info, Layout* l, ReadFailure* failure, std::string*
   l->rows = stride * h;
   const uint64_t turned = (h * bits + 31) / 32 * 4 * uint64_t(uint32_t(width));
   if (l->offset + std::max(l->rows, turned) > kMaxBytes) {
-    return Fail(ReadFailure::kTooLarge, "too large: its rows would pass 2^31 - 1 bytes",
-                failure, error);
+    return Fail("too large: its rows would pass 2^31 - 1 bytes", error);
   }
   if (l->header_bytes >= 124) {
     const uint32_t cs_type = U32(info + 56);
@@ -96,15 +92,9 @@ bool Describe(const uint8_t* info, Layout* l, ReadFailure* failure, std::string*
   return true;
 }
 
-HGLOBAL Refuse(ReadFailure kind, std::string why, ReadFailure* failure, std::string* error) {
-  Fail(kind, std::move(why), failure, error);
+HGLOBAL Refuse(std::string why, std::string* error) {
+  Fail(std::move(why), error);
   return nullptr;
-}
-
-bool ReadInto(Input& in, uint8_t* to, uint64_t n, ReadFailure* failure, std::string* error) {
-  if (in.Read(to, static_cast<std::size_t>(n), error)) return true;
-  *failure = *error == "truncated" ? ReadFailure::kDamaged : ReadFailure::kIo;
-  return false;
 }
 
 }  // namespace
@@ -119,88 +109,84 @@ bool Input::Skip(uint64_t n, std::string* error) {
   return true;
 }
 
-HGLOBAL ReadBmp(Input& in, ReadFailure* failure, std::string* error) {
+HGLOBAL ReadBmp(Input& in, std::string* error) {
   uint8_t file[kFileHeaderBytes + 4];
   if (!in.Read(file, sizeof file, error)) {
-    if (*error != "truncated") return Refuse(ReadFailure::kIo, *error, failure, error);
-    return Refuse(ReadFailure::kNotBmp, "not a BMP file (too short)", failure, error);
+    if (*error == "truncated") *error = "not a BMP file (too short)";
+    return nullptr;
   }
   if (file[0] != 'B' || file[1] != 'M') {
-    return Refuse(ReadFailure::kNotBmp, "not a BMP file (no BM signature)", failure, error);
+    return Refuse("not a BMP file (no BM signature)", error);
   }
   const uint32_t header_bytes = U32(file + kFileHeaderBytes);
   if (header_bytes < 40) {
-    return Refuse(ReadFailure::kNotSupported, "not supported: a " + std::to_string(header_bytes) +
-                "-byte header (OS/2 and other old formats)", failure, error);
+    return Refuse("not supported: a " + std::to_string(header_bytes) +
+                "-byte header (OS/2 and other old formats)", error);
   }
   if (header_bytes > kMaxHeaderBytes) {
-    return Refuse(ReadFailure::kDamaged, "damaged: a header of " + std::to_string(header_bytes) +
-                " bytes", failure, error);
+    return Refuse("damaged: a header of " + std::to_string(header_bytes) +
+                " bytes", error);
   }
   std::vector<uint8_t> info(header_bytes);
   std::memcpy(info.data(), file + kFileHeaderBytes, 4);
-  if (!ReadInto(in, info.data() + 4, header_bytes - 4, failure, error)) {
-    if (*failure == ReadFailure::kDamaged) *error = "truncated header";
+  if (!in.Read(info.data() + 4, static_cast<std::size_t>(header_bytes - 4), error)) {
+    if (*error == "truncated") *error = "truncated header";
     return nullptr;
   }
   Layout l;
-  if (!Describe(info.data(), &l, failure, error)) return nullptr;
+  if (!Describe(info.data(), &l, error)) return nullptr;
 
   // Where the parts lie in the file: rows at bfOffBits, after the header
   // and table with perhaps a gap; a profile in that gap or behind the rows.
   const uint64_t table_end = kFileHeaderBytes + l.offset;
   const uint64_t rows_at = U32(file + 10);
   if (rows_at < table_end) {
-    return Refuse(ReadFailure::kDamaged, "damaged: pixel data offset lies inside the header or "
-                "colour table", failure, error);
+    return Refuse("damaged: pixel data offset lies inside the header or "
+                "colour table", error);
   }
   const uint64_t rows_end = rows_at + l.rows;
   const uint64_t profile_at = kFileHeaderBytes + uint64_t{l.profile_at};
   const uint64_t profile_end = profile_at + l.profile_bytes;
   const bool in_gap = l.profile_bytes > 0 && profile_at >= table_end && profile_end <= rows_at;
   if (l.profile_bytes > 0 && !in_gap && profile_at < rows_end) {
-    return Refuse(ReadFailure::kDamaged, "damaged: colour profile overlaps the image", failure,
-                  error);
+    return Refuse("damaged: colour profile overlaps the image", error);
   }
   const uint64_t needed = std::max(rows_end, l.profile_bytes > 0 ? profile_end : 0);
   if (in.Size() >= 0 && static_cast<uint64_t>(in.Size()) < needed) {
-    return Refuse(ReadFailure::kDamaged, "truncated (" + std::to_string(in.Size()) + " bytes, " +
-                std::to_string(needed) + " needed)", failure, error);
+    return Refuse("truncated (" + std::to_string(in.Size()) + " bytes, " +
+                std::to_string(needed) + " needed)", error);
   }
 
   // The packed DIB: header, masks and table, rows, profile right behind.
   const uint64_t dib_bytes = l.offset + l.rows + l.profile_bytes;
   if (dib_bytes > kMaxBytes) {
-    return Refuse(ReadFailure::kTooLarge, "too large", failure, error);
+    return Refuse("too large", error);
   }
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(dib_bytes));
   auto* p = h == nullptr ? nullptr : static_cast<uint8_t*>(GlobalLock(h));
   if (p == nullptr) {
     if (h != nullptr) GlobalFree(h);
-    return Refuse(ReadFailure::kNoMemory, "out of memory", failure, error);
+    return Refuse("out of memory", error);
   }
   uint8_t* profile = p + l.offset + l.rows;
-  bool ok = true;
   std::memcpy(p, info.data(), header_bytes);
-  ok = ReadInto(in, p + header_bytes, l.offset - header_bytes, failure, error);
+  bool ok = in.Read(p + header_bytes, static_cast<std::size_t>(l.offset - header_bytes), error);
   if (ok && in_gap) {
     ok = in.Skip(profile_at - table_end, error) &&
-         ReadInto(in, profile, l.profile_bytes, failure, error) &&
+         in.Read(profile, static_cast<std::size_t>(l.profile_bytes), error) &&
          in.Skip(rows_at - profile_end, error);
   } else if (ok) {
     ok = in.Skip(rows_at - table_end, error);
   }
-  ok = ok && ReadInto(in, p + l.offset, l.rows, failure, error);
+  ok = ok && in.Read(p + l.offset, static_cast<std::size_t>(l.rows), error);
   if (ok && l.profile_bytes > 0 && !in_gap) {
     ok = in.Skip(profile_at - rows_end, error) &&
-         ReadInto(in, profile, l.profile_bytes, failure, error);
+         in.Read(profile, static_cast<std::size_t>(l.profile_bytes), error);
   }
   if (ok && l.profile_bytes > 0) PutU32(p + 112, static_cast<uint32_t>(l.offset + l.rows));
   GlobalUnlock(h);
   if (!ok) {
     GlobalFree(h);
-    if (*error == "truncated") *failure = ReadFailure::kDamaged;
-    if (*failure == ReadFailure::kNone) *failure = ReadFailure::kIo;
     return nullptr;
   }
   return h;
@@ -213,8 +199,7 @@ bool WriteBmp(HGLOBAL h, Output& out, std::string* error) {
     return false;
   }
   Layout l;
-  ReadFailure ignored;
-  bool ok = Describe(p, &l, &ignored, error);
+  bool ok = Describe(p, &l, error);
   uint64_t dib_bytes = l.offset + l.rows;
   if (ok && l.profile_bytes > 0) dib_bytes = std::max<uint64_t>(dib_bytes, uint64_t{l.profile_at} + l.profile_bytes);
   // The block may be longer than the image (where a cut failed): only the

@@ -16,14 +16,10 @@ namespace qt_tool {
 
 constexpr uint32_t kFileHeaderBytes = 14;
 
-// What a failure to read is, for the exit message.
-enum class ReadFailure { kNone, kNotBmp, kNotSupported, kDamaged, kTooLarge, kNoMemory, kIo };
-
 // Reads a BMP file into a new movable block holding its packed DIB, reading
-// no more than the header says the image needs. On failure returns null,
-// the kind of failure in `failure` and a one-line reason (no file name) in
-// `error`.
-HGLOBAL ReadBmp(Input& in, ReadFailure* failure, std::string* error);
+// no more than the header says the image needs. On failure returns null with
+// a one-line reason (no file name) in `error`.
+HGLOBAL ReadBmp(Input& in, std::string* error);
 
 // Writes the BMP file of the packed DIB in h: a file header with bfSize and
 // bfOffBits, then the DIB as its header describes it (header, masks, table,

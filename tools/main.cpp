@@ -170,8 +170,7 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
   }
   std::unique_ptr<Input> in = OpenInput(input, error);
   if (in == nullptr) return false;
-  ReadFailure failure = ReadFailure::kNone;
-  HGLOBAL h = ReadBmp(*in, &failure, error);
+  HGLOBAL h = ReadBmp(*in, error);
   in.reset();
   if (h == nullptr) return false;
   bool ok = RotateQuarterTurns(h, o.turns) != FALSE;
