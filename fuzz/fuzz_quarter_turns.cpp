@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "fault_hooks.h"
+#include "call_on_block.h"
 #include "test_images.h"
 
 namespace {
@@ -33,20 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       first_failure != 0 && ((control >> 5) & 3) != 0 ? first_failure + ((control >> 5) & 3) : 0;
 
   const std::size_t live = qt_fuzz::LiveBlocks();
-  HGLOBAL h = qt_test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
+  BOOL ok = FALSE;
+  DWORD error = 0;
+  Bytes after;
+  HGLOBAL h = qt_fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
+                                   [&](HGLOBAL b) {
+                                     SetLastError(0);
+                                     ok = RotateQuarterTurns(b, turns);
+                                     error = GetLastError();
+                                   },
+                                   &after);
   if (h == nullptr) return 0;
-  if (caller_locked) GlobalLock(h);
-  const UINT locks = qt_test::LockCount(h);
-
-  qt_fuzz::FailCalls(first_failure, second_failure);
-  SetLastError(0);
-  const BOOL ok = RotateQuarterTurns(h, turns);
-  const DWORD error = GetLastError();
-  qt_fuzz::Disarm();
-
-  qt_fuzz::Check(qt_test::LockCount(h) == locks, "lock count as on entry");
-  if (caller_locked) GlobalUnlock(h);
-  const Bytes after = qt_test::FromBlock(h);
   if (ok) {
     qt_fuzz::Check(error == 0, "success leaves the last error as it was");
     const Bytes turned = qt_test::OracleQuarterTurns(before, turns);

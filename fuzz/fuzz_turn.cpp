@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fault_hooks.h"
+#include "call_on_block.h"
 #include "test_images.h"
 
 namespace {
@@ -34,18 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                  ? first_failure + (control >> 6) : 0;
 
   const std::size_t live = qt_fuzz::LiveBlocks();
-  HGLOBAL h = qt_test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
+  Bytes after;
+  HGLOBAL h = qt_fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
+                                   [turn](HGLOBAL b) { qt_test::Apply(turn, b); }, &after);
   if (h == nullptr) return 0;
-  if (caller_locked) GlobalLock(h);
-  const UINT locks = qt_test::LockCount(h);
-
-  qt_fuzz::FailCalls(first_failure, second_failure);
-  qt_test::Apply(turn, h);
-  qt_fuzz::Disarm();
-
-  qt_fuzz::Check(qt_test::LockCount(h) == locks, "lock count as on entry");
-  if (caller_locked) GlobalUnlock(h);
-  const Bytes after = qt_test::FromBlock(h);
   if (after != before) {
     const Bytes turned = qt_test::OracleTurn(before, turn);
     const Verdict verdict = qt_test::Judge(before, turned, after);

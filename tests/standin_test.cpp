@@ -210,7 +210,7 @@ TEST(StandInSeam, FailsTheChosenCallAndCountsBlocks) {
   EXPECT_EQ(GlobalReAlloc(a, 100, GMEM_MOVEABLE), nullptr);
   EXPECT_EQ(GlobalSize(a), 4u);
 
-  quadturn::seam::FailNthOfAny(3);
+  quadturn::seam::FailCallsOfAny({3});
   EXPECT_NE(GlobalLock(a), nullptr);
   EXPECT_NE(GlobalReAlloc(a, 8, GMEM_MOVEABLE), nullptr);
   EXPECT_EQ(GlobalLock(a), nullptr);

@@ -25,9 +25,6 @@ enum class Call { kAlloc, kLock, kReAlloc };
 // returns NULL without raising the lock count. n = 0 disarms.
 void FailNth(Call call, int n);
 
-// As FailNth, counting calls of all three kinds together.
-void FailNthOfAny(int n);
-
 // Makes each listed call fail, counting calls of all three kinds together
 // from now (numbers from 1; 0 and repeats are ignored).
 void FailCallsOfAny(std::initializer_list<int> calls);

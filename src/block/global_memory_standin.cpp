@@ -251,7 +251,6 @@ bool ChangeSize(Block* b, SIZE_T bytes, bool may_move, bool zero) {
   Storage& s = b->storage;
   const bool moves = may_move && (Strict() || bytes > s.capacity);
   if (moves || s.data == nullptr) {
-    if (!may_move && s.data != nullptr) return false;
     const void* old = s.data;
     if (s.data == nullptr ? !Allocate(bytes, zero, &s) : !Resize(&s, b->size, bytes)) return false;
     if (old != s.data) {
@@ -426,8 +425,6 @@ void FailNth(Call call, int n) {
   g_plan.countdown[static_cast<int>(call)] = n;
   g_plan.calls = 0;
 }
-
-void FailNthOfAny(int n) { FailCallsOfAny({n}); }
 
 void FailCallsOfAny(std::initializer_list<int> calls) {
   std::lock_guard<std::mutex> guard(g_mutex);

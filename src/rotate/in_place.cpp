@@ -20,21 +20,6 @@ namespace {
 // 64 KiB. Measured: 256 at 8 bits and 128 at 24 bits beat smaller tiles.
 constexpr int kSquareTile[kFormatCount] = {512, 256, 256, 128, 128, 128};
 
-inline std::ptrdiff_t Span(Format f, int64_t pixels) {
-  return static_cast<std::ptrdiff_t>(pixels * BitsOf(f) / 8);
-}
-
-// Turns a rectangle of `h` rows of `w` pixels at src into one of `w` rows of
-// `h` pixels at dst; the two must not overlap.
-void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
-              int32_t w, int32_t h, Direction direction) {
-  if (direction == Direction::kRight) {
-    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h);
-  } else {
-    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h);
-  }
-}
-
 void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
               int32_t w, int32_t h) {
   const std::ptrdiff_t bytes = (int64_t{w} * BitsOf(f) + 7) / 8;

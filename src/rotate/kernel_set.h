@@ -22,6 +22,11 @@ inline int BitsOf(Format f) {
   return kBits[static_cast<int>(f)];
 }
 
+// Bytes taken by `pixels` pixels of format f, a whole number of bytes.
+inline std::ptrdiff_t Span(Format f, int64_t pixels) {
+  return static_cast<std::ptrdiff_t>(pixels * BitsOf(f) / 8);
+}
+
 // Transposes one block: destination row j, pixel i takes source row i,
 // pixel j, for i < height and j < width of the kernel. Strides may be
 // negative. Writes whole destination bytes (a block's pixels fill them).

@@ -42,11 +42,6 @@ constexpr int kStageBytes = 64 * 1024;
 
 constexpr int kMaxLevels = 8;
 
-// Bytes taken by `pixels` pixels of format f, a whole number of bytes.
-inline std::ptrdiff_t Span(Format f, int64_t pixels) {
-  return static_cast<std::ptrdiff_t>(pixels * BitsOf(f) / 8);
-}
-
 // Pixel x of a row of 1- or 4-bit pixels.
 inline unsigned GetSmall(int bits, const uint8_t* row, int64_t x) {
   const int64_t bit = x * bits;
@@ -190,19 +185,22 @@ void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int3
   }
 }
 
+void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
+              int32_t w, int32_t h, Direction direction) {
+  if (w <= 0 || h <= 0) return;
+  // Clockwise is a transpose into destination rows taken from the last one
+  // up, counter-clockwise a transpose of source rows from the last one down.
+  if (direction == Direction::kRight) {
+    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h);
+  } else {
+    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h);
+  }
+}
+
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
               uint8_t pad) {
-  const Format f = FormatOf(bits);
-  if (width > 0 && height > 0) {
-    // Clockwise is a transpose into destination rows taken from the last one
-    // up, counter-clockwise a transpose of source rows from the last one down.
-    if (direction == Direction::kRight) {
-      Transpose(f, src, src_stride, dst + (width - 1) * dst_stride, -dst_stride, width, height);
-    } else {
-      Transpose(f, src + (height - 1) * src_stride, -src_stride, dst, dst_stride, width, height);
-    }
-  }
+  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, direction);
   PadRows(bits, dst, dst_stride, width, height, pad);
 }
 

@@ -31,6 +31,12 @@ void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t s
 void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
                      int32_t height, uint8_t pad);
 
+// The quarter turn of a rectangle of `h` rows of `w` pixels at src into one
+// of `w` rows of `h` pixels at dst (the two must not overlap), without
+// touching any padding.
+void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Direction direction);
+
 // The transpose the quarter turns are built on: destination row j, pixel i
 // takes source row i, pixel j, for i < h and j < w. Strides may be
 // negative. Writes the pixels' bytes; the padding bits in a row's last byte
