@@ -188,6 +188,38 @@ TEST(StandIn, FastModeMapsLargeBlocksAndReSizesThemWithoutCopying) {
   }
 }
 
+// Fast mode keeps the last large mapping freed for the next block of about
+// its size; a block asked to be zero must still come back zero, whatever
+// the freed one held, and a kept mapping must serve a block whole.
+TEST(StandIn, FastModeReusesFreedMappingsButZeroesWhenAsked) {
+  Mode fast(false);
+  struct Case { SIZE_T freed, next; UINT flags; };
+  const Case cases[] = {{4 << 20, 4 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT},
+                        {6 << 20, 4 << 20, GMEM_FIXED | GMEM_ZEROINIT},
+                        {6 << 20, (4 << 20) + 1, GMEM_MOVEABLE},
+                        {3 << 20, 5 << 20, GMEM_MOVEABLE}};
+  for (const Case& c : cases) {
+    HGLOBAL old = GlobalAlloc(GMEM_MOVEABLE, c.freed);
+    auto* p = static_cast<unsigned char*>(GlobalLock(old));
+    ASSERT_NE(p, nullptr);
+    std::fill(p, p + c.freed, 0xCD);
+    GlobalUnlock(old);
+    ASSERT_EQ(GlobalFree(old), nullptr);
+
+    HGLOBAL h = GlobalAlloc(c.flags, c.next);
+    auto* q = static_cast<unsigned char*>(GlobalLock(h));
+    ASSERT_NE(q, nullptr) << c.freed << " then " << c.next;
+    EXPECT_EQ(GlobalSize(h), c.next);
+    if ((c.flags & GMEM_ZEROINIT) != 0) {
+      EXPECT_EQ(std::count(q, q + c.next, 0), static_cast<std::ptrdiff_t>(c.next))
+          << c.freed << " then " << c.next;
+    }
+    std::fill(q, q + c.next, 0x5A);  // every byte is the block's
+    GlobalUnlock(h);
+    EXPECT_EQ(GlobalFree(h), nullptr);
+  }
+}
+
 TEST(StandIn, LockCountSaturates) {
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 4);
   for (int i = 0; i < 300; ++i) GlobalLock(h);

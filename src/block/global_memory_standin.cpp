@@ -96,11 +96,55 @@ bool Strict() { return g_strict.load(std::memory_order_relaxed); }
 // first touch of a small page costs microseconds.
 SIZE_T HugeRound(SIZE_T n) { return (n + kHugePage - 1) / kHugePage * kHugePage; }
 
-// A new mapping of at least `bytes`, whole huge pages on a huge-page
-// boundary, so that the system can back it with huge pages. Its bytes are
-// zero.
-bool Map(SIZE_T bytes, Storage* s) {
+// The last large mapping freed in fast mode, kept for the next request of
+// about its size: a host turning page after page, and each turn's scratch
+// block, then write to warm pages instead of fresh ones, which on some
+// machines cost more to fault in than the turn itself. Its pages are handed
+// to the system lazily (MADV_FREE), so memory pressure can still take them.
+// Caller holds g_mutex.
+Storage g_kept;
+constexpr SIZE_T kMaxKeptBytes = SIZE_T{64} << 20;
+
+void Unmap(Storage* s) {
+  munmap(s->data, s->capacity);
+  *s = Storage{};
+}
+
+void Keep(Storage* s) {
+  if (Strict() || s->capacity > kMaxKeptBytes) {
+    Unmap(s);
+    return;
+  }
+  if (g_kept.data != nullptr) Unmap(&g_kept);
+#ifdef MADV_FREE
+  madvise(s->data, s->capacity, MADV_FREE);
+#endif
+  g_kept = *s;
+  *s = Storage{};
+}
+
+// The kept mapping, when it is `length` bytes or at most twice that (cut to
+// length), and the bytes need not be zero.
+bool TakeKept(SIZE_T length, bool zero, Storage* s) {
+  if (zero || Strict() || g_kept.data == nullptr || g_kept.capacity < length ||
+      g_kept.capacity / 2 > length) {
+    return false;
+  }
+  if (g_kept.capacity > length &&
+      mremap(g_kept.data, g_kept.capacity, length, 0) != MAP_FAILED) {
+    g_kept.capacity = length;
+  }
+  *s = g_kept;
+  g_kept = Storage{};
+  return true;
+}
+
+// A mapping of at least `bytes`, whole huge pages on a huge-page boundary,
+// so that the system can back it with huge pages. Its bytes are zero when
+// asked.
+bool Map(SIZE_T bytes, bool zero, Storage* s) {
   const SIZE_T length = HugeRound(bytes);
+  if (TakeKept(length, zero, s)) return true;
   const SIZE_T reserved = length + kHugePage;
   void* p = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return false;
@@ -122,7 +166,7 @@ bool Map(SIZE_T bytes, Storage* s) {
 // when asked. Bytes not asked to be zero hold poison in strict mode.
 bool Allocate(SIZE_T bytes, bool zero, Storage* s) {
   if (bytes >= kMapBytes) {
-    if (!Map(bytes, s)) return false;
+    if (!Map(bytes, zero, s)) return false;
   } else {
     void* p = zero ? std::calloc(std::max<SIZE_T>(bytes, 1), 1) : std::malloc(std::max<SIZE_T>(bytes, 1));
     if (p == nullptr) return false;
@@ -134,7 +178,7 @@ bool Allocate(SIZE_T bytes, bool zero, Storage* s) {
 
 void FreeStorage(Storage* s) {
   if (s->mapped) {
-    munmap(s->data, s->capacity);
+    Keep(s);
   } else {
     std::free(s->data);
   }
