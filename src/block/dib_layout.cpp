@@ -48,6 +48,7 @@ bool SizeImage(int bits, int32_t width, int32_t height, int64_t offset, uint64_t
 }  // namespace
 
 bool ReadStrictLayout(const uint8_t* header, uint64_t block_size, ImageLayout* layout) {
+  if (block_size < static_cast<uint64_t>(kInfoHeaderBytes)) return false;
   const int bits = ReadU16(header + kBiBitCount);
   if (bits != 1 && bits != 8 && bits != 24) return false;
 

@@ -112,11 +112,11 @@ struct ImageLayout {
 // The reader of the two original operations: a 1-, 8- or 24-bit
 // uncompressed bottom-up image with the table of ColourTableBytes, at 1 bit
 // a 40-byte header and a two-entry table (rows at 48). `header` is the start
-// of a block of `block_size` bytes that the caller has checked holds at
-// least kInfoHeaderBytes. False for an image to be left untouched: another
-// bit count, biSize below 40, a negative width or height, compression, a
-// block shorter than the image, any size past INT32_MAX, and at 1 bit a
-// header that is not 40 bytes or a one-entry table.
+// of a block of `block_size` bytes. False for an image to be left untouched:
+// a block shorter than a header, another bit count, biSize below 40, a
+// negative width or height, compression, a block shorter than the image, any
+// size past INT32_MAX, and at 1 bit a header that is not 40 bytes or a
+// one-entry table.
 bool ReadStrictLayout(const uint8_t* header, uint64_t block_size, ImageLayout* layout);
 
 // The reader of RotateQuarterTurns: every uncompressed DIB.

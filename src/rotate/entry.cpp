@@ -40,7 +40,7 @@ DWORD TurnQuarters(HGLOBAL h, int turns) {
 
 bool LockTurnable(HGLOBAL h, CallerBlock* b, ImageLayout* layout) {
   if (LockCallerBlock(h, b) != LockOutcome::kLocked) return false;
-  if (b->size < static_cast<SIZE_T>(kInfoHeaderBytes) || !ReadStrictLayout(b->bytes, b->size, layout)) {
+  if (!ReadStrictLayout(b->bytes, b->size, layout)) {
     UnlockCallerBlock(b);
     return false;
   }
