@@ -31,6 +31,15 @@ std::ptrdiff_t TurnedStride(const Case& c) {
 
 uint8_t Pad(int bits) { return bits == 8 ? 0xFF : 0x00; }
 
+// The turn's working memory at the first aligned byte from p on (p must have
+// kTurnBufferAlign bytes to spare).
+quadturn::TurnBuffer BufferAt(uint8_t* p, size_t size) {
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  const size_t skip = (quadturn::kTurnBufferAlign - at % quadturn::kTurnBufferAlign) %
+                      quadturn::kTurnBufferAlign;
+  return {p + skip, size};
+}
+
 // The original operation where it turns this depth, the general entry
 // otherwise.
 void TurnOnce(HGLOBAL h, int bits) {
@@ -44,6 +53,7 @@ void TurnOnce(HGLOBAL h, int bits) {
 // The whole call with a given kernel set, and the working memory it held.
 Row Ours(const Image& image, const Case& c, const quadturn::KernelSet* kernels) {
   quadturn::ChooseKernels(kernels);
+  const std::string name = quadturn::ChosenKernels().name;
   const double ms = WholeCallMs(image, c.reps);
   HGLOBAL h = MakeBlock(image);
   quadturn::seam::TrackPeakBytes(h);
@@ -54,7 +64,7 @@ Row Ours(const Image& image, const Case& c, const quadturn::KernelSet* kernels) 
   quadturn::ChooseKernels(nullptr);
   char note[64];
   std::snprintf(note, sizeof note, "%.2f MiB working", peak);
-  return {std::string("quadturn (") + quadturn::LastKernelsUsed() + ")", ms, note};
+  return {"quadturn (" + name + ")", ms, note};
 }
 
 
@@ -64,6 +74,7 @@ Row Ours(const Image& image, const Case& c, const quadturn::KernelSet* kernels) 
 std::vector<Row> Phases(const Image& image, const Case& c) {
   const std::ptrdiff_t d = TurnedStride(c);
   const size_t n = static_cast<size_t>(d) * c.width;
+  const size_t need = quadturn::TurnRowsBufferBytes(c.bits, c.width, c.height);
   const size_t offset = 40 + (c.bits == 1 ? 8 : c.bits == 8 ? 1024 : 0);
   std::vector<double> t(5, 0.0);
   std::vector<std::vector<double>> all(5);
@@ -74,12 +85,12 @@ std::vector<Row> Phases(const Image& image, const Case& c) {
   for (int rep = 0; rep <= c.reps; ++rep) {
     HGLOBAL block = MakeBlock(image);
     const auto t0 = Clock::now();
-    HGLOBAL scratch = GlobalAlloc(GMEM_MOVEABLE, n);
+    HGLOBAL scratch = GlobalAlloc(GMEM_MOVEABLE, n + need + quadturn::kTurnBufferAlign);
     auto* s = static_cast<uint8_t*>(GlobalLock(scratch));
     auto* b = static_cast<uint8_t*>(GlobalLock(block));
     const auto t1 = Clock::now();
     quadturn::TurnRows(c.bits, b + offset, image.stride, s, d, c.width, c.height,
-                       quadturn::Direction::kRight, Pad(c.bits));
+                       quadturn::Direction::kRight, Pad(c.bits), BufferAt(s + n, need));
     const auto t2 = Clock::now();
     GlobalUnlock(block);
     GlobalReAlloc(block, offset + n, GMEM_MOVEABLE);
@@ -126,10 +137,12 @@ int main(int argc, char** argv) {
       // The turn alone, into a buffer made and touched once.
       const std::ptrdiff_t d = TurnedStride(c);
       std::vector<uint8_t> dst(static_cast<size_t>(d) * c.width);
+      const size_t need = quadturn::TurnRowsBufferBytes(c.bits, c.width, c.height);
+      std::vector<uint8_t> work(need + quadturn::kTurnBufferAlign);
       rows.push_back({"  the turn alone (warm buffer)", MedianMs([&] {
                         quadturn::TurnRows(c.bits, image.rows.data(), image.stride, dst.data(),
                                            d, c.width, c.height, quadturn::Direction::kRight,
-                                           Pad(c.bits));
+                                           Pad(c.bits), BufferAt(work.data(), need));
                       }, c.reps), ""});
     }
     if (c.width != c.height) {

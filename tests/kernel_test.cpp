@@ -5,6 +5,7 @@
 // the direct bit turn against the grey road.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,10 +33,15 @@ template <typename Body>
 void ForEachSet(Body body) {
   for (const KernelSet* set : Sets()) {
     quadturn::ChooseKernels(set);
+    ASSERT_EQ(&quadturn::ChosenKernels(), set) << set->name;
     body(*set);
   }
   quadturn::ChooseKernels(nullptr);
 }
+
+// Working memory exactly as large as a turn asks for, so that
+// AddressSanitizer sees any access past it (the kernels need no alignment).
+quadturn::TurnBuffer BufferOf(Bytes& bytes) { return {bytes.data(), bytes.size()}; }
 
 Bytes RandomRows(int bits, int32_t w, int32_t h, uint64_t case_number) {
   Rng rng(case_number);
@@ -51,6 +57,19 @@ std::string Describe(const KernelSet& set, int bits, int32_t w, int32_t h, int q
          ", quarter turns " + std::to_string(quarters);
 }
 
+// Without a set forced, the turns take the best SIMD set the processor runs.
+// The sets are printed, so that a run on an emulated processor can show which
+// it had (the 32-bit DLL's suite runs once more without SSSE3).
+TEST(Kernels, AutomaticChoiceIsTheBestSetThisProcessorRuns) {
+  std::string names;
+  for (const KernelSet* const* s = quadturn::SimdKernelSets(); *s != nullptr; ++s) {
+    names += std::string(names.empty() ? "" : ", ") + (*s)->name;
+  }
+  std::printf("SIMD kernel sets this processor runs: %s\n", names.empty() ? "none" : names.c_str());
+  const KernelSet* best = quadturn::SimdKernelSets()[0];
+  EXPECT_EQ(&quadturn::ChosenKernels(), best != nullptr ? best : &quadturn::PortableKernels());
+}
+
 // Out of place, both directions, each size pair.
 void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
                      const std::vector<int32_t>& heights) {
@@ -64,13 +83,14 @@ void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
         for (int quarters : {1, 3}) {
           const uint8_t pad = static_cast<uint8_t>(quarters == 1 ? 0x00 : 0xFF);
           const Bytes want = OracleRows(bits, src.data(), s, w, h, quarters, pad);
+          Bytes buffer(quadturn::TurnRowsBufferBytes(bits, w, h));
           for (uint8_t fill : {0x5A, 0xC3}) {
             Bytes out(static_cast<size_t>(d) * w, fill);
             quadturn::TurnRows(bits, src.data(), s, out.data(), d, w, h,
-                               quarters == 1 ? Direction::kRight : Direction::kLeft, pad);
+                               quarters == 1 ? Direction::kRight : Direction::kLeft, pad,
+                               BufferOf(buffer));
             ASSERT_EQ(out, want) << Describe(set, bits, w, h, quarters, case_number);
           }
-          ASSERT_STREQ(quadturn::LastKernelsUsed(), set.name);
         }
       }
     }
@@ -124,8 +144,10 @@ TEST(Kernels, SquaresInPlace) {
         for (int quarters : {1, 3}) {
           const uint8_t pad = static_cast<uint8_t>(bits == 8 ? 0xFF : 0x00);
           Bytes rows = src;
+          Bytes buffer(quadturn::TurnSquareBufferBytes(bits, side));
           quadturn::TurnSquareInPlace(bits, rows.data(), stride, side,
-                                      quarters == 1 ? Direction::kRight : Direction::kLeft, pad);
+                                      quarters == 1 ? Direction::kRight : Direction::kLeft, pad,
+                                      BufferOf(buffer));
           ASSERT_EQ(rows, OracleRows(bits, src.data(), stride, side, side, quarters, pad))
               << Describe(set, bits, side, side, quarters, case_number) << ", in place";
         }

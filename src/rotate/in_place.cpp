@@ -2,7 +2,7 @@
 // any half turn, inside the image's own rows.
 //
 // A square of whole-byte pixels turns in groups of four tiles that trade
-// places: one is saved in a buffer on the stack, the other three are turned
+// places: one is saved in the turn's buffer, the other three are turned
 // by the ordinary transpose into the place the turn sends them (source and
 // destination never overlap), and the saved one last. Pixels of 1 and 4 bits
 // do not stay on byte boundaries that way, so a square of them is
@@ -20,6 +20,26 @@ namespace {
 // 64 KiB. Measured: 256 at 8 bits and 128 at 24 bits beat smaller tiles.
 constexpr int kSquareTile[kFormatCount] = {512, 256, 256, 128, 128, 128};
 
+std::size_t RoundUp(std::size_t n) { return (n + kTurnBufferAlign - 1) / kTurnBufferAlign * kTurnBufferAlign; }
+
+// Bytes that hold `h` rows of `w` pixels of format f, each row in whole bytes.
+std::size_t RectBytes(Format f, int32_t w, int32_t h) {
+  return static_cast<std::size_t>((int64_t{w} * BitsOf(f) + 7) / 8) * static_cast<std::size_t>(h);
+}
+
+// The saved tile of a four-tile cycle over an n x n square (whole-byte pixels).
+std::size_t SavedTileBytes(Format f, int32_t n) {
+  const int tile = kSquareTile[static_cast<int>(f)];
+  const int32_t h2 = n / 2, w2 = n - h2;
+  return RectBytes(f, std::min(tile, w2), std::min(tile, h2));
+}
+
+// The tile pairs of a transposed n x n square (1- and 4-bit pixels).
+std::size_t PairBufferBytes(Format f, int32_t n) {
+  const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], n);
+  return RectBytes(f, tile, tile);
+}
+
 void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
               int32_t w, int32_t h) {
   const std::ptrdiff_t bytes = (int64_t{w} * BitsOf(f) + 7) / 8;
@@ -30,8 +50,12 @@ void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std
 // A (rows [0,h2), columns [0,w2)) goes to B = R(A), B to C, C to D, D to A,
 // with h2 = n/2 and w2 = n - h2; an odd square's centre stays put. Each tile
 // t of A and its images R(t), R²(t), R³(t) form one group of four.
-void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Direction direction) {
-  alignas(64) uint8_t saved[64 * 1024];
+// The saved tile comes first in `buffer`; the transposes stage theirs behind it.
+void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Direction direction,
+               TurnBuffer buffer) {
+  uint8_t* saved = buffer.bytes;
+  const std::size_t saved_bytes = RoundUp(SavedTileBytes(f, n));
+  const TurnBuffer stage = {buffer.bytes + saved_bytes, buffer.size - saved_bytes};
   const int tile = kSquareTile[static_cast<int>(f)];
   const int32_t h2 = n / 2, w2 = n - h2;
   auto at = [&](int32_t row, int32_t column) { return rows + row * stride + Span(f, column); };
@@ -48,28 +72,29 @@ void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Direct
       CopyRect(f, t, stride, saved, line, tw, th);
       if (direction == Direction::kRight) {
         // The turn sends each tile's pixels to the next tile of the group.
-        TurnRect(f, r3t, stride, t, stride, th, tw, direction);
-        TurnRect(f, r2t, stride, r3t, stride, tw, th, direction);
-        TurnRect(f, rt, stride, r2t, stride, th, tw, direction);
-        TurnRect(f, saved, line, rt, stride, tw, th, direction);
+        TurnRect(f, r3t, stride, t, stride, th, tw, direction, stage);
+        TurnRect(f, r2t, stride, r3t, stride, tw, th, direction, stage);
+        TurnRect(f, rt, stride, r2t, stride, th, tw, direction, stage);
+        TurnRect(f, saved, line, rt, stride, tw, th, direction, stage);
       } else {
         // ... and to the one before it.
-        TurnRect(f, rt, stride, t, stride, th, tw, direction);
-        TurnRect(f, r2t, stride, rt, stride, tw, th, direction);
-        TurnRect(f, r3t, stride, r2t, stride, th, tw, direction);
-        TurnRect(f, saved, line, r3t, stride, tw, th, direction);
+        TurnRect(f, rt, stride, t, stride, th, tw, direction, stage);
+        TurnRect(f, r2t, stride, rt, stride, tw, th, direction, stage);
+        TurnRect(f, r3t, stride, r2t, stride, th, tw, direction, stage);
+        TurnRect(f, saved, line, r3t, stride, tw, th, direction, stage);
       }
     }
   }
 }
 
 // Transposes a square in place: each pair of tiles across the diagonal
-// trades places (through a buffer), each tile on it is transposed through
+// trades places (through the buffer), each tile on it is transposed through
 // the buffer too. Tiles start on whole bytes.
-void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n) {
-  alignas(64) uint8_t buffer[64 * 1024];
+void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n,
+                     TurnBuffer work) {
+  uint8_t* buffer = work.bytes;
   const int tile = kSquareTile[static_cast<int>(f)];
-  const std::ptrdiff_t line = Span(f, tile);
+  const std::ptrdiff_t line = (std::min(tile, n) * BitsOf(f) + 7) / 8;
   auto at = [&](int32_t row, int32_t column) { return rows + row * stride + Span(f, column); };
   for (int32_t a = 0; a < n; a += tile) {
     const int32_t ha = std::min(tile, n - a);
@@ -78,8 +103,8 @@ void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n) 
       // x: rows [a, a+ha), columns [b, b+wb); y: rows [b, b+wb), columns [a, a+ha).
       uint8_t* x = at(a, b);
       uint8_t* y = at(b, a);
-      Transpose(f, x, stride, buffer, line, wb, ha);
-      if (a != b) Transpose(f, y, stride, x, stride, ha, wb);
+      Transpose(f, x, stride, buffer, line, wb, ha, TurnBuffer{});
+      if (a != b) Transpose(f, y, stride, x, stride, ha, wb, TurnBuffer{});
       CopyRect(f, buffer, line, y, stride, ha, wb);
     }
   }
@@ -220,25 +245,34 @@ void HalfTurnBytes(uint8_t* rows, std::ptrdiff_t stride, int32_t width, int32_t 
 
 }  // namespace
 
+std::size_t TurnSquareBufferBytes(int bits, int32_t size) {
+  const Format f = FormatOf(bits);
+  if (size <= 0) return 0;
+  if (bits < 8) return PairBufferBytes(f, size);
+  if (size == 1) return 0;  // a centre pixel alone stays put
+  // The transposes inside the cycles stage tiles as large as the saved one.
+  const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], size / 2);
+  return RoundUp(SavedTileBytes(f, size)) + StageBytes(f, tile, tile);
+}
+
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,
-                       Direction direction, uint8_t pad) {
+                       Direction direction, uint8_t pad, TurnBuffer buffer) {
   const Format f = FormatOf(bits);
   if (bits >= 8) {
-    FourCycle(f, rows, stride, size, direction);
+    FourCycle(f, rows, stride, size, direction, buffer);
   } else if (direction == Direction::kRight) {
     // Clockwise: transpose, then the rows from the last one up.
-    TransposeSquare(f, rows, stride, size);
+    TransposeSquare(f, rows, stride, size, buffer);
     ReverseRowOrder(rows, stride, size);
   } else {
     ReverseRowOrder(rows, stride, size);
-    TransposeSquare(f, rows, stride, size);
+    TransposeSquare(f, rows, stride, size, buffer);
   }
   PadRows(bits, rows, stride, size, size, pad);
 }
 
 void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
                      int32_t height, uint8_t pad) {
-  ChosenKernels();  // the set in use is named for tests, though this road has no blocks
   // No pixels, however many rows or columns of none: nothing moves, and a
   // row without pixels has no bytes to pad.
   if (width == 0 || height == 0) return;

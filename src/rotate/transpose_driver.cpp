@@ -27,7 +27,6 @@ Format FormatOf(int bits) {
 namespace {
 
 std::atomic<const KernelSet*> g_choice{nullptr};
-thread_local const char* t_last_used = "none";
 
 // Tile edge in pixels per format, a multiple of every block's sides. Chosen
 // by measurement on whole images (4000 x 3000, 4093 x 3001, 2560 x 1440 and
@@ -37,7 +36,7 @@ thread_local const char* t_last_used = "none";
 // at 32 bits turned back: 3.2 ms against 7.0). 512 gained nothing.
 constexpr int kTile[kFormatCount] = {256, 128, 256, 128, 128, 128};
 // Staged tiles go through two buffers of this many bytes at most (an 8-bit
-// tile of 256 x 256).
+// tile of 256 x 256), taken from the turn's working memory.
 constexpr int kStageBytes = 64 * 1024;
 
 constexpr int kMaxLevels = 8;
@@ -73,12 +72,17 @@ void PerPixel(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
   }
 }
 
-// A whole tile through contiguous buffers: rows copied in whole, blocks
-// turned between the buffers, rows copied out whole.
+// The bytes of one staged tile of format f, or 0 when f is not staged.
+std::ptrdiff_t StagedTileBytes(const KernelSet& set, Format f) {
+  const int fi = static_cast<int>(f);
+  const std::ptrdiff_t bytes = Span(f, kTile[fi]) * kTile[fi];
+  return set.stage[fi] && bytes <= kStageBytes ? bytes : 0;
+}
+
+// A whole tile through two contiguous buffers, `in` and `out`: rows copied
+// in whole, blocks turned between the buffers, rows copied out whole.
 void StagedTile(const BlockKernel& k, Format f, int tile, const uint8_t* src, std::ptrdiff_t ss,
-                uint8_t* dst, std::ptrdiff_t ds) {
-  alignas(64) uint8_t in[kStageBytes];
-  alignas(64) uint8_t out[kStageBytes];
+                uint8_t* dst, std::ptrdiff_t ds, uint8_t* in, uint8_t* out) {
   const std::ptrdiff_t line = Span(f, tile);
   for (int r = 0; r < tile; ++r) std::memcpy(in + r * line, src + r * ss, line);
   for (int i = 0; i < tile; i += k.height) {
@@ -90,17 +94,19 @@ void StagedTile(const BlockKernel& k, Format f, int tile, const uint8_t* src, st
 }
 
 // Whole blocks of kernel k over w x h pixels (multiples of its sides), a
-// tile at a time.
-void Blocks(const BlockKernel& k, Format f, bool stage, const uint8_t* src, std::ptrdiff_t ss,
-            uint8_t* dst, std::ptrdiff_t ds, int32_t w, int32_t h) {
+// tile at a time; whole tiles through the stage buffers at `stage` (two of
+// `stage_bytes` each) when there are any.
+void Blocks(const BlockKernel& k, Format f, uint8_t* stage, std::ptrdiff_t stage_bytes,
+            const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds, int32_t w,
+            int32_t h) {
   const int tile = kTile[static_cast<int>(f)];
-  stage = stage && Span(f, tile) * tile <= kStageBytes;
   for (int32_t i0 = 0; i0 < h; i0 += tile) {
     const int32_t i1 = std::min(h, i0 + tile);
     for (int32_t j0 = 0; j0 < w; j0 += tile) {
       const int32_t j1 = std::min(w, j0 + tile);
-      if (stage && i1 - i0 == tile && j1 - j0 == tile) {
-        StagedTile(k, f, tile, src + i0 * ss + Span(f, j0), ss, dst + j0 * ds + Span(f, i0), ds);
+      if (stage != nullptr && i1 - i0 == tile && j1 - j0 == tile) {
+        StagedTile(k, f, tile, src + i0 * ss + Span(f, j0), ss, dst + j0 * ds + Span(f, i0), ds,
+                   stage, stage + stage_bytes);
         continue;
       }
       // Down the tile's rows of blocks; along each, a block further right
@@ -115,11 +121,13 @@ void Blocks(const BlockKernel& k, Format f, bool stage, const uint8_t* src, std:
   }
 }
 
-// Level `level` covers what whole blocks of its kernel cover; the strips at
-// the right (all rows) and bottom edge go one level down. Block sides are
-// whole bytes of pixels, so every strip starts on a byte.
-void Walk(const BlockKernel* levels, const bool* stage, Format f, const uint8_t* src,
-          std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds, int32_t w, int32_t h) {
+// The first level covers what whole blocks of its kernel cover (staging whole
+// tiles when `stage` is given); the strips at the right (all rows) and bottom
+// edge go one level down, unstaged. Block sides are whole bytes of pixels, so
+// every strip starts on a byte.
+void Walk(const BlockKernel* levels, uint8_t* stage, std::ptrdiff_t stage_bytes, Format f,
+          const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds, int32_t w,
+          int32_t h) {
   if (w <= 0 || h <= 0) return;
   const BlockKernel& k = levels[0];
   if (k.fn == nullptr) {
@@ -127,9 +135,9 @@ void Walk(const BlockKernel* levels, const bool* stage, Format f, const uint8_t*
     return;
   }
   const int32_t wb = w - w % k.width, hb = h - h % k.height;
-  if (wb > 0 && hb > 0) Blocks(k, f, stage[0], src, ss, dst, ds, wb, hb);
-  Walk(levels + 1, stage + 1, f, src + Span(f, wb), ss, dst + wb * ds, ds, w - wb, h);
-  Walk(levels + 1, stage + 1, f, src + hb * ss, ss, dst + Span(f, hb), ds, wb, h - hb);
+  if (wb > 0 && hb > 0) Blocks(k, f, stage, stage_bytes, src, ss, dst, ds, wb, hb);
+  Walk(levels + 1, nullptr, 0, f, src + Span(f, wb), ss, dst + wb * ds, ds, w - wb, h);
+  Walk(levels + 1, nullptr, 0, f, src + hb * ss, ss, dst + Span(f, hb), ds, wb, h - hb);
 }
 
 const KernelSet& Automatic() {
@@ -143,32 +151,40 @@ void ChooseKernels(const KernelSet* set) { g_choice.store(set); }
 
 const KernelSet& ChosenKernels() {
   const KernelSet* chosen = g_choice.load(std::memory_order_relaxed);
-  const KernelSet& set = chosen != nullptr ? *chosen : Automatic();
-  t_last_used = set.name;
-  return set;
+  return chosen != nullptr ? *chosen : Automatic();
 }
 
-const char* LastKernelsUsed() { return t_last_used; }
+std::size_t StageBytes(Format f, int32_t w, int32_t h) {
+  const int tile = kTile[static_cast<int>(f)];
+  if (w < tile || h < tile) return 0;
+  return 2 * static_cast<std::size_t>(StagedTileBytes(ChosenKernels(), f));
+}
+
+std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height) {
+  return StageBytes(FormatOf(bits), width, height);
+}
 
 void Transpose(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
-               std::ptrdiff_t ds, int32_t w, int32_t h) {
+               std::ptrdiff_t ds, int32_t w, int32_t h, TurnBuffer buffer) {
   // The chosen set's blocks, then the portable set's, then single pixels.
   const KernelSet& set = ChosenKernels();
   const KernelSet& portable = PortableKernels();
   const int fi = static_cast<int>(f);
   BlockKernel levels[kMaxLevels];
-  bool stage[kMaxLevels] = {};
   int n = 0;
   auto add = [&](const KernelSet& s) {
     for (const BlockKernel* k = s.blocks[fi]; k->fn != nullptr && n < kMaxLevels - 1; ++k) {
-      stage[n] = n == 0 && s.stage[fi];
       levels[n++] = *k;
     }
   };
   add(set);
   if (&set != &portable) add(portable);
   levels[n] = BlockKernel{};
-  Walk(levels, stage, f, src, ss, dst, ds, w, h);
+  // The first level stages whole tiles where the set asks for it and the
+  // buffer holds two of them.
+  const std::ptrdiff_t stage_bytes = StagedTileBytes(set, f);
+  const bool stage = stage_bytes > 0 && buffer.size >= 2 * static_cast<std::size_t>(stage_bytes);
+  Walk(levels, stage ? buffer.bytes : nullptr, stage_bytes, f, src, ss, dst, ds, w, h);
 }
 
 void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int32_t pixels,
@@ -186,21 +202,21 @@ void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int3
 }
 
 void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
-              int32_t w, int32_t h, Direction direction) {
+              int32_t w, int32_t h, Direction direction, TurnBuffer buffer) {
   if (w <= 0 || h <= 0) return;
   // Clockwise is a transpose into destination rows taken from the last one
   // up, counter-clockwise a transpose of source rows from the last one down.
   if (direction == Direction::kRight) {
-    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h);
+    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h, buffer);
   } else {
-    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h);
+    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h, buffer);
   }
 }
 
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
-              uint8_t pad) {
-  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, direction);
+              uint8_t pad, TurnBuffer buffer) {
+  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, direction, buffer);
   PadRows(bits, dst, dst_stride, width, height, pad);
 }
 

@@ -13,21 +13,38 @@
 
 namespace quadturn {
 
+// Working memory for a turn, handed in by the caller: the turns allocate
+// nothing, so they cannot fail once pixels move, and keep no more than a few
+// KiB on the stack, so they run on small thread stacks. The tiles they stage
+// and save (up to 192 KiB) go here.
+struct TurnBuffer {
+  uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+};
+// Tiles go fastest through buffers on cache lines of their own; the kernels
+// themselves need no alignment.
+constexpr std::size_t kTurnBufferAlign = 64;
+
+// The bytes of working memory TurnRows and TurnSquareInPlace need for these
+// images (0: none); their buffer must hold at least that many.
+std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height);
+std::size_t TurnSquareBufferBytes(int bits, int32_t size);
+
 // Turns `height` stored rows of `width` pixels of `bits` each (1, 4, 8, 16,
 // 24 or 32) into `width` rows of `height` pixels at dst, stride dst_stride.
 // Source row i, position j goes to row width-1-j, position i (kRight) or to
 // row j, position height-1-i (kLeft). Source row padding is never read.
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
-              uint8_t pad);
+              uint8_t pad, TurnBuffer buffer);
 
 // The same quarter turn of a square image of `size` x `size` pixels inside
 // its own rows.
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,
-                       Direction direction, uint8_t pad);
+                       Direction direction, uint8_t pad, TurnBuffer buffer);
 
 // A half turn inside the image's own rows: row i, position j goes to row
-// height-1-i, position width-1-j.
+// height-1-i, position width-1-j. Needs no working memory.
 void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
                      int32_t height, uint8_t pad);
 
@@ -35,14 +52,19 @@ void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t wid
 // of `w` rows of `h` pixels at dst (the two must not overlap), without
 // touching any padding.
 void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Direction direction);
+              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Direction direction,
+              TurnBuffer buffer);
 
 // The transpose the quarter turns are built on: destination row j, pixel i
 // takes source row i, pixel j, for i < h and j < w. Strides may be
 // negative. Writes the pixels' bytes; the padding bits in a row's last byte
 // are left to the caller.
 void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-               std::ptrdiff_t dst_stride, int32_t w, int32_t h);
+               std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer);
+
+// The bytes Transpose stages whole tiles through for w x h pixels of
+// `format` with the chosen kernel set (0 when it stages none).
+std::size_t StageBytes(Format format, int32_t w, int32_t h);
 
 // Writes the padding of `count` rows holding `pixels` pixels of `bits` each:
 // the unused low bits of a last partial byte become 0, whole bytes after it
@@ -50,13 +72,12 @@ void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uin
 void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int32_t pixels,
              uint8_t pad);
 
-// Kernel selection seam for tests and the benchmark: use the given set (one
-// of PortableKernels() and SimdKernelSets()), or null for the automatic
-// choice (the best SIMD set, else the portable one); and the name of the set
-// the last turn on this thread used.
+// The kernel set the turns use: the best SIMD set this processor runs, else
+// the portable one. Tests and the benchmark force a set (one of
+// PortableKernels() and SimdKernelSets()) with ChooseKernels, and go back to
+// the automatic choice with null.
 void ChooseKernels(const KernelSet* set);
 const KernelSet& ChosenKernels();
-const char* LastKernelsUsed();
 
 }  // namespace quadturn
 
