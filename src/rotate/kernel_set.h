@@ -57,6 +57,10 @@ const KernelSet& PortableKernels();
 // a null pointer.
 const KernelSet* const* SimdKernelSets();
 
+// x86 builds: the SSE2 set, and the same with SSSE3 for 24-bit pixels.
+extern const KernelSet kSse2Kernels;
+extern const KernelSet kSsse3Kernels;
+
 }  // namespace quadturn
 
 #endif  // QUADTURN_KERNEL_SET_H

@@ -1,7 +1,8 @@
 // SIMD block transposes for x86: SSE2 (the baseline of every x86-64
-// processor and of the 32-bit DLL's targets) for 1-, 4-, 8-, 16- and 32-bit
-// pixels, SSSE3 for 24-bit pixels when the processor has it. Each kernel
-// turns exactly one block; the driver does the rest.
+// processor; on 32-bit x86 this file alone is built for it) for 1-, 4-, 8-,
+// 16- and 32-bit pixels, SSSE3 for 24-bit pixels. Each kernel turns exactly
+// one block; the driver does the rest. Which sets run is asked of the
+// processor in kernels_x86_choice.cpp.
 #include <emmintrin.h>
 #include <tmmintrin.h>
 
@@ -203,24 +204,14 @@ const BlockKernel kBytes3[] = {{Triples8x8, 8, 8}, {Triples4x4Block, 4, 4}, {}};
 const BlockKernel kBytes4[] = {{Dwords8x8, 8, 8}, {Dwords4x4, 4, 4}, {}};
 const BlockKernel kNone[] = {{}};
 
-// Whole tiles of whole-byte pixels go through the staging buffers.
-const KernelSet kSse2 = {"sse2",
-                         {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
-                         {false, false, true, true, false, true}};
-const KernelSet kSsse3 = {"sse2+ssse3",
-                          {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
-                          {false, false, true, true, false, true}};
-
 }  // namespace
 
-const KernelSet* const* SimdKernelSets() {
-  static const KernelSet* const kWithSsse3[] = {&kSsse3, &kSse2, nullptr};
-  static const KernelSet* const kSse2Only[] = {&kSse2, nullptr};
-  static const bool has_ssse3 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-  }();
-  return has_ssse3 ? kWithSsse3 : kSse2Only;
-}
+// Whole tiles of whole-byte pixels go through the staging buffers.
+const KernelSet kSse2Kernels = {"sse2",
+                                {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
+                                {false, false, true, true, false, true}};
+const KernelSet kSsse3Kernels = {"sse2+ssse3",
+                                 {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
+                                 {false, false, true, true, false, true}};
 
 }  // namespace quadturn
