@@ -1,5 +1,7 @@
 # Cross build for 32-bit x86 Windows with mingw-w64 (Debian g++-mingw-w64-i686);
-# tests run under 32-bit Wine.
+# tests run under 32-bit Wine: Debian's own where the kernel runs i386
+# programs, otherwise the same Wine emulated by qemu-i386
+# (scripts/wine32/wine32; scripts/wine-prefix.sh sets it up).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -17,4 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all wine)
+execute_process(COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/../scripts/can-run-32bit.sh
+  RESULT_VARIABLE QUADTURN_NATIVE_32_CHECK)
+get_filename_component(QUADTURN_WINE32 ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine32/wine32 ABSOLUTE)
+if(QUADTURN_NATIVE_32_CHECK EQUAL 0)
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all wine)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all ${QUADTURN_WINE32})
+endif()
