@@ -1,8 +1,12 @@
 # Checks quadturn.dll's tables with objdump: the architecture, exactly the
 # expected exports at ordinals 1, 2, ..., no DLL imported but KERNEL32 and
-# msvcrt, and a resource section (the version resource's home). Runs on the
-# build machine, not under Wine.
+# msvcrt, and of their functions every one the library calls (OWN) and
+# otherwise only those the C runtime's start-up needs (RUNTIME), and a
+# resource section (the version resource's home). Runs on the build machine,
+# not under Wine.
 # Run with -DOBJDUMP=... -DDLL=... -DFORMAT=pei-i386|pei-x86-64 -DEXPORTS=a;b
+#   -DOWN=a;b -DRUNTIME=a;b
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -52,8 +56,31 @@ if(NOT "${imports}" STREQUAL "dll name: kernel32.dll;dll name: msvcrt.dll")
   message(FATAL_ERROR "imports are ${imports}, expected only KERNEL32 and msvcrt")
 endif()
 
+# Each imported function is a line "<address> <hint> <name>" after its DLL's.
+string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z_][A-Za-z0-9_]*" lines "${dump}")
+set(functions "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE ".* " "" name "${line}")
+  list(APPEND functions ${name})
+endforeach()
+foreach(name IN LISTS OWN)
+  if(NOT name IN_LIST functions)
+    message(FATAL_ERROR "${name} is not imported: the import table is not read right")
+  endif()
+endforeach()
+set(unexpected "")
+foreach(name IN LISTS functions)
+  if(NOT name IN_LIST OWN AND NOT name IN_LIST RUNTIME)
+    list(APPEND unexpected ${name})
+  endif()
+endforeach()
+if(unexpected)
+  message(FATAL_ERROR "imports functions neither the library nor the C runtime's start-up "
+    "calls: ${unexpected}")
+endif()
+
 execute_process(COMMAND ${OBJDUMP} -h ${DLL} OUTPUT_VARIABLE sections)
 if(NOT sections MATCHES " \\.rsrc ")
   message(FATAL_ERROR "no resource section: the version resource is missing")
 endif()
-message(STATUS "${FORMAT}: exports ${exports}; imports ${imports}")
+message(STATUS "${FORMAT}: exports ${exports}; imports ${imports}: ${functions}")
