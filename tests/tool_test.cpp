@@ -228,8 +228,8 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
   }
 }
 
-// Devices are neither read nor replaced, and a huge file of zeros is refused
-// from its first bytes.
+// Devices are neither read nor replaced, a huge file of zeros is refused
+// from its first bytes, and a file past 2 GiB is a file like any other.
 TEST_F(Tool, DevicesAndHugeFilesOfZeros) {
   WriteFile(At("a.bmp"), BmpFile(Image(60)));
   ToolRun r = RunTool("right /dev/zero -o " + At("z.bmp"));
@@ -255,6 +255,12 @@ TEST_F(Tool, DevicesAndHugeFilesOfZeros) {
   r = RunTool("right " + At("zeros.bmp") + " -o " + At("z.bmp"));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("not a BMP file"), std::string::npos) << r.output;
+  // An image followed by unused bytes to 2.5 GiB (stored sparse): turned.
+  ASSERT_EQ(truncate(At("a.bmp").c_str(), off_t{5} << 29), 0);
+  r = RunTool("right " + At("a.bmp") + " -o " + At("t.bmp"));
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_EQ(ReadFile(At("t.bmp")), TurnedFile(Image(60), 1)) << r.output;
+  fs::remove(At("t.bmp"));
   ExpectOnlyFiles({"a.bmp", "zeros.bmp"});
 }
 

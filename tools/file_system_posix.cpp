@@ -13,6 +13,10 @@
 
 #include "file_system.h"
 
+// Files past 2 GiB are ordinary: 32-bit builds use 64-bit file offsets
+// (_FILE_OFFSET_BITS=64, set for every build by CMake), or fstat fails on them.
+static_assert(sizeof(off_t) == 8, "64-bit file offsets are needed");
+
 namespace qt_tool {
 namespace {
 
@@ -173,7 +177,12 @@ std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error) {
     return nullptr;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
+    *error = "cannot read: " + Reason(errno);
+    close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
     close(fd);
     *error = S_ISDIR(st.st_mode) ? "cannot read: is a folder"
                                  : "cannot read: not a regular file";
