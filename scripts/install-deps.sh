@@ -7,7 +7,7 @@
 # Usage: install-deps.sh [native|all]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev gdb)
 if [ "${1:-all}" = all ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
     qemu-user-static)

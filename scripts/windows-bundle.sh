@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds both Windows DLLs (if need be) and packs the release bundle a
 # Windows developer drops in: out/quadturn-<version>-windows.zip with x86/ and
-# x64/ (quadturn.dll, quadturn.exe, the mingw import library
-# libquadturn.dll.a, and quadturn.def for an MSVC import library),
-# include/quadturn.h, WINDOWS.txt (the README's Windows section) and LICENSE.
-# Prints the zip's path.
+# x64/ (quadturn.dll and quadturn.exe, stripped, each with its debug
+# information beside it in a .debug file that its debug link names, the mingw
+# import library libquadturn.dll.a, and quadturn.def for an MSVC import
+# library), include/quadturn.h, WINDOWS.txt (the README's Windows section) and
+# LICENSE. Prints the zip's path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(quadturn VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -18,8 +19,16 @@ for arch in x86 x64; do
   if [ ! -f "build/$preset/CMakeCache.txt" ]; then cmake --preset $preset >/dev/null; fi
   cmake --build --preset $preset --target quadturn quadturn_tool quadturn_implib >/dev/null
   mkdir -p "$stage/$arch"
-  cp build/$preset/bin/quadturn.dll build/$preset/bin/quadturn.exe \
-    build/$preset/lib/libquadturn.dll.a "$stage/$arch/"
+  if [ $arch = x86 ]; then tool=i686-w64-mingw32; else tool=x86_64-w64-mingw32; fi
+  for binary in quadturn.dll quadturn.exe; do
+    # The debug information goes to its own file; the binary keeps a link to
+    # it (name and checksum), which gdb follows from the binary's folder.
+    (cd "$stage/$arch" &&
+      $tool-objcopy --only-keep-debug "$OLDPWD/build/$preset/bin/$binary" "$binary.debug" &&
+      $tool-objcopy --strip-all --add-gnu-debuglink="$binary.debug" \
+        "$OLDPWD/build/$preset/bin/$binary" "$binary")
+  done
+  cp build/$preset/lib/libquadturn.dll.a "$stage/$arch/"
   cp $def "$stage/$arch/quadturn.def"
 done
 cp include/quadturn.h "$stage/include/"

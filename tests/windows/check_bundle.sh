@@ -14,10 +14,25 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 (cd "$scratch" && cmake -E tar xf "$source/$zip")
 root=$(find "$scratch" -mindepth 1 -maxdepth 1 -type d -name 'quadturn-*-windows')
-for f in include/quadturn.h LICENSE.txt WINDOWS.txt \
-         x86/quadturn.dll x86/quadturn.exe x86/libquadturn.dll.a x86/quadturn.def \
-         x64/quadturn.dll x64/quadturn.exe x64/libquadturn.dll.a x64/quadturn.def; do
+for f in include/quadturn.h LICENSE.txt WINDOWS.txt; do
   [ -s "$root/$f" ] || { echo "missing from the bundle: $f"; exit 1; }
+done
+for arch in x86 x64; do
+  for f in quadturn.dll quadturn.dll.debug quadturn.exe quadturn.exe.debug libquadturn.dll.a \
+           quadturn.def; do
+    [ -s "$root/$arch/$f" ] || { echo "missing from the bundle: $arch/$f"; exit 1; }
+  done
+  # Binaries stripped, each linked to its debug information, which gdb finds
+  # from there: the line of an export in the library's source.
+  for f in quadturn.dll quadturn.exe; do
+    sections=$(objdump -h "$root/$arch/$f")
+    if grep -q " \.debug_" <<<"$sections"; then echo "$arch/$f is not stripped"; exit 1; fi
+    grep -q " \.gnu_debuglink " <<<"$sections" || { echo "$arch/$f has no debug link"; exit 1; }
+  done
+  if [ $arch = x86 ]; then symbol=RotateQuarterTurns@8; else symbol=RotateQuarterTurns; fi
+  line=$(cd "$root/$arch" && gdb -nx -batch -ex "info line $symbol" ./quadturn.dll 2>&1)
+  grep -q 'Line [0-9]* of ".*entry.cpp"' <<<"$line" ||
+    { echo "gdb finds no debug information for $arch/quadturn.dll: $line"; exit 1; }
 done
 grep -q "lib /def:" "$root/WINDOWS.txt" || { echo "WINDOWS.txt lacks the MSVC steps"; exit 1; }
 
