@@ -98,9 +98,9 @@ TEST(Threads, EveryKindOfTurnFitsASmallStack) {
     const uint64_t case_number = 9500 + n++;
     Rng rng(case_number);
     const Turn turn = c.turns == 1 ? Turn::kRight : Turn::kLeft;
-    const Bytes dib = c.original ? MakeDib({.bits = c.bits, .width = c.width, .height = c.height}, rng)
-                                 : MakeGeneralDib({.bits = c.bits, .width = c.width,
-                                                   .height = c.height}, rng);
+    const Bytes dib =
+        c.original ? MakeDib({.bits = c.bits, .width = c.width, .height = c.height}, rng)
+                   : MakeGeneralDib({.bits = c.bits, .width = c.width, .height = c.height}, rng);
     const Bytes want = c.original ? OracleTurn(dib, turn) : OracleQuarterTurns(dib, c.turns);
     HGLOBAL h = ToBlock(dib);
     const std::size_t used = RunOnSmallStack(kStack, [&] {

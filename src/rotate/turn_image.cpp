@@ -38,7 +38,8 @@ void TurnedHeader(const uint8_t* old, const ImageLayout& l, HeaderRules rules,
 TurnBuffer BufferIn(uint8_t* bytes, SIZE_T offset, std::size_t size) {
   if (size == 0) return TurnBuffer{};
   const auto at = reinterpret_cast<std::uintptr_t>(bytes) + offset;
-  const std::uintptr_t aligned = (at + kTurnBufferAlign - 1) & ~std::uintptr_t{kTurnBufferAlign - 1};
+  const std::uintptr_t aligned =
+      (at + kTurnBufferAlign - 1) & ~std::uintptr_t{kTurnBufferAlign - 1};
   return TurnBuffer{reinterpret_cast<uint8_t*>(aligned), size};
 }
 
