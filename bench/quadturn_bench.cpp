@@ -31,15 +31,6 @@ std::ptrdiff_t TurnedStride(const Case& c) {
 
 uint8_t Pad(int bits) { return bits == 8 ? 0xFF : 0x00; }
 
-// The turn's working memory at the first aligned byte from p on (p must have
-// kTurnBufferAlign bytes to spare).
-quadturn::TurnBuffer BufferAt(uint8_t* p, size_t size) {
-  const auto at = reinterpret_cast<std::uintptr_t>(p);
-  const size_t skip = (quadturn::kTurnBufferAlign - at % quadturn::kTurnBufferAlign) %
-                      quadturn::kTurnBufferAlign;
-  return {p + skip, size};
-}
-
 // The original operation where it turns this depth, the general entry
 // otherwise.
 void TurnOnce(HGLOBAL h, int bits) {
@@ -85,12 +76,12 @@ std::vector<Row> Phases(const Image& image, const Case& c) {
   for (int rep = 0; rep <= c.reps; ++rep) {
     HGLOBAL block = MakeBlock(image);
     const auto t0 = Clock::now();
-    HGLOBAL scratch = GlobalAlloc(GMEM_MOVEABLE, n + need + quadturn::kTurnBufferAlign);
+    HGLOBAL scratch = GlobalAlloc(GMEM_MOVEABLE, n + quadturn::TurnBufferRoom(need));
     auto* s = static_cast<uint8_t*>(GlobalLock(scratch));
     auto* b = static_cast<uint8_t*>(GlobalLock(block));
     const auto t1 = Clock::now();
     quadturn::TurnRows(c.bits, b + offset, image.stride, s, d, c.width, c.height,
-                       quadturn::Direction::kRight, Pad(c.bits), BufferAt(s + n, need));
+                       quadturn::Direction::kRight, Pad(c.bits), quadturn::TurnBufferAt(s + n, need));
     const auto t2 = Clock::now();
     GlobalUnlock(block);
     GlobalReAlloc(block, offset + n, GMEM_MOVEABLE);
@@ -138,11 +129,11 @@ int main(int argc, char** argv) {
       const std::ptrdiff_t d = TurnedStride(c);
       std::vector<uint8_t> dst(static_cast<size_t>(d) * c.width);
       const size_t need = quadturn::TurnRowsBufferBytes(c.bits, c.width, c.height);
-      std::vector<uint8_t> work(need + quadturn::kTurnBufferAlign);
+      std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
       rows.push_back({"  the turn alone (warm buffer)", MedianMs([&] {
                         quadturn::TurnRows(c.bits, image.rows.data(), image.stride, dst.data(),
                                            d, c.width, c.height, quadturn::Direction::kRight,
-                                           Pad(c.bits), BufferAt(work.data(), need));
+                                           Pad(c.bits), quadturn::TurnBufferAt(work.data(), need));
                       }, c.reps), ""});
     }
     if (c.width != c.height) {

@@ -253,9 +253,9 @@ std::size_t TurnSquareBufferBytes(int bits, int32_t size) {
   if (size <= 0) return 0;
   if (bits < 8) return PairBufferBytes(f, size);
   if (size == 1) return 0;  // a centre pixel alone stays put
-  // The transposes inside the cycles stage tiles as large as the saved one.
+  // The transposes inside the cycles turn tiles as large as the saved one.
   const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], size / 2);
-  return RoundUp(SavedTileBytes(f, size)) + StageBytes(f, tile, tile);
+  return RoundUp(SavedTileBytes(f, size)) + TurnRowsBufferBytes(bits, tile, tile);
 }
 
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,

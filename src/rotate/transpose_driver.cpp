@@ -154,14 +154,12 @@ const KernelSet& ChosenKernels() {
   return chosen != nullptr ? *chosen : Automatic();
 }
 
-std::size_t StageBytes(Format f, int32_t w, int32_t h) {
-  const int tile = kTile[static_cast<int>(f)];
-  if (w < tile || h < tile) return 0;
-  return 2 * static_cast<std::size_t>(StagedTileBytes(ChosenKernels(), f));
-}
-
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height) {
-  return StageBytes(FormatOf(bits), width, height);
+  // Two staged tiles, where the image holds a whole one.
+  const Format f = FormatOf(bits);
+  const int tile = kTile[static_cast<int>(f)];
+  if (width < tile || height < tile) return 0;
+  return 2 * static_cast<std::size_t>(StagedTileBytes(ChosenKernels(), f));
 }
 
 void Transpose(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,

@@ -2,7 +2,6 @@
 // image written back: half turns and squares in place, other quarter turns
 // through a scratch block, the header restated by the entry's rules. The
 // working memory a turn needs is had before any pixel moves.
-#include <cstdint>
 #include <cstring>
 
 #include "rotate.h"
@@ -31,16 +30,6 @@ void TurnedHeader(const uint8_t* old, const ImageLayout& l, HeaderRules rules,
     WriteU32(header + kBiClrUsed, 0);
     WriteU32(header + kBiClrImportant, 0);
   }
-}
-
-// The turn's buffer inside a locked working block, `offset` bytes in and
-// aligned as the turns want it.
-TurnBuffer BufferIn(uint8_t* bytes, SIZE_T offset, std::size_t size) {
-  if (size == 0) return TurnBuffer{};
-  const auto at = reinterpret_cast<std::uintptr_t>(bytes) + offset;
-  const std::uintptr_t aligned =
-      (at + kTurnBufferAlign - 1) & ~std::uintptr_t{kTurnBufferAlign - 1};
-  return TurnBuffer{reinterpret_cast<uint8_t*>(aligned), size};
 }
 
 }  // namespace
@@ -87,29 +76,28 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, Head
     // block, with only the tiles it holds aside in a working block, and
     // nothing to re-size.
     const std::size_t buffer_bytes = TurnSquareBufferBytes(bits, l.width);
-    const SIZE_T work_bytes = buffer_bytes > 0 ? buffer_bytes + kTurnBufferAlign : 0;
+    const SIZE_T work_bytes = TurnBufferRoom(buffer_bytes);
     WorkingBlock work(work_bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE, work_bytes) : nullptr);
     if (work_bytes > 0 && (work.handle == nullptr || !work.Lock(work_bytes))) {
       UnlockCallerBlock(b);
       return Outcome::kNoMemory;
     }
     TurnSquareInPlace(bits, rows, l.src_stride, l.width, direction, pad,
-                      BufferIn(work.bytes, 0, buffer_bytes));
+                      TurnBufferAt(work.bytes, buffer_bytes));
     return CommitTurnedImage(b, turned_size, pieces, 3) ? Outcome::kTurned : Outcome::kNoMemory;
   }
   // Otherwise the turned rows go to a scratch block first, with the turn's
   // buffer behind them: the caller's block holds the source rows until they
   // are all read.
   const std::size_t buffer_bytes = TurnRowsBufferBytes(bits, l.width, l.height);
-  const SIZE_T scratch_bytes = static_cast<SIZE_T>(l.dst_bytes) +
-                               (buffer_bytes > 0 ? buffer_bytes + kTurnBufferAlign : 0);
+  const SIZE_T scratch_bytes = static_cast<SIZE_T>(l.dst_bytes) + TurnBufferRoom(buffer_bytes);
   WorkingBlock scratch(GlobalAlloc(GMEM_MOVEABLE, scratch_bytes));
   if (scratch.handle == nullptr || !scratch.Lock(scratch_bytes)) {
     UnlockCallerBlock(b);
     return Outcome::kNoMemory;
   }
   TurnRows(bits, rows, l.src_stride, scratch.bytes, l.dst_stride, l.width, l.height, direction,
-           pad, BufferIn(scratch.bytes, static_cast<SIZE_T>(l.dst_bytes), buffer_bytes));
+           pad, TurnBufferAt(scratch.bytes + l.dst_bytes, buffer_bytes));
   pieces[3].bytes = scratch.bytes;
   pieces[3].length = static_cast<SIZE_T>(l.dst_bytes);
   return CommitTurnedImage(b, turned_size, pieces, 4) ? Outcome::kTurned : Outcome::kNoMemory;

@@ -25,6 +25,21 @@ struct TurnBuffer {
 // themselves need no alignment.
 constexpr std::size_t kTurnBufferAlign = 64;
 
+// The memory to set aside for a buffer of `size` bytes that TurnBufferAt
+// will align inside it (0 for none).
+inline std::size_t TurnBufferRoom(std::size_t size) {
+  return size > 0 ? size + kTurnBufferAlign : 0;
+}
+
+// A buffer of `size` bytes at the first aligned address from `at` on, inside
+// TurnBufferRoom(size) bytes from `at`.
+inline TurnBuffer TurnBufferAt(uint8_t* at, std::size_t size) {
+  if (size == 0) return TurnBuffer{};
+  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(at);
+  const std::size_t skip = (kTurnBufferAlign - address % kTurnBufferAlign) % kTurnBufferAlign;
+  return TurnBuffer{at + skip, size};
+}
+
 // The bytes of working memory TurnRows and TurnSquareInPlace need for these
 // images (0: none); their buffer must hold at least that many.
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height);
@@ -61,10 +76,6 @@ void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint
 // are left to the caller.
 void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
                std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer);
-
-// The bytes Transpose stages whole tiles through for w x h pixels of
-// `format` with the chosen kernel set (0 when it stages none).
-std::size_t StageBytes(Format format, int32_t w, int32_t h);
 
 // Writes the padding of `count` rows holding `pixels` pixels of `bits` each:
 // the unused low bits of a last partial byte become 0, whole bytes after it
