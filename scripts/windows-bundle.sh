@@ -14,12 +14,11 @@ stage=out/bundle/$name
 rm -rf "$stage" "out/$name.zip"
 mkdir -p "$stage/include"
 for arch in x86 x64; do
-  if [ $arch = x86 ]; then preset=windows def=module/quadturn-msvc-x86.def; else
-    preset=windows-x64 def=module/quadturn-x64.def; fi
+  if [ $arch = x86 ]; then preset=windows def=module/quadturn-msvc-x86.def tool=i686-w64-mingw32
+  else preset=windows-x64 def=module/quadturn-x64.def tool=x86_64-w64-mingw32; fi
   if [ ! -f "build/$preset/CMakeCache.txt" ]; then cmake --preset $preset >/dev/null; fi
   cmake --build --preset $preset --target quadturn quadturn_tool quadturn_implib >/dev/null
   mkdir -p "$stage/$arch"
-  if [ $arch = x86 ]; then tool=i686-w64-mingw32; else tool=x86_64-w64-mingw32; fi
   for binary in quadturn.dll quadturn.exe; do
     # The debug information goes to its own file; the binary keeps a link to
     # it (name and checksum), which gdb follows from the binary's folder.

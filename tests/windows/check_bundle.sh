@@ -17,32 +17,30 @@ root=$(find "$scratch" -mindepth 1 -maxdepth 1 -type d -name 'quadturn-*-windows
 for f in include/quadturn.h LICENSE.txt WINDOWS.txt; do
   [ -s "$root/$f" ] || { echo "missing from the bundle: $f"; exit 1; }
 done
-for arch in x86 x64; do
-  for f in quadturn.dll quadturn.dll.debug quadturn.exe quadturn.exe.debug libquadturn.dll.a \
-           quadturn.def; do
-    [ -s "$root/$arch/$f" ] || { echo "missing from the bundle: $arch/$f"; exit 1; }
-  done
-  # Binaries stripped, each linked to its debug information, which gdb finds
-  # from there: the line of an export in the library's source.
-  for f in quadturn.dll quadturn.exe; do
-    sections=$(objdump -h "$root/$arch/$f")
-    if grep -q " \.debug_" <<<"$sections"; then echo "$arch/$f is not stripped"; exit 1; fi
-    grep -q " \.gnu_debuglink " <<<"$sections" || { echo "$arch/$f has no debug link"; exit 1; }
-  done
-  if [ $arch = x86 ]; then symbol=RotateQuarterTurns@8; else symbol=RotateQuarterTurns; fi
-  line=$(cd "$root/$arch" && gdb -nx -batch -ex "info line $symbol" ./quadturn.dll 2>&1)
-  grep -q 'Line [0-9]* of ".*entry.cpp"' <<<"$line" ||
-    { echo "gdb finds no debug information for $arch/quadturn.dll: $line"; exit 1; }
-done
 grep -q "lib /def:" "$root/WINDOWS.txt" || { echo "WINDOWS.txt lacks the MSVC steps"; exit 1; }
 
 if bash "$source/scripts/can-run-32bit.sh"; then wine32=wine; else
   wine32=$source/scripts/wine32/wine32; fi
 for arch in x86 x64; do
   if [ $arch = x86 ]; then cc=i686-w64-mingw32-gcc tool=i686-w64-mingw32 machine=i386
-    underscore=--add-underscore; else
-    cc=x86_64-w64-mingw32-gcc tool=x86_64-w64-mingw32 machine=i386:x86-64 underscore=""; fi
+    underscore=--add-underscore symbol=RotateQuarterTurns@8; else
+    cc=x86_64-w64-mingw32-gcc tool=x86_64-w64-mingw32 machine=i386:x86-64 underscore=""
+    symbol=RotateQuarterTurns; fi
   dir=$root/$arch
+  for f in quadturn.dll quadturn.dll.debug quadturn.exe quadturn.exe.debug libquadturn.dll.a \
+           quadturn.def; do
+    [ -s "$dir/$f" ] || { echo "missing from the bundle: $arch/$f"; exit 1; }
+  done
+  # Binaries stripped, each linked to its debug information, which gdb finds
+  # from there: the line of an export in the library's source.
+  for f in quadturn.dll quadturn.exe; do
+    sections=$(objdump -h "$dir/$f")
+    if grep -q " \.debug_" <<<"$sections"; then echo "$arch/$f is not stripped"; exit 1; fi
+    grep -q " \.gnu_debuglink " <<<"$sections" || { echo "$arch/$f has no debug link"; exit 1; }
+  done
+  line=$(cd "$dir" && gdb -nx -batch -ex "info line $symbol" ./quadturn.dll 2>&1)
+  grep -q 'Line [0-9]* of ".*entry.cpp"' <<<"$line" ||
+    { echo "gdb finds no debug information for $arch/quadturn.dll: $line"; exit 1; }
   # As an MSVC user would make one from the .def (lib adds the C underscore
   # on x86, which --add-underscore does here).
   $tool-dlltool -m $machine $underscore -d "$dir/quadturn.def" -D quadturn.dll -l "$scratch/def-$arch.a"
