@@ -136,10 +136,13 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   std::memcpy(p + kBiXPelsPerMeter, kept + kBiXPelsPerMeter, 8);
   std::memcpy(p + kInfoHeaderBytes, kept + kInfoHeaderBytes, kOneBitTableBytes);
 
-  const Piece whole[] = {{0, p, size}};
-  const bool written = CommitTurnedImage(&b, size, whole, 1);
+  const bool room = MakeRoomForTurn(&b, size);
+  if (room) {
+    std::memcpy(b.bytes, p, size);
+    FinishTurn(&b, size);
+  }
   *last_unlock = b.last_unlock;
-  return written ? Outcome::kTurned : Outcome::kNoMemory;
+  return room ? Outcome::kTurned : Outcome::kNoMemory;
 }
 
 }  // namespace quadturn

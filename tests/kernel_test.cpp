@@ -5,6 +5,7 @@
 // the direct bit turn against the grey road.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -124,36 +125,84 @@ TEST(Kernels, OneBitAroundBytesBlocksAndTiles) {
   CheckOutOfPlace(1, widths, heights);
 }
 
-// Squares turned inside their own rows: the four-tile cycles (whole-byte
-// pixels) and the transpose with reversed rows (1 and 4 bits), with sides
-// around their tiles (128 to 512) and odd sides with a centre pixel.
-TEST(Kernels, SquaresInPlace) {
-  std::vector<int32_t> sides = Range(1, 34);
-  for (int32_t s : {63, 64, 65, 127, 128, 129, 255, 256, 257, 300}) sides.push_back(s);
+// Quarter turns inside the image's own rows, for squares (four-tile cycles;
+// at 1 and 4 bits a transpose with reversed rows) and rectangles (strips,
+// then chunks packed, sorted and spread): the rows' memory is as large as
+// the larger image, pre-filled behind the source, with guard bytes after it
+// that must stay as they were.
+void CheckInPlace(int bits, const std::vector<std::pair<int32_t, int32_t>>& shapes,
+                  uint64_t first_case) {
+  constexpr size_t kGuard = 64;
   ForEachSet([&](const KernelSet& set) {
-    uint64_t n = 0;
-    for (int bits : kDepths) {
-      std::vector<int32_t> all = sides;
-      // Big enough for whole tiles of the transposes inside the cycles.
-      if (bits == 1) all.insert(all.end(), {511, 512, 513, 1030});
-      if (bits == 8 || bits == 16) all.insert(all.end(), {513, 520});
-      for (int32_t side : all) {
-        const uint64_t case_number = 2000000 + n++;
-        const Bytes src = RandomRows(bits, side, side, case_number);
-        const int32_t stride = StrideOf(bits, side);
-        for (int quarters : {1, 3}) {
-          const uint8_t pad = static_cast<uint8_t>(bits == 8 ? 0xFF : 0x00);
-          Bytes rows = src;
-          Bytes buffer(quadturn::TurnSquareBufferBytes(bits, side));
-          quadturn::TurnSquareInPlace(bits, rows.data(), stride, side,
-                                      quarters == 1 ? Direction::kRight : Direction::kLeft, pad,
-                                      BufferOf(buffer));
-          ASSERT_EQ(rows, OracleRows(bits, src.data(), stride, side, side, quarters, pad))
-              << Describe(set, bits, side, side, quarters, case_number) << ", in place";
+    uint64_t n = first_case;
+    for (auto [w, h] : shapes) {
+      const uint64_t case_number = n++;
+      const Bytes src = RandomRows(bits, w, h, case_number);
+      const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
+      const size_t area = std::max(src.size(), static_cast<size_t>(d) * w);
+      for (int quarters : {1, 3}) {
+        const uint8_t pad = static_cast<uint8_t>(quarters == 1 ? 0x00 : 0xFF);
+        Bytes rows(area + kGuard, static_cast<uint8_t>(0xA5 + quarters));
+        std::copy(src.begin(), src.end(), rows.begin());
+        Bytes buffer(quadturn::TurnInPlaceBufferBytes(bits, w, h));
+        quadturn::TurnInPlace(bits, rows.data(), s, d, w, h,
+                              quarters == 1 ? Direction::kRight : Direction::kLeft, pad,
+                              BufferOf(buffer));
+        const Bytes want = OracleRows(bits, src.data(), s, w, h, quarters, pad);
+        const std::string what = Describe(set, bits, w, h, quarters, case_number) + ", in place";
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), rows.begin())) << what;
+        for (size_t k = area; k < rows.size(); ++k) {
+          ASSERT_EQ(rows[k], static_cast<uint8_t>(0xA5 + quarters)) << what << ", guard byte";
         }
       }
     }
   });
+}
+
+std::vector<std::pair<int32_t, int32_t>> Pairs(const std::vector<int32_t>& widths,
+                                               const std::vector<int32_t>& heights) {
+  std::vector<std::pair<int32_t, int32_t>> shapes;
+  for (int32_t w : widths) {
+    for (int32_t h : heights) shapes.emplace_back(w, h);
+  }
+  return shapes;
+}
+
+// Squares with sides around their tiles (128 to 512) and odd sides with a
+// centre pixel.
+TEST(Kernels, SquaresInPlace) {
+  std::vector<int32_t> sides = Range(1, 34);
+  for (int32_t s : {63, 64, 65, 127, 128, 129, 255, 256, 257, 300}) sides.push_back(s);
+  for (int bits : kDepths) {
+    std::vector<int32_t> all = sides;
+    // Big enough for whole tiles of the transposes inside the cycles.
+    if (bits == 1) all.insert(all.end(), {511, 512, 513, 1030});
+    if (bits == 8 || bits == 16) all.insert(all.end(), {513, 520});
+    std::vector<std::pair<int32_t, int32_t>> shapes;
+    for (int32_t side : all) shapes.emplace_back(side, side);
+    CheckInPlace(bits, shapes, 2000000 + bits * 1000);
+  }
+}
+
+// Rectangles: sides around the chunks (32 and 64) and the strips beside
+// them, primes, sides sharing large or no common factors, one row or one
+// column, and tall and wide extremes; padding that grows and that shrinks.
+TEST(Kernels, RectanglesInPlace) {
+  const std::vector<int32_t> sides = {1,  2,  3,  5,  7,  8,   13,  31,  32,  33,
+                                      63, 64, 65, 96, 97, 128, 130, 193, 256, 262};
+  std::vector<std::pair<int32_t, int32_t>> shapes = Pairs(sides, sides);
+  for (auto [w, h] : {std::pair{1, 3001}, {2053, 3}, {4096, 64}, {96, 1024}, {1009, 331},
+                      {640, 480}, {600, 400}, {1000, 999}, {3000, 97}}) {
+    shapes.emplace_back(w, h);
+    shapes.emplace_back(h, w);
+  }
+  for (int bits : kDepths) {
+    std::vector<std::pair<int32_t, int32_t>> all = shapes;
+    // Chunks are 512 pixels at 1 bit and 128 at 4 bits: several of them
+    // both ways, with strips.
+    if (bits < 8) all.insert(all.end(), {{1100, 1537}, {1537, 1100}, {2053, 1030}});
+    CheckInPlace(bits, all, 2500000 + bits * 10000);
+  }
 }
 
 TEST(Kernels, HalfTurnsInPlace) {

@@ -1,7 +1,5 @@
-// Borrowing the caller's block and writing the turned image back into it.
+// Borrowing the caller's block and re-sizing it around a turn.
 #include "caller_block.h"
-
-#include <cstring>
 
 namespace quadturn {
 namespace {
@@ -12,17 +10,8 @@ bool Relock(CallerBlock* b) {
   return b->bytes != nullptr;
 }
 
-void WritePieces(uint8_t* to, const Piece* pieces, int piece_count) {
-  for (int i = 0; i < piece_count; ++i) {
-    const Piece& p = pieces[i];
-    if (p.length == 0) continue;
-    if (p.bytes == nullptr) {
-      std::memmove(to + p.offset, to + p.from, p.length);
-    } else {
-      std::memcpy(to + p.offset, p.bytes, p.length);
-    }
-  }
-}
+// Movable blocks may move when re-sized; fixed ones must stay put.
+UINT ResizeFlags(const CallerBlock* b) { return b->fixed ? 0u : static_cast<UINT>(GMEM_MOVEABLE); }
 
 }  // namespace
 
@@ -46,29 +35,22 @@ void UnlockCallerBlock(CallerBlock* b) {
   b->bytes = nullptr;
 }
 
-bool CommitTurnedImage(CallerBlock* b, SIZE_T new_size, const Piece* pieces,
-                       int piece_count) {
-  // Movable blocks may move when re-sized; fixed ones must stay put.
-  const UINT flags = b->fixed ? 0u : static_cast<UINT>(GMEM_MOVEABLE);
-  if (new_size <= b->size) {
-    WritePieces(b->bytes, pieces, piece_count);
-    UnlockCallerBlock(b);
-    // A failed cut only leaves slack behind the complete turned image.
-    if (new_size < b->size) GlobalReAlloc(b->handle, new_size, flags);
-    return true;
-  }
+bool MakeRoomForTurn(CallerBlock* b, SIZE_T new_size) {
+  if (new_size <= b->size) return true;
+  const UINT flags = ResizeFlags(b);
   UnlockCallerBlock(b);
   if (GlobalReAlloc(b->handle, new_size, flags) != b->handle) return false;
   if (!Relock(b)) {
-    // The block grew but cannot be reached: cut it back to what it was. Its
-    // first bytes are still the untouched image; should the cut fail too,
-    // only unused bytes are left behind it.
+    // Its first bytes are still the untouched image.
     GlobalReAlloc(b->handle, b->size, flags);
     return false;
   }
-  WritePieces(b->bytes, pieces, piece_count);
-  UnlockCallerBlock(b);
   return true;
+}
+
+void FinishTurn(CallerBlock* b, SIZE_T new_size) {
+  UnlockCallerBlock(b);
+  if (new_size < b->size) GlobalReAlloc(b->handle, new_size, ResizeFlags(b));
 }
 
 }  // namespace quadturn

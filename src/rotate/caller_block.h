@@ -1,7 +1,7 @@
 // The caller's block while a call borrows it: locking it without disturbing
-// the caller's own lock count, and writing a turned image back into it so
-// that any failing service call leaves either the untouched image or the
-// whole turned one, never a mixture.
+// the caller's own lock count, and re-sizing it around a turn so that any
+// failing service call leaves either the untouched image or the whole turned
+// one, never a mixture: whatever can fail comes before the first pixel moves.
 #ifndef QUADTURN_CALLER_BLOCK_H
 #define QUADTURN_CALLER_BLOCK_H
 
@@ -39,27 +39,18 @@ LockOutcome LockCallerBlock(HGLOBAL h, CallerBlock* b);
 // Gives this call's lock back (if it holds one).
 void UnlockCallerBlock(CallerBlock* b);
 
-// One piece of a turned image, copied to `offset` in the caller's block from
-// `bytes`, or, when `bytes` is null, moved there from offset `from` of the
-// block itself (as it is when the piece is written).
-struct Piece {
-  SIZE_T offset;
-  const uint8_t* bytes;
-  SIZE_T length;
-  SIZE_T from = 0;
-};
+// Makes room in the caller's block, locked by this call, for a turned image
+// of `new_size` bytes, before any byte of it moves: a block that must grow
+// is re-sized (a fixed one only in place) and locked again. False when the
+// room cannot be had: the call's lock is then given back and the image is
+// untouched (a block that grew but could not be locked again is cut back;
+// should that cut fail, only unused bytes are left behind the image).
+bool MakeRoomForTurn(CallerBlock* b, SIZE_T new_size);
 
-// Writes `pieces` into the caller's block, locked by this call, and gives it
-// the size `new_size`; the call's lock is given back either way. A block
-// that shrinks is written first and cut after: if the cut fails, the turned
-// image is complete with unused bytes behind it, and that still counts as
-// written. A block that grows is re-sized first and written after: if the
-// re-size fails, or the block cannot be locked again (it is then cut back),
-// false is returned and the image is untouched. Pieces must fit in new_size
-// and are written in order; a moved piece must come before any piece that
-// overwrites where it was.
-bool CommitTurnedImage(CallerBlock* b, SIZE_T new_size, const Piece* pieces,
-                       int piece_count);
+// Once the turned image is written: gives the call's lock back and cuts a
+// block longer than `new_size`. A refused cut leaves only unused bytes
+// behind the complete turned image, which still counts as written.
+void FinishTurn(CallerBlock* b, SIZE_T new_size);
 
 }  // namespace quadturn
 

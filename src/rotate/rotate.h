@@ -1,6 +1,6 @@
 // The road every entry takes once it holds the caller's block and has read
-// the image's layout: the turn (in place, or through a scratch block), the
-// turned header, and the write-back.
+// the image's layout: the turn inside the block, the turned header, and the
+// re-size.
 #ifndef QUADTURN_ROTATE_H
 #define QUADTURN_ROTATE_H
 
@@ -27,9 +27,9 @@ enum class HeaderRules { kOriginal, kGeneral };
 
 // Turns the image described by `layout` in the caller's block `b`, locked by
 // this call, `quarters` quarter turns clockwise (0 to 3, as the picture is
-// displayed), and gives the call's lock back. A half turn and a square's
-// quarter turn happen inside the block; other quarter turns go through a
-// scratch block and re-size the caller's block to fit.
+// displayed), and gives the call's lock back. Every turn happens inside the
+// block, which is re-sized to fit; the working memory it takes is a few rows
+// and columns of the image.
 Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& layout, int quarters,
                         HeaderRules rules);
 

@@ -40,9 +40,10 @@ inline TurnBuffer TurnBufferAt(uint8_t* at, std::size_t size) {
   return TurnBuffer{at + skip, size};
 }
 
-// The bytes of working memory TurnRows and TurnSquareInPlace need for these
-// images (0: none); their buffer must hold at least that many.
+// The bytes of working memory TurnRows, TurnInPlace and TurnSquareInPlace
+// need for these images (0: none); their buffer must hold at least that many.
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height);
+std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height);
 std::size_t TurnSquareBufferBytes(int bits, int32_t size);
 
 // Turns `height` stored rows of `width` pixels of `bits` each (1, 4, 8, 16,
@@ -52,6 +53,15 @@ std::size_t TurnSquareBufferBytes(int bits, int32_t size);
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
               uint8_t pad, TurnBuffer buffer);
+
+// The same quarter turn inside the image's own rows: the `height` rows at
+// `rows`, stride src_stride, become `width` rows of `height` pixels from the
+// same address, stride dst_stride. The rows' memory must hold the larger of
+// the two images. Needs a buffer of a few rows and columns, not a second
+// image.
+void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
+                 int32_t width, int32_t height, Direction direction, uint8_t pad,
+                 TurnBuffer buffer);
 
 // The same quarter turn of a square image of `size` x `size` pixels inside
 // its own rows.

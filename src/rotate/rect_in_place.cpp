@@ -1,0 +1,187 @@
+// A quarter turn of any rectangle inside its own rows, with working memory
+// of a few turned rows and columns instead of a second image.
+//
+// The source falls into a core of whole t x t tiles and two thin strips: the
+// columns right of the core, and the rows below it (clockwise) or above it
+// (counter-clockwise), chosen so that in both turns the core's pixels start
+// every turned row and stay on whole bytes. The strips are turned into the
+// buffer first; then three passes move the core:
+//  1. pack: each band of t source rows is turned into the buffer and written
+//     back densely from the start of the rows, as a run of turned tiles of
+//     t x t pixels ("chunks"), each holding t turned rows' t pixels;
+//  2. sort: the chunks trade places, cycle by cycle, until the chunks of
+//     each band of t turned rows lie side by side in column order;
+//  3. spread: from the last band to the first, a band's chunks go to the
+//     buffer and out to the turned rows at their stride, the strip's pixels
+//     behind them.
+// Nothing is written before it is read: packing moves data towards the
+// start (the source stride is at least the packed one), spreading towards
+// the end (the turned stride is at least a band's packed row), and the
+// turned right strip is written last. A square keeps its shape and turns
+// in groups of four tiles instead (in_place.cpp).
+#include <algorithm>
+#include <cstring>
+
+#include "turn_kernels.h"
+
+namespace quadturn {
+namespace {
+
+// Chunk sides per format: a chunk's row is 64 to 96 bytes, a cache line or
+// more (whole bytes at 1 and 4 bits). Measured on whole images both ways
+// round (8-bit 4093 x 3001, 16-bit 3001 x 2001, 24-bit 4000 x 3000 and
+// 6000 x 4000, 32-bit 2560 x 1440): half those sides made the sort up to
+// twice as slow, double them the packing slower (a band's buffer then
+// outgrows the cache) and the buffers twice as large.
+constexpr int kChunk[kFormatCount] = {512, 128, 64, 32, 32, 32};
+
+std::size_t RoundUp(std::size_t n) {
+  return (n + kTurnBufferAlign - 1) / kTurnBufferAlign * kTurnBufferAlign;
+}
+
+// Bytes of `pixels` pixels of format f, a partial last byte included.
+std::ptrdiff_t RowBytes(Format f, int64_t pixels) {
+  return static_cast<std::ptrdiff_t>((pixels * BitsOf(f) + 7) / 8);
+}
+
+// Copies a chunk's row (64 to 128 bytes, a multiple of 16) inline. The
+// spread copies millions of them: through a library call each (an import
+// on Windows) it took up to three times as long under Wine, and 30% longer
+// natively.
+inline void CopySegment(uint8_t* to, const uint8_t* from, std::ptrdiff_t n) {
+  for (std::ptrdiff_t k = 0; k < n; k += 16) std::memcpy(to + k, from + k, 16);
+}
+
+// The split of a w x h rectangle into core and strips, and where each of
+// the pieces the turn keeps goes in its buffer.
+struct Split {
+  Format f;
+  int t;
+  int32_t w, h;
+  int32_t wc, hc;  // the core: whole chunks
+  int32_t wr, hr;  // the strips' thickness
+  int32_t a, b;    // bands of source rows and of turned rows in the core
+  std::ptrdiff_t seg, chunk;           // bytes of a chunk's row, of a chunk
+  std::ptrdiff_t full_row, strip_row;  // bytes of h pixels, of hr pixels
+  std::size_t band_at, right_at, rows_at, seen_at, bytes;
+
+  Split(int bits, int32_t width, int32_t height)
+      : f(FormatOf(bits)), t(kChunk[static_cast<int>(f)]), w(width), h(height) {
+    wr = w % t;
+    hr = h % t;
+    wc = w - wr;
+    hc = h - hr;
+    a = hc / t;
+    b = wc / t;
+    seg = Span(f, t);
+    chunk = t * seg;
+    full_row = RowBytes(f, h);
+    strip_row = RowBytes(f, hr);
+    // The band buffer holds a band of turned source rows (pass 1), a chunk
+    // (pass 2) and a band's chunks (pass 3).
+    band_at = 0;
+    right_at = band_at + RoundUp(static_cast<std::size_t>(std::max(wc, hc)) * seg);
+    rows_at = right_at + RoundUp(static_cast<std::size_t>(wr) * full_row);
+    seen_at = rows_at + RoundUp(static_cast<std::size_t>(wc) * strip_row);
+    bytes = seen_at + RoundUp((static_cast<std::size_t>(a) * b + 7) / 8);
+  }
+};
+
+// Pass 2. After pass 1 the chunk at index y*b + x holds turned rows
+// [x*t, x*t + t) of the core and its column tiles u(y): y clockwise, a-1-y
+// the other way (u is its own inverse). Its place is x*a + u(y).
+void SortChunks(const Split& s, uint8_t* rows, Direction direction, uint8_t* spare,
+                uint8_t* seen) {
+  const int64_t count = int64_t{s.a} * s.b;
+  std::memset(seen, 0, static_cast<std::size_t>((count + 7) / 8));
+  auto chunk_at = [&](int64_t k) { return rows + k * s.chunk; };
+  // The chunk that belongs at index k.
+  auto source_of = [&](int64_t k) {
+    const int64_t x = k / s.a, u = k % s.a;
+    const int64_t y = direction == Direction::kRight ? u : s.a - 1 - u;
+    return y * s.b + x;
+  };
+  for (int64_t start = 0; start < count; ++start) {
+    if ((seen[start / 8] >> (start % 8)) & 1) continue;
+    seen[start / 8] |= static_cast<uint8_t>(1u << (start % 8));
+    int64_t from = source_of(start);
+    if (from == start) continue;
+    std::memcpy(spare, chunk_at(start), s.chunk);
+    int64_t k = start;
+    while (from != start) {
+      std::memcpy(chunk_at(k), chunk_at(from), s.chunk);
+      seen[from / 8] |= static_cast<uint8_t>(1u << (from % 8));
+      k = from;
+      from = source_of(k);
+    }
+    std::memcpy(chunk_at(k), spare, s.chunk);
+  }
+}
+
+void TurnRectInPlace(const Split& s, uint8_t* rows, std::ptrdiff_t ss, std::ptrdiff_t ds,
+                     Direction direction, TurnBuffer buffer) {
+  const Format f = s.f;
+  uint8_t* band = buffer.bytes + s.band_at;
+  uint8_t* right = buffer.bytes + s.right_at;
+  uint8_t* strip = buffer.bytes + s.rows_at;
+  const bool clockwise = direction == Direction::kRight;
+  // Where the core's source rows start, and where its turned rows and those
+  // of the right strip do.
+  const int32_t core_row = clockwise ? 0 : s.hr;
+  const int32_t turned_core_row = clockwise ? s.wr : 0;
+  const int32_t turned_right_row = clockwise ? 0 : s.wc;
+
+  // The strips, turned into the buffer: the right one as whole turned rows,
+  // the other as the ends of the core's turned rows.
+  TurnRect(f, rows + Span(f, s.wc), ss, right, s.full_row, s.wr, s.h, direction, TurnBuffer{});
+  TurnRect(f, rows + (clockwise ? s.hc : 0) * ss, ss, strip, s.strip_row, s.wc, s.hr, direction,
+           TurnBuffer{});
+
+  // Pass 1: pack.
+  const std::ptrdiff_t band_bytes = Span(f, s.wc) * s.t;
+  for (int32_t y = 0; y < s.a; ++y) {
+    TurnRect(f, rows + (core_row + y * s.t) * ss, ss, band, s.seg, s.wc, s.t, direction,
+             TurnBuffer{});
+    std::memcpy(rows + y * band_bytes, band, band_bytes);
+  }
+  // Pass 2: sort.
+  SortChunks(s, rows, direction, band, buffer.bytes + s.seen_at);
+  // Pass 3: spread.
+  const std::ptrdiff_t core_bytes = Span(f, s.hc);
+  for (int32_t x = s.b - 1; x >= 0; --x) {
+    std::memcpy(band, rows + x * s.t * core_bytes, s.t * core_bytes);
+    for (int q = 0; q < s.t; ++q) {
+      const int32_t turned = x * s.t + q;
+      uint8_t* out = rows + (turned_core_row + turned) * ds;
+      const uint8_t* in = band + q * s.seg;
+      for (int32_t u = 0; u < s.a; ++u, in += s.chunk) CopySegment(out + u * s.seg, in, s.seg);
+      std::memcpy(out + core_bytes, strip + turned * s.strip_row, s.strip_row);
+    }
+  }
+  for (int32_t r = 0; r < s.wr; ++r) {
+    std::memcpy(rows + (turned_right_row + r) * ds, right + r * s.full_row, s.full_row);
+  }
+}
+
+}  // namespace
+
+std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height) {
+  if (width == height) return TurnSquareBufferBytes(bits, width);
+  if (width == 0 || height == 0) return 0;
+  return Split(bits, width, height).bytes;
+}
+
+void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
+                 int32_t width, int32_t height, Direction direction, uint8_t pad,
+                 TurnBuffer buffer) {
+  if (width == height) {
+    TurnSquareInPlace(bits, rows, src_stride, width, direction, pad, buffer);
+    return;
+  }
+  // Rows without pixels, or no rows: nothing to move or pad.
+  if (width == 0 || height == 0) return;
+  TurnRectInPlace(Split(bits, width, height), rows, src_stride, dst_stride, direction, buffer);
+  PadRows(bits, rows, dst_stride, width, height, pad);
+}
+
+}  // namespace quadturn
