@@ -55,6 +55,11 @@ cases = {
     "24bit-tiles-square-140": dib(24, 140, 140),
     "1bit-tiles-260x140": dib(1, 260, 140),
     "1bit-tiles-square-260": dib(1, 260, 260),
+    # Whole chunks of the in-place turn (512 pixels at 1 bit, 64 at 8) with
+    # strips beside them, and turned rows that take more bytes than the
+    # source rows (the block grows first).
+    "1bit-chunks-530x600": dib(1, 530, 600),
+    "8bit-chunks-grows-261x67": dib(8, 261, 67),
     "near-top-down": dib(8, 4, -4),
     "near-compressed": dib(8, 4, 4, compression=1),
     "near-4bit": dib(4, 8, 2),
@@ -111,6 +116,8 @@ quarter_cases = {
     "32bit-tiles-130x129": dib(32, 130, 129, general=True),
     "16bit-tiles-130x129": dib(16, 130, 129, general=True),
     "32bit-tiles-square-140-top-down": dib(32, 140, -140, general=True),
+    "1bit-chunks-600x530-top-down": dib(1, 600, -530, general=True),
+    "24bit-chunks-97x70-profile": v5_with_profile(24, 97, 70, bytes(range(64)), gap=5),
     "near-rle8": dib(8, 4, 4, compression=1, general=True),
     "near-bitfields-24": dib(24, 4, 4, compression=3, general=True),
     "near-2bit": dib(2, 8, 2, general=True),
