@@ -19,9 +19,10 @@ const std::vector<Case>& Cases() {
   return kCases;
 }
 
-Image MakeImage(int bits, int width, int height) {
-  Image image{bits, width, height, (static_cast<std::ptrdiff_t>(width) * bits + 31) / 32 * 4, {}};
-  image.rows.resize(static_cast<size_t>(image.stride) * height);
+namespace {
+
+// Fills rows as MakeImage describes.
+void FillRows(int bits, int height, std::ptrdiff_t stride, uint8_t* rows) {
   uint32_t x = 2463534242u;
   auto next = [&x] {
     x ^= x << 13;
@@ -30,26 +31,55 @@ Image MakeImage(int bits, int width, int height) {
     return x;
   };
   for (int r = 0; r < height; ++r) {
-    uint8_t* row = image.rows.data() + r * image.stride;
-    for (std::ptrdiff_t k = 0; k < image.stride; ++k) {
+    uint8_t* row = rows + r * stride;
+    for (std::ptrdiff_t k = 0; k < stride; ++k) {
       const uint32_t v = next();
       row[k] = bits != 1 ? static_cast<uint8_t>(v)
                          : (r % 48 < 30 && (v >> 24) < 80 ? static_cast<uint8_t>(v) : 0);
     }
   }
+}
+
+std::ptrdiff_t StrideOf(int bits, int width) {
+  return (static_cast<std::ptrdiff_t>(width) * bits + 31) / 32 * 4;
+}
+
+// A zeroed block with the header and table for the image; *rows receives
+// where its rows go, the block locked.
+HGLOBAL NewBlock(int bits, int width, int height, uint8_t** rows) {
+  const size_t table = bits == 1 ? 8 : bits == 8 ? 1024 : 0;
+  const size_t size = 40 + table + static_cast<size_t>(StrideOf(bits, width)) * height;
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  auto* p = static_cast<uint8_t*>(GlobalLock(h));
+  const int32_t header[] = {40, width, height};
+  std::memcpy(p, header, sizeof header);
+  p[12] = 1;
+  p[14] = static_cast<uint8_t>(bits);
+  *rows = p + 40 + table;
+  return h;
+}
+
+}  // namespace
+
+Image MakeImage(int bits, int width, int height) {
+  Image image{bits, width, height, StrideOf(bits, width), {}};
+  image.rows.resize(static_cast<size_t>(image.stride) * height);
+  FillRows(bits, height, image.stride, image.rows.data());
   return image;
 }
 
 HGLOBAL MakeBlock(const Image& image) {
-  const size_t table = image.bits == 1 ? 8 : image.bits == 8 ? 1024 : 0;
-  const size_t size = 40 + table + image.rows.size();
-  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-  auto* p = static_cast<uint8_t*>(GlobalLock(h));
-  const int32_t header[] = {40, image.width, image.height};
-  std::memcpy(p, header, sizeof header);
-  p[12] = 1;
-  p[14] = static_cast<uint8_t>(image.bits);
-  std::memcpy(p + 40 + table, image.rows.data(), image.rows.size());
+  uint8_t* rows;
+  HGLOBAL h = NewBlock(image.bits, image.width, image.height, &rows);
+  std::memcpy(rows, image.rows.data(), image.rows.size());
+  GlobalUnlock(h);
+  return h;
+}
+
+HGLOBAL MakeBlockAlone(int bits, int width, int height) {
+  uint8_t* rows;
+  HGLOBAL h = NewBlock(bits, width, height, &rows);
+  FillRows(bits, height, StrideOf(bits, width), rows);
   GlobalUnlock(h);
   return h;
 }

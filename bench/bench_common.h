@@ -40,6 +40,9 @@ Image MakeImage(int bits, int width, int height);
 // A packed DIB in a movable block: 40-byte header, the colour table its
 // depth needs, the rows.
 HGLOBAL MakeBlock(const Image& image);
+// The same image made straight in its block, with no other copy of it in
+// the process (for measuring what a call adds to the memory it takes).
+HGLOBAL MakeBlockAlone(int bits, int width, int height);
 
 // Median milliseconds over `reps` calls of `f`, after one warm-up call.
 double MedianMs(const std::function<void()>& f, int reps);

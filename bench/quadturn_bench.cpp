@@ -1,8 +1,7 @@
 // Times a whole RotateRight90 call on large images against memcpy of the same
 // pixel bytes and against the peers that were found, with the portable
-// kernels forced, the turn kernel alone, and where the time of a call that
-// needs a scratch block goes; prints one table per image (and a CSV file for
-// the chart).
+// kernels forced, and the turn alone, out of place and in place; prints one
+// table per image (and a CSV file for the chart).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -59,53 +58,23 @@ Row Ours(const Image& image, const Case& c, const quadturn::KernelSet* kernels) 
 }
 
 
-// Where a call that needs a scratch block spends its time, step by step as
-// the library takes them: a scratch block (fresh memory), the turn into it,
-// the re-size of the caller's block, the copy back, freeing the scratch.
-std::vector<Row> Phases(const Image& image, const Case& c) {
+// The quarter turn inside the image's own rows alone, without the call
+// around it: memory made and touched once, the image turned back and forth
+// (each repetition one turn, as the whole call is timed).
+double InPlaceMs(const Image& image, const Case& c) {
   const std::ptrdiff_t d = TurnedStride(c);
-  const size_t n = static_cast<size_t>(d) * c.width;
-  const size_t need = quadturn::TurnRowsBufferBytes(c.bits, c.width, c.height);
-  const size_t offset = 40 + (c.bits == 1 ? 8 : c.bits == 8 ? 1024 : 0);
-  std::vector<double> t(5, 0.0);
-  std::vector<std::vector<double>> all(5);
-  using Clock = std::chrono::steady_clock;
-  auto ms = [](Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-  };
-  for (int rep = 0; rep <= c.reps; ++rep) {
-    HGLOBAL block = MakeBlock(image);
-    const auto t0 = Clock::now();
-    HGLOBAL scratch = GlobalAlloc(GMEM_MOVEABLE, n + quadturn::TurnBufferRoom(need));
-    auto* s = static_cast<uint8_t*>(GlobalLock(scratch));
-    auto* b = static_cast<uint8_t*>(GlobalLock(block));
-    const auto t1 = Clock::now();
-    quadturn::TurnRows(c.bits, b + offset, image.stride, s, d, c.width, c.height,
-                       quadturn::Direction::kRight, Pad(c.bits), quadturn::TurnBufferAt(s + n, need));
-    const auto t2 = Clock::now();
-    GlobalUnlock(block);
-    GlobalReAlloc(block, offset + n, GMEM_MOVEABLE);
-    b = static_cast<uint8_t*>(GlobalLock(block));
-    const auto t3 = Clock::now();
-    std::memcpy(b + offset, s, n);
-    const auto t4 = Clock::now();
-    GlobalUnlock(block);
-    GlobalUnlock(scratch);
-    GlobalFree(scratch);
-    const auto t5 = Clock::now();
-    GlobalFree(block);
-    if (rep == 0) continue;  // warm-up
-    const double step[5] = {ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t3, t4), ms(t4, t5)};
-    for (int k = 0; k < 5; ++k) all[k].push_back(step[k]);
-  }
-  const char* names[5] = {"  scratch block", "  turn into it", "  re-size caller's block",
-                          "  copy back", "  free scratch"};
-  std::vector<Row> rows;
-  for (int k = 0; k < 5; ++k) {
-    std::sort(all[k].begin(), all[k].end());
-    rows.push_back({names[k], all[k][all[k].size() / 2], "step"});
-  }
-  return rows;
+  std::vector<uint8_t> rows(std::max(image.rows.size(), static_cast<size_t>(d) * c.width));
+  std::copy(image.rows.begin(), image.rows.end(), rows.begin());
+  const size_t need = quadturn::TurnInPlaceBufferBytes(c.bits, c.width, c.height);
+  std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
+  bool turned = false;
+  return MedianMs([&] {
+    const int32_t w = turned ? c.height : c.width, h = turned ? c.width : c.height;
+    quadturn::TurnInPlace(c.bits, rows.data(), turned ? d : image.stride, turned ? image.stride : d,
+                          w, h, quadturn::Direction::kRight, Pad(c.bits),
+                          quadturn::TurnBufferAt(work.data(), need));
+    turned = !turned;
+  }, c.reps);
 }
 
 }  // namespace
@@ -130,16 +99,13 @@ int main(int argc, char** argv) {
       std::vector<uint8_t> dst(static_cast<size_t>(d) * c.width);
       const size_t need = quadturn::TurnRowsBufferBytes(c.bits, c.width, c.height);
       std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
-      rows.push_back({"  the turn alone (warm buffer)", MedianMs([&] {
+      rows.push_back({"  the turn alone, out of place (warm)", MedianMs([&] {
                         quadturn::TurnRows(c.bits, image.rows.data(), image.stride, dst.data(),
                                            d, c.width, c.height, quadturn::Direction::kRight,
                                            Pad(c.bits), quadturn::TurnBufferAt(work.data(), need));
                       }, c.reps), ""});
     }
-    if (c.width != c.height) {
-      const std::vector<Row> phases = Phases(image, c);
-      rows.insert(rows.end(), phases.begin(), phases.end());
-    }
+    rows.push_back({"  the turn in place alone", InPlaceMs(image, c), ""});
     rows.push_back({"quadturn, a half turn in place", WholeCallMs(image, c.reps, 2), ""});
     if (c.bits == 1) {
       HGLOBAL h = MakeBlock(image);
