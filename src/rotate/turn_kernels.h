@@ -1,7 +1,7 @@
 // The turns on raw rows: bytes, strides, widths and heights in, turned rows
-// out, never a block or a handle. Out of place for any image, in place for a
-// square's quarter turn and for any half turn. Every row's padding is
-// written: padding bits of a last byte become 0, whole padding bytes `pad`.
+// out, never a block or a handle. Out of place, and inside the image's own
+// rows for any quarter or half turn. Every row's padding is written:
+// padding bits of a last byte become 0, whole padding bytes `pad`.
 #ifndef QUADTURN_TURN_KERNELS_H
 #define QUADTURN_TURN_KERNELS_H
 
@@ -16,7 +16,7 @@ namespace quadturn {
 // Working memory for a turn, handed in by the caller: the turns allocate
 // nothing, so they cannot fail once pixels move, and keep no more than a few
 // KiB on the stack, so they run on small thread stacks. The tiles they stage
-// and save (up to 192 KiB) go here.
+// and save, and the bands and strips of an in-place turn, go here.
 struct TurnBuffer {
   uint8_t* bytes = nullptr;
   std::size_t size = 0;
