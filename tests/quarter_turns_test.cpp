@@ -161,7 +161,7 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
     const char* what;
     int offset;  // header field to change, -1 for none
     uint32_t value;
-    int cut;     // bytes cut off the block's end (-1: all but 39)
+    int cut;     // bytes cut off the block's end (-1: all but 39, -2: all but 22)
     DWORD error;
   };
   const Case cases[] = {
@@ -184,12 +184,15 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
       {"0 bits per pixel", 12, 0x00000001u, 0, ERROR_NOT_SUPPORTED},
       {"core header", 0, 12, 0, ERROR_NOT_SUPPORTED},
       {"short OS/2 header", 0, 16, 0, ERROR_NOT_SUPPORTED},
+      // A 1 x 1 one-bit OS/2 bitmap is 22 bytes: shorter than a 40-byte
+      // header, and still a format that is not turned.
+      {"core header in a block of 22 bytes", 0, 12, -2, ERROR_NOT_SUPPORTED},
   };
   for (const Case& c : cases) {
     Rng rng(300100);
     Bytes dib = MakeGeneralDib({.bits = 24, .width = 5, .height = 3}, rng);
     if (c.offset >= 0) PutU32(dib, c.offset, c.value);
-    dib.resize(c.cut < 0 ? 39 : dib.size() - c.cut);
+    dib.resize(c.cut == -1 ? 39 : c.cut == -2 ? 22 : dib.size() - c.cut);
     for (int turns : {0, 1, 2}) {
       const Result r = TurnQuarters(dib, turns);
       EXPECT_FALSE(r.ok) << c.what;

@@ -70,11 +70,12 @@ bool ReadStrictLayout(const uint8_t* header, uint64_t block_size, ImageLayout* l
 }
 
 LayoutCheck ReadGeneralLayout(const uint8_t* block, uint64_t block_size, ImageLayout* layout) {
-  if (block_size < static_cast<uint64_t>(kInfoHeaderBytes)) return LayoutCheck::kInvalidData;
+  if (block_size < 4) return LayoutCheck::kInvalidData;
   const uint32_t header_bytes = ReadU32(block + kBiSize);
   // 12 and 16 bytes are the older core (OS/2) headers: well formed, not
-  // turned.
+  // turned, whatever the block's length (a small one is shorter than 40).
   if (header_bytes == 12 || header_bytes == 16) return LayoutCheck::kNotSupported;
+  if (block_size < static_cast<uint64_t>(kInfoHeaderBytes)) return LayoutCheck::kInvalidData;
   if (header_bytes < static_cast<uint32_t>(kInfoHeaderBytes) || header_bytes > block_size) {
     return LayoutCheck::kInvalidData;
   }
