@@ -364,8 +364,11 @@ TEST_F(Tool, SeveralFilesOneBadTheOthersStillTurn) {
   WriteFile(At("b.bmp"), BmpFile(b));
   fs::create_directory(dir_ / "out");
   const ToolRun r = RunTool("right " + At("a.bmp") + " " + At("bad.bmp") + " " +
-                            At("missing.bmp") + " " + At("b.bmp") + " -d " + (dir_ / "out").string());
+                            At("missing.bmp") + " " + At("b.bmp") + " -d " + (dir_ / "out").string() +
+                            "/");
   EXPECT_EQ(r.exit_code, 1) << r.output;
+  // The folder's own trailing separator is not doubled.
+  EXPECT_NE(r.output.find("-> " + (dir_ / "out" / "b.bmp").string()), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("missing.bmp: cannot read"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("bad.bmp: not a BMP"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("2 turned, 2 failed"), std::string::npos) << r.output;

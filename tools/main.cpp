@@ -129,6 +129,12 @@ int Parse(int argc, char** argv, Options* o) {
 }
 
 // Why the library left an image as it was, from its last error.
+// A file in folder `dir`, without doubling a separator `dir` ends with
+// (`-d out/`).
+std::string InFolder(const std::string& dir, const std::string& name) {
+  return BaseName(dir).empty() ? dir + name : dir + "/" + name;
+}
+
 std::string LibraryReason(DWORD error) {
   switch (error) {
     case ERROR_NOT_SUPPORTED: return "not supported by the library";
@@ -231,7 +237,7 @@ int Main(int argc, char** argv) {
     bool ok = false;
     try {
       std::string target = o.in_place ? input : o.output;
-      if (o.dirs == 1) target = o.dir + "/" + BaseName(input);
+      if (o.dirs == 1) target = InFolder(o.dir, BaseName(input));
       if (!first_name[k].empty()) {
         error = "skipped: the same file as " + first_name[k];
       } else if (o.dirs == 1 && input == "-") {
