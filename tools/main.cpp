@@ -128,13 +128,13 @@ int Parse(int argc, char** argv, Options* o) {
   return -1;
 }
 
-// Why the library left an image as it was, from its last error.
 // A file in folder `dir`, without doubling a separator `dir` ends with
 // (`-d out/`).
 std::string InFolder(const std::string& dir, const std::string& name) {
   return BaseName(dir).empty() ? dir + name : dir + "/" + name;
 }
 
+// Why the library left an image as it was, from its last error.
 std::string LibraryReason(DWORD error) {
   switch (error) {
     case ERROR_NOT_SUPPORTED: return "not supported by the library";
