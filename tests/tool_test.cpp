@@ -195,11 +195,19 @@ TEST_F(Tool, ColourProfilesAreCarried) {
 TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
   const Bytes good = BmpFile(Image(50, {.bits = 8, .width = 4, .height = 3}));
   struct Case { const char* what; Bytes file; const char* says; };
-  auto patched = [&](int offset, uint32_t value, int width = 4) {
-    Bytes b = good;
+  auto patch = [](Bytes b, int offset, uint32_t value, int width = 4) {
     for (int i = 0; i < width; ++i) b[offset + i] = static_cast<uint8_t>(value >> (8 * i));
     return b;
   };
+  auto patched = [&](int offset, uint32_t value, int width = 4) {
+    return patch(good, offset, value, width);
+  };
+  // A 64-byte OS/2 header at `bits` with compression `c`; JPEG and PNG
+  // inside a BMP say 0 bits per pixel.
+  auto os2 = [&](int bits, uint32_t c) {
+    return patch(patch(patched(14, 64), 14 + 14, bits, 2), 14 + 16, c);
+  };
+  auto embedded = [&](uint32_t c) { return patch(patched(14 + 14, 0, 2), 14 + 16, c); };
   const Case cases[] = {
       {"not a BMP", Bytes{'P', 'N', 'G', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "not a BMP file"},
@@ -208,6 +216,14 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
       {"truncated rows", Bytes(good.begin(), good.end() - 1), "truncated"},
       {"RLE8", patched(14 + 16, 1), "compressed (RLE8)"},
       {"JPEG", patched(14 + 16, 4), "compressed (JPEG)"},
+      {"JPEG, 0 bits", embedded(4), "compressed (JPEG)"},
+      {"PNG, 0 bits", embedded(5), "compressed (PNG)"},
+      {"RLE4", patch(patched(14 + 14, 4, 2), 14 + 16, 2), "compressed (RLE4)"},
+      {"OS/2 RLE24", os2(24, 4), "compressed (RLE24, OS/2)"},
+      {"OS/2 Huffman", os2(1, 3), "compressed (Huffman 1D, OS/2)"},
+      {"impossible colour table", patched(14 + 32, 0xFFFFFFFFu),
+       "damaged: a colour table of 4294967295 entries"},
+      {"offset past the end", patched(10, 0xFFFFF000u), "past the end of the file"},
       {"bit fields at 8 bits", patched(14 + 16, 3), "compressed (bit fields)"},
       {"2 bits", patched(14 + 14, 2, 2), "not supported: 2 bits per pixel"},
       {"two planes", patched(14 + 12, 2, 2), "not supported: 2 planes"},

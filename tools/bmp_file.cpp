@@ -39,8 +39,9 @@ std::string CompressionName(uint32_t c, int bits) {
   switch (c) {
     case 1: return "RLE8";
     case 2: return "RLE4";
-    case 3: return bits == 1 ? "OS/2 Huffman" : "bit fields";
-    case 4: return "JPEG";
+    // OS/2 headers use 3 and 4 for their own schemes, at 1 and 24 bits.
+    case 3: return bits == 1 ? "Huffman 1D, OS/2" : "bit fields";
+    case 4: return bits == 24 ? "RLE24, OS/2" : "JPEG";
     case 5: return "PNG";
     case 6: return "alpha bit fields";
     case 11: case 12: case 13: return "CMYK";
@@ -56,13 +57,14 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
   const int bits = U16(info + 14);
   const uint32_t compression = U32(info + 16);
   const uint32_t clr_used = U32(info + 32);
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-    return Fail("not supported: " + std::to_string(bits) + " bits per pixel", error);
-  }
+  // The compression first: JPEG and PNG inside a BMP say 0 bits per pixel.
   const bool bitfields = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
   if (compression != 0 && !bitfields) {
     return Fail("not supported: compressed (" +
                 CompressionName(compression, bits) + ")", error);
+  }
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    return Fail("not supported: " + std::to_string(bits) + " bits per pixel", error);
   }
   if (U16(info + 12) != 1) {
     return Fail("not supported: " + std::to_string(U16(info + 12)) + " planes", error);
@@ -76,6 +78,9 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
       bitfields && l->header_bytes == 40 ? (compression == 6 ? 16 : 12) : 0;
   const uint64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1u << bits : 0;
   l->offset = l->header_bytes + masks + 4 * entries;
+  if (l->offset > kMaxBytes) {
+    return Fail("damaged: a colour table of " + std::to_string(entries) + " entries", error);
+  }
   const uint64_t stride = (uint64_t(uint32_t(width)) * bits + 31) / 32 * 4;
   l->rows = stride * h;
   const uint64_t turned = (h * bits + 31) / 32 * 4 * uint64_t(uint32_t(width));
@@ -150,6 +155,11 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
   const bool in_gap = l.profile_bytes > 0 && profile_at >= table_end && profile_end <= rows_at;
   if (l.profile_bytes > 0 && !in_gap && profile_at < rows_end) {
     return Refuse("damaged: colour profile overlaps the image", error);
+  }
+  if (in.Size() >= 0 && rows_at > static_cast<uint64_t>(in.Size())) {
+    return Refuse("damaged: pixel data offset " + std::to_string(rows_at) +
+                  " lies past the end of the file (" + std::to_string(in.Size()) + " bytes)",
+                  error);
   }
   const uint64_t needed = std::max(rows_end, l.profile_bytes > 0 ? profile_end : 0);
   if (in.Size() >= 0 && static_cast<uint64_t>(in.Size()) < needed) {
