@@ -18,10 +18,12 @@ enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 FileKind KindOf(const std::string& path);
 
 // Which file a path names, whatever the path says: device and inode, or on
-// Windows volume and file index. Links are followed.
+// Windows volume and file index. Links are followed. `names` is how many
+// hard links the file has (not part of its identity).
 struct FileId {
   uint64_t volume = 0;
   uint64_t index = 0;
+  uint64_t names = 1;
   bool operator<(const FileId& o) const {
     return volume != o.volume ? volume < o.volume : index < o.index;
   }

@@ -153,6 +153,7 @@ bool IdentityOf(const std::string& path, FileId* id) {
   if (stat(path.c_str(), &st) != 0) return false;
   id->volume = static_cast<uint64_t>(st.st_dev);
   id->index = static_cast<uint64_t>(st.st_ino);
+  id->names = static_cast<uint64_t>(st.st_nlink);
   return true;
 }
 

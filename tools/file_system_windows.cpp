@@ -154,6 +154,7 @@ bool IdentityOf(const std::string& path, FileId* id) {
   if (!ok) return false;
   id->volume = info.dwVolumeSerialNumber;
   id->index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  id->names = info.nNumberOfLinks;
   return true;
 }
 

@@ -173,6 +173,14 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
                (kind == FileKind::kDirectory ? "is a folder" : "not a regular file; not replaced");
       return false;
     }
+    // Replacing a file swaps in a new one under one name; its other names
+    // would keep the old image.
+    FileId id;
+    if (kind == FileKind::kRegular && IdentityOf(target, &id) && id.names > 1) {
+      *error = "not replaced: " + target + " has " + std::to_string(id.names) +
+               " names (hard links), which would part";
+      return false;
+    }
   }
   std::unique_ptr<Input> in = OpenInput(input, error);
   if (in == nullptr) return false;
@@ -191,6 +199,36 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
   }
   GlobalFree(h);
   return ok;
+}
+
+// Why the run must not start, or "": an output that is another input would
+// be written over before that input is read, and two inputs written to one
+// output would lose the first. Inputs named twice (first_name) are skipped,
+// so they count once. `files` maps each input file to its first name.
+std::string TargetConflict(const std::vector<std::string>& inputs,
+                           const std::vector<std::string>& targets,
+                           const std::vector<std::string>& first_name,
+                           const std::map<FileId, std::string>& files) {
+  std::map<std::string, std::string> writers;  // target -> the input written there
+  for (std::size_t k = 0; k < inputs.size(); ++k) {
+    if (!first_name[k].empty() || targets[k] == "-") continue;
+    FileId target, input;
+    if (IdentityOf(targets[k], &target)) {
+      const auto other = files.find(target);
+      const bool itself = inputs[k] != "-" && IdentityOf(inputs[k], &input) &&
+                          !(input < target) && !(target < input);
+      if (other != files.end() && !itself) {
+        return inputs[k] + " would be written to " + targets[k] + ", which is the input " +
+               other->second + ", before that is read";
+      }
+    }
+    const auto placed = writers.emplace(targets[k], inputs[k]);
+    if (!placed.second) {
+      return placed.first->second + " and " + inputs[k] + " would both be written to " +
+             targets[k];
+    }
+  }
+  return "";
 }
 
 uint64_t TotalSize(const std::vector<std::string>& inputs) {
@@ -219,31 +257,37 @@ int Main(int argc, char** argv) {
   // Which file each input is, taken before any is replaced (a file
   // replaced is a new file): a file named twice, by any names, turns once.
   std::vector<std::string> first_name(o.inputs.size());
-  {
-    std::map<FileId, std::string> names;
-    for (std::size_t k = 0; k < o.inputs.size(); ++k) {
-      FileId id;
-      if (o.inputs[k] == "-" || !IdentityOf(o.inputs[k], &id)) continue;
-      const auto placed = names.emplace(id, o.inputs[k]);
-      if (!placed.second) first_name[k] = placed.first->second;
-    }
+  std::map<FileId, std::string> names;
+  for (std::size_t k = 0; k < o.inputs.size(); ++k) {
+    FileId id;
+    if (o.inputs[k] == "-" || !IdentityOf(o.inputs[k], &id)) continue;
+    const auto placed = names.emplace(id, o.inputs[k]);
+    if (!placed.second) first_name[k] = placed.first->second;
+  }
+  // Where each input goes, worked out before anything is written.
+  std::vector<std::string> targets(o.inputs.size());
+  for (std::size_t k = 0; k < o.inputs.size(); ++k) {
+    targets[k] = o.in_place ? o.inputs[k]
+                 : o.dirs == 1 ? InFolder(o.dir, BaseName(o.inputs[k]))
+                               : o.output;
+  }
+  const std::string conflict = TargetConflict(o.inputs, targets, first_name, names);
+  if (!conflict.empty()) {
+    std::fprintf(stderr, "quadturn: %s; nothing written\n", conflict.c_str());
+    return kUsage;
   }
   int turned = 0, failed = 0;
-  std::set<std::string> written;
   for (std::size_t k = 0; k < o.inputs.size(); ++k) {
     const std::string& input = o.inputs[k];
     progress.Show(k, input);
     std::string error;
     bool ok = false;
     try {
-      std::string target = o.in_place ? input : o.output;
-      if (o.dirs == 1) target = InFolder(o.dir, BaseName(input));
+      const std::string& target = targets[k];
       if (!first_name[k].empty()) {
         error = "skipped: the same file as " + first_name[k];
       } else if (o.dirs == 1 && input == "-") {
         error = "skipped: standard input has no name to write under in " + o.dir;
-      } else if (o.dirs == 1 && !written.insert(BaseName(input)).second) {
-        error = "skipped: an earlier input was written to " + target;
       } else {
         ok = TurnFile(o, input, target, &error);
       }
