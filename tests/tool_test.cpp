@@ -429,16 +429,71 @@ TEST_F(Tool, SeveralFilesOneBadTheOthersStillTurn) {
   EXPECT_EQ(ReadFile(dir_ / "out" / "b.bmp"), TurnedFile(b, 1));
 }
 
-TEST_F(Tool, InPlaceReplacesEachInputWholeWithoutSetIdBits) {
+// A file replaced keeps its mode (less set-user-ID and set-group-ID) and,
+// where the user may set them (root here), its owner and group; with -i and
+// with -o over it.
+TEST_F(Tool, ReplacingKeepsModeOwnerAndGroup) {
   const Bytes dib = Image(54, {.bits = 24, .width = 6, .height = 2});
-  WriteFile(At("x.bmp"), BmpFile(dib));
-  fs::permissions(At("x.bmp"), fs::perms(06750));
-  const ToolRun r = RunTool("left --in-place " + At("x.bmp"));
-  ASSERT_EQ(r.exit_code, 0) << r.output;
-  EXPECT_EQ(ReadFile(At("x.bmp")), TurnedFile(dib, -1));
-  EXPECT_EQ(fs::status(At("x.bmp")).permissions(), fs::perms(0750))
-      << "mode kept, set-user-ID and set-group-ID not";
-  ExpectOnlyFiles({"x.bmp"});
+  const bool root = geteuid() == 0;
+  for (const std::string& mode : {std::string("--in-place"), "-o " + At("x.bmp")}) {
+    WriteFile(At("x.bmp"), BmpFile(dib));
+    WriteFile(At("in.bmp"), BmpFile(dib));
+    fs::permissions(At("x.bmp"), fs::perms(06750));
+    if (root) {
+      ASSERT_EQ(chown(At("x.bmp").c_str(), 65534, 65534), 0);
+    }
+    const std::string input = mode == "--in-place" ? At("x.bmp") : At("in.bmp");
+    const ToolRun r = RunTool("left " + mode + " " + input);
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_EQ(ReadFile(At("x.bmp")), TurnedFile(dib, -1));
+    EXPECT_EQ(fs::status(At("x.bmp")).permissions(), fs::perms(0750))
+        << mode << ": mode kept, set-user-ID and set-group-ID not";
+    struct stat st;
+    ASSERT_EQ(stat(At("x.bmp").c_str(), &st), 0);
+    if (root) {
+      EXPECT_EQ(st.st_uid, 65534u) << mode;
+      EXPECT_EQ(st.st_gid, 65534u) << mode;
+    }
+    ExpectOnlyFiles({"x.bmp", "in.bmp"});
+  }
+}
+
+// Runs turning one file at once take turns: every run that says it turned
+// the file did, so two quarter turns make a half turn, round after round.
+TEST_F(Tool, TwoRunsOnOneFileTakeTurns) {
+  const Bytes dib = Image(57, {.bits = 24, .width = 700, .height = 500});
+  const std::string command = std::string(QT_TOOL) + " right -i " + At("c.bmp");
+  const Bytes once = OracleQuarterTurns(dib, 1), twice = OracleQuarterTurns(once, 1);
+  for (int round = 0; round < 8; ++round) {
+    WriteFile(At("c.bmp"), BmpFile(dib));
+    const ToolRun r = RunTool("right -i " + At("c.bmp") + " & " + command + "; wait");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    ASSERT_EQ(ReadFile(At("c.bmp")), BmpFile(twice, GeneralOffsetOf(twice)))
+        << "round " << round << ": " << r.output;
+  }
+  ExpectOnlyFiles({"c.bmp"});
+}
+
+// A run killed while it writes leaves no file behind: the new file has no
+// name until it is complete (where the file system can do that).
+TEST_F(Tool, AKilledRunLeavesNoFileBehind) {
+  const int probe = open(dir_.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "this file system makes no unnamed files";
+  close(probe);
+  const Bytes dib = Image(58, {.bits = 24, .width = 3000, .height = 3000});
+  WriteFile(At("big.bmp"), BmpFile(dib));
+  for (int delay_ms : {5, 20, 60}) {
+    const ToolRun r = RunTool("right " + At("big.bmp") + " -o " + At("out.bmp") + " & sleep " +
+                              std::to_string(delay_ms / 1000.0) + "; kill -9 $!; wait");
+    (void)r;
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      const std::string name = e.path().filename().string();
+      EXPECT_TRUE(name == "big.bmp" || name == "out.bmp") << "left behind: " << name;
+    }
+    if (fs::exists(At("out.bmp"))) {
+      EXPECT_EQ(ReadFile(At("out.bmp")), TurnedFile(dib, 1)) << "complete, or not there";
+    }
+  }
 }
 
 TEST_F(Tool, UnwritableTargetLeavesEverythingAsItWas) {

@@ -49,8 +49,12 @@ class Input {
 
 // Opens a regular file (following links) or, for "-", standard input.
 // Anything else (a folder, a device, a pipe by name) is refused without
-// reading from it.
-std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error);
+// reading from it. With `to_replace`, the file is to be replaced by its
+// turned image: the input holds an advisory lock on it until destroyed, so
+// that runs turning one file at once take turns (POSIX systems; on Windows
+// the open file cannot be replaced by another run meanwhile).
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
+                                 bool to_replace = false);
 
 class Output {
  public:
@@ -63,8 +67,11 @@ class Output {
 // Starts writing `path`, or standard output for "-". A symbolic link is
 // followed to the file it names, which is replaced, the link kept. Anything
 // that is not a regular file (a folder, a device) is refused. The bytes go to
-// a temporary file beside the target, renamed over it by Commit; a file
-// replaced keeps its permissions, less set-user-ID and set-group-ID.
+// a new file beside the target that has no name until Commit gives it the
+// target's (where the file system cannot make one without a name, a hidden
+// temporary name); a file replaced keeps its permissions (less set-user-ID
+// and set-group-ID), its owner and group where this user may set them, and
+// on Windows its security descriptor and attributes.
 std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error);
 
 // Removes a temporary file left by a write that a signal interrupted

@@ -1,9 +1,11 @@
 // Files on POSIX systems: open and fstat so that a path is checked as the
 // file actually opened, symbolic links resolved by hand so that a dangling
-// link still names where to write, and open(O_EXCL), fsync and rename for
-// whole-or-nothing writes.
+// link still names where to write, an unnamed file (O_TMPFILE, else a
+// hidden one made with O_EXCL), fsync and rename for whole-or-nothing
+// writes, and flock so that runs replacing one file take turns.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +89,19 @@ class StdoutOutput : public Output {
   bool Commit(std::string*) override { return true; }
 };
 
+// The attempt'th hidden temporary name beside `target`, noted for the
+// signal handler; false when it is too long to note.
+bool TemporaryName(const std::string& target, int attempt, std::string* name) {
+  *name = FolderOf(target) + "/.quadturn-" + std::to_string(getpid()) + "-" +
+          std::to_string(attempt) + ".tmp";
+  if (name->size() >= sizeof g_temporary) return false;
+  std::memcpy(g_temporary, name->c_str(), name->size() + 1);
+  return true;
+}
+
+// The turned image on its way to `target`: a file without a name (`named`
+// false) that Commit links under a temporary name once complete and renames
+// over the target, or a hidden temporary file renamed over it.
 class AtomicOutput : public Output {
  public:
   AtomicOutput(std::string target, std::string temporary, int fd)
@@ -94,7 +109,7 @@ class AtomicOutput : public Output {
   ~AtomicOutput() override {
     if (fd_ >= 0) {
       close(fd_);
-      unlink(temporary_.c_str());
+      if (!temporary_.empty()) unlink(temporary_.c_str());
       g_writing = 0;
     }
   }
@@ -104,11 +119,12 @@ class AtomicOutput : public Output {
   bool Commit(std::string* error) override {
     int err = 0;
     if (fsync(fd_) != 0) err = errno;
+    if (err == 0 && temporary_.empty()) err = GiveName();
     if (close(fd_) != 0 && err == 0) err = errno;
     fd_ = -1;
     if (err == 0 && rename(temporary_.c_str(), target_.c_str()) != 0) err = errno;
     if (err != 0) {
-      unlink(temporary_.c_str());
+      if (!temporary_.empty()) unlink(temporary_.c_str());
       *error = Reason(err);
     }
     g_writing = 0;
@@ -116,6 +132,25 @@ class AtomicOutput : public Output {
   }
 
  private:
+  // Links the complete unnamed file under a fresh temporary name (through
+  // /proc, or by descriptor where the process may).
+  int GiveName() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name;
+      if (!TemporaryName(target_, attempt, &name)) return ENAMETOOLONG;
+      g_writing = 1;
+      if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+          linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+        temporary_ = name;
+        return 0;
+      }
+      g_writing = 0;
+      if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+  }
+
   std::string target_, temporary_;
   int fd_;
 };
@@ -168,11 +203,12 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error) {
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
+                                 bool to_replace) {
   if (path == "-") return std::make_unique<FdInput>(STDIN_FILENO, -1, false);
   // Non-blocking, so that opening a pipe by name cannot wait for a writer;
   // what is opened is then checked to be a regular file.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     *error = "cannot read: " + Reason(errno);
     return nullptr;
@@ -182,6 +218,30 @@ std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error) {
     *error = "cannot read: " + Reason(errno);
     close(fd);
     return nullptr;
+  }
+  // Another run replacing the file holds its lock until the new file has
+  // the name; the name may then lead to that new file, which is the one to
+  // lock and read.
+  for (int hops = 0; to_replace && S_ISREG(st.st_mode); ++hops) {
+    struct stat now;
+    if (flock(fd, LOCK_EX) != 0 || stat(path.c_str(), &now) != 0) {
+      *error = "cannot read: " + Reason(errno);
+      close(fd);
+      return nullptr;
+    }
+    if (now.st_dev == st.st_dev && now.st_ino == st.st_ino) break;
+    if (hops == 100) {
+      *error = "cannot read: the file keeps being replaced";
+      close(fd);
+      return nullptr;
+    }
+    close(fd);
+    fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || fstat(fd, &st) != 0) {
+      *error = "cannot read: " + Reason(errno);
+      if (fd >= 0) close(fd);
+      return nullptr;
+    }
   }
   if (!S_ISREG(st.st_mode)) {
     close(fd);
@@ -207,19 +267,30 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
     return nullptr;
   }
   // A file replaced keeps its permissions, but never set-user-ID,
-  // set-group-ID or sticky: the turned image is a new file.
+  // set-group-ID or sticky: the turned image is a new file. Its owner and
+  // group are kept where this user may set them (a change of owner may
+  // clear mode bits, so the mode is set after).
   const mode_t mode = replacing ? (st.st_mode & 0777) : 0666;
+  auto made = [&](int fd, std::string temporary) -> std::unique_ptr<Output> {
+    if (replacing) {
+      if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+        // Neither may be given away: the file is this user's.
+      }
+      fchmod(fd, mode);
+    }
+    return std::make_unique<AtomicOutput>(target, std::move(temporary), fd);
+  };
+#ifdef O_TMPFILE
+  // Without a name until complete: a run killed meanwhile leaves nothing.
+  const int unnamed = open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (unnamed >= 0) return made(unnamed, "");
+#endif
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string temporary = FolderOf(target) + "/.quadturn-" + std::to_string(getpid()) +
-                                  "-" + std::to_string(attempt) + ".tmp";
-    if (temporary.size() >= sizeof g_temporary) break;
-    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    std::string temporary;
+    if (!TemporaryName(target, attempt, &temporary)) break;
     g_writing = 1;
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) {
-      if (replacing) fchmod(fd, mode);
-      return std::make_unique<AtomicOutput>(target, temporary, fd);
-    }
+    if (fd >= 0) return made(fd, temporary);
     g_writing = 0;
     if (errno != EEXIST) {
       *error = Reason(errno);

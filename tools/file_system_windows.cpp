@@ -96,8 +96,9 @@ class StdoutOutput : public Output {
 
 class AtomicOutput : public Output {
  public:
-  AtomicOutput(std::wstring target, std::wstring temporary, HANDLE h)
-      : target_(std::move(target)), temporary_(std::move(temporary)), h_(h) {}
+  AtomicOutput(std::wstring target, std::wstring temporary, HANDLE h, bool replacing)
+      : target_(std::move(target)), temporary_(std::move(temporary)), h_(h),
+        replacing_(replacing) {}
   ~AtomicOutput() override {
     if (h_ != INVALID_HANDLE_VALUE) {
       CloseHandle(h_);
@@ -112,8 +113,12 @@ class AtomicOutput : public Output {
     if (!ok) *error = LastError();
     CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
-    if (ok && !MoveFileExW(temporary_.c_str(), target_.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A file replaced keeps its own security descriptor, attributes and
+    // creation time (ReplaceFileW carries them over to the new content).
+    if (ok && !(replacing_ ? ReplaceFileW(target_.c_str(), temporary_.c_str(), nullptr,
+                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                           : MoveFileExW(temporary_.c_str(), target_.c_str(),
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
       ok = false;
       *error = LastError();
     }
@@ -124,6 +129,7 @@ class AtomicOutput : public Output {
  private:
   std::wstring target_, temporary_;
   HANDLE h_;
+  bool replacing_;
 };
 
 }  // namespace
@@ -169,12 +175,53 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
-std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error) {
+namespace {
+
+// Locks the whole of the open file h for this process; another run replacing
+// the same file waits here until it is done.
+bool LockWhole(HANDLE h) {
+  OVERLAPPED at{};
+  return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at) != 0;
+}
+
+bool SameFile(HANDLE h, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  FileId id;
+  return GetFileInformationByHandle(h, &info) && IdentityOf(path, &id) &&
+         id.volume == info.dwVolumeSerialNumber &&
+         id.index == ((uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+}
+
+}  // namespace
+
+std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
+                                 bool to_replace) {
   if (path == "-") {
     return std::make_unique<HandleInput>(GetStdHandle(STD_INPUT_HANDLE), -1, false);
   }
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A file to be replaced stays open, locked, until its turned image has
+  // its name: it is shared for deletion so that the replacement can go
+  // through while this handle is open. Another run's replacement may have
+  // given the name to a new file meanwhile; that one is then opened.
+  const DWORD share = to_replace ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  for (int hops = 0; to_replace && h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK;
+       ++hops) {
+    if (!LockWhole(h)) {
+      *error = "cannot read: " + LastError();
+      CloseHandle(h);
+      return nullptr;
+    }
+    if (SameFile(h, path)) break;
+    CloseHandle(h);
+    if (hops == 100) {
+      *error = "cannot read: the file keeps being replaced";
+      return nullptr;
+    }
+    h = CreateFileW(Wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD a = GetFileAttributesW(Wide(path).c_str());
     *error = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0
@@ -221,7 +268,9 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
                                    std::to_wstring(attempt) + L".tmp";
     HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) return std::make_unique<AtomicOutput>(target, temporary, h);
+    if (h != INVALID_HANDLE_VALUE) {
+      return std::make_unique<AtomicOutput>(target, temporary, h, kind == FileKind::kRegular);
+    }
     if (GetLastError() != ERROR_FILE_EXISTS) {
       *error = LastError();
       return nullptr;

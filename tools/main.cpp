@@ -182,10 +182,15 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
       return false;
     }
   }
-  std::unique_ptr<Input> in = OpenInput(input, error);
+  // An input turned into itself stays open, locked, until its turned image
+  // has its name, so that two runs on one file take turns.
+  FileId from, to;
+  const bool itself = input != "-" && target != "-" && IdentityOf(input, &from) &&
+                      IdentityOf(target, &to) && !(from < to) && !(to < from);
+  std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
   HGLOBAL h = ReadBmp(*in, error);
-  in.reset();
+  if (!itself) in.reset();
   if (h == nullptr) return false;
   bool ok = RotateQuarterTurns(h, o.turns) != FALSE;
   if (!ok) *error = LibraryReason(GetLastError());

@@ -1,6 +1,7 @@
 # quadturn.exe under Wine: each sample turned right then left comes back
 # byte for byte (the samples have no row padding and exact header fields),
-# and a half turn equals two right turns; a file whose name is outside the
+# a half turn equals two right turns, and a file turned in place equals one
+# turned into a new file; a file whose name is outside the
 # ANSI code page is read and written under that name.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -32,6 +33,13 @@ foreach(bits 1 8 24)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/h${bits}.bmp ${WORK}/rr${bits}.bmp RESULT_VARIABLE same)
   if(NOT same EQUAL 0)
     message(FATAL_ERROR "chart-${bits}: half turn differs from two right turns")
+  endif()
+  # A file replaced by its turned image (through ReplaceFileW).
+  file(COPY_FILE ${in} ${WORK}/i${bits}.bmp)
+  run(right -i ${WORK}/i${bits}.bmp)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/r${bits}.bmp ${WORK}/i${bits}.bmp RESULT_VARIABLE same)
+  if(NOT same EQUAL 0)
+    message(FATAL_ERROR "chart-${bits}: turned in place differs from turned into a new file")
   endif()
 endforeach()
 # Japanese and Greek letters: UTF-16 all the way from the command line to the
