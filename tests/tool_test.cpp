@@ -32,16 +32,37 @@ struct ToolRun {
   std::string output;  // stdout and stderr together
 };
 
-// Runs the tool with `args`, in folder `in` when one is given.
+// Runs the tool with `args` (which may redirect standard output), its
+// standard error captured with standard output, in folder `in` when given.
 ToolRun RunTool(const std::string& args, const std::string& in = "") {
   const std::string command =
-      (in.empty() ? "" : "cd '" + in + "' && ") + std::string(QT_TOOL) + " " + args + " 2>&1";
+      (in.empty() ? "" : "cd '" + in + "' && ") + std::string(QT_TOOL) + " 2>&1 " + args;
   std::FILE* p = popen(command.c_str(), "r");
   ToolRun r{-1, ""};
   char buffer[4096];
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) r.output.append(buffer, n);
   const int status = pclose(p);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// Runs a shell command with a terminal for its input and outputs.
+ToolRun RunOnTerminal(const std::string& command) {
+  int terminal;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child < 0) return {-1, "forkpty failed"};
+  if (child == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ToolRun r{-1, ""};
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(terminal, buffer, sizeof buffer)) > 0) r.output.append(buffer, n);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(terminal);
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
@@ -539,6 +560,12 @@ TEST_F(Tool, OptionsAndUsageErrors) {
       {"right -i -", 2, "cannot replace standard input"},
       {"right " + At("x.bmp") + " --output=" + At("long.bmp"), 0, ""},
       {"right -qo " + At("grouped.bmp") + " " + At("x.bmp"), 0, ""},
+      // A flag twice is the flag once; a place to write twice is an error.
+      {"right -i -i -qq -k --keep-resolution " + At("file.bmp"), 0, ""},
+      {"right x.bmp -d " + dir_.string() + " -d " + dir_.string(), 2, "only once"},
+      // Lines that cannot be written fail the run.
+      {"right " + At("x.bmp") + " -o " + At("full.bmp") + " > /dev/full", 1,
+       "cannot write to standard output"},
   };
   for (const Case& c : cases) {
     const ToolRun r = RunTool(c.args);
@@ -547,6 +574,11 @@ TEST_F(Tool, OptionsAndUsageErrors) {
   }
   EXPECT_TRUE(fs::exists(At("long.bmp")));
   EXPECT_TRUE(fs::exists(At("grouped.bmp")));
+  // No image is written to a terminal.
+  const ToolRun shown = RunOnTerminal(std::string(QT_TOOL) + " right " + At("x.bmp") + " -o -");
+  EXPECT_EQ(shown.exit_code, 2) << shown.output;
+  EXPECT_NE(shown.output.find("will not write an image to a terminal"), std::string::npos)
+      << shown.output;
 }
 
 // On a terminal, a long batch shows one progress line overwritten in place;
@@ -559,25 +591,10 @@ TEST_F(Tool, ProgressOnATerminalOnly) {
   }
   fs::create_directory(dir_ / "out");
   for (bool quiet : {false, true}) {
-    int terminal;
-    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      const std::string command = std::string(QT_TOOL) + (quiet ? " -q" : "") + " right" + files +
-                                  " -d " + (dir_ / "out").string();
-      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    std::string seen;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(terminal, buffer, sizeof buffer)) > 0) seen.append(buffer, n);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(terminal);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+    const ToolRun r = RunOnTerminal(std::string(QT_TOOL) + (quiet ? " -q" : "") + " right" + files +
+                                    " -d " + (dir_ / "out").string() + " > /dev/null");
+    const std::string& seen = r.output;
+    EXPECT_EQ(r.exit_code, 0) << seen;
     if (quiet) {
       EXPECT_EQ(seen, "");
     } else {

@@ -78,8 +78,10 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
 // (installed once by main where there are such signals).
 void RemoveTemporaryOnSignal();
 
-// Whether standard error is a terminal (for the progress line).
+// Whether standard error is a terminal (for the progress line), and standard
+// output (where no image is written).
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 
 }  // namespace qt_tool
 

@@ -306,5 +306,6 @@ void RemoveTemporaryOnSignal() {
 }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
 }  // namespace qt_tool

@@ -283,5 +283,6 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
 void RemoveTemporaryOnSignal() {}
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 }  // namespace qt_tool

@@ -44,15 +44,18 @@ const char kUsageText[] =
     "  -h, --help            print this help and exit\n"
     "  -V, --version         print the version and exit\n"
     "\n"
-    "Each file is written whole or not at all: a temporary file beside the\n"
-    "target is renamed over it once complete. A symbolic link is followed to the\n"
-    "file it names; anything but a regular file is neither read nor replaced. A\n"
-    "file given twice (by any name) is turned once. A file that cannot be turned\n"
-    "is reported on one line and nothing is written for it; the others proceed.\n"
+    "Each file is written whole or not at all: a new file takes the target's\n"
+    "name once complete, keeping a replaced file's mode, owner and group. A\n"
+    "symbolic link is followed to the file it names; anything but a regular file,\n"
+    "or a file with other names (hard links), is not replaced. A file given twice\n"
+    "(by any name) is turned once; a run where an output is another input, or\n"
+    "two inputs share an output, stops before writing anything. A file that\n"
+    "cannot be turned is reported on one line and nothing is written for it;\n"
+    "the others proceed.\n"
     "\n"
     "Exit status: 0 every file turned; 1 at least one file not turned (not a BMP,\n"
     "damaged, not supported, out of memory, or a read or write error); 2 usage\n"
-    "error.\n";
+    "error, nothing written.\n";
 
 struct Options {
   int turns = 1;
@@ -108,6 +111,10 @@ int Parse(int argc, char** argv, Options* o) {
   if (o->outputs > 1 || o->dirs > 1) return UsageError("say where to write only once");
   if (o->outputs + o->dirs + o->in_place != 1) {
     return UsageError("say where to write, once: -o FILE, -d DIR or --in-place");
+  }
+  if (o->outputs == 1 && o->output == "-" && StdoutIsTerminal()) {
+    return UsageError("will not write an image to a terminal; send standard output to a file "
+                      "or a pipe (-o - > turned.bmp)");
   }
   if (o->outputs == 1 && o->inputs.size() != 1) {
     return UsageError("-o takes one input file; use -d DIR for several");
@@ -316,11 +323,14 @@ int Main(int argc, char** argv) {
     }
   }
   progress.Clear();
+  // Lines that could not be written (standard output closed or full) are a
+  // failure too: whoever reads them is told nothing.
+  const bool told = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!told) std::fprintf(stderr, "quadturn: cannot write to standard output\n");
   if (!o.quiet && (o.inputs.size() > 1 || progress.on())) {
-    std::fflush(stdout);
     std::fprintf(stderr, "%d turned, %d failed\n", turned, failed);
   }
-  return failed == 0 ? kAllTurned : kSomeFailed;
+  return failed == 0 && told ? kAllTurned : kSomeFailed;
 }
 
 }  // namespace qt_tool
