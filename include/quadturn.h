@@ -13,10 +13,17 @@
  * names and signatures, so a host written against <windows.h> builds as is. */
 #include <stddef.h>
 
+/* The integer types with their Windows sizes: LONG and DWORD are 32 bits
+ * (long is 64 on most 64-bit systems other than Windows). */
 typedef int BOOL;
-typedef unsigned int UINT;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
 typedef unsigned int DWORD;
+typedef int LONG;
+typedef int INT;
+typedef unsigned int UINT;
 typedef size_t SIZE_T;
+typedef BYTE *PBYTE, *LPBYTE;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
 typedef void *HANDLE;
@@ -47,6 +54,139 @@ typedef HANDLE HGLOBAL;
 #define ERROR_INVALID_DATA 13L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_NOT_LOCKED 158L
+
+/* The DIB types of <windows.h>, with their layouts and sizes there: a file
+ * header of 14 bytes (packed), info headers of 12, 40, 108 and 124 bytes,
+ * colour entries of 4 and 3. */
+#pragma pack(push, 2)
+typedef struct tagBITMAPFILEHEADER {
+  WORD bfType;
+  DWORD bfSize;
+  WORD bfReserved1;
+  WORD bfReserved2;
+  DWORD bfOffBits;
+} BITMAPFILEHEADER, *PBITMAPFILEHEADER, *LPBITMAPFILEHEADER;
+#pragma pack(pop)
+
+typedef struct tagBITMAPCOREHEADER {
+  DWORD bcSize;
+  WORD bcWidth;
+  WORD bcHeight;
+  WORD bcPlanes;
+  WORD bcBitCount;
+} BITMAPCOREHEADER, *PBITMAPCOREHEADER, *LPBITMAPCOREHEADER;
+
+typedef struct tagBITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
+
+typedef LONG FXPT2DOT30;
+typedef struct tagCIEXYZ {
+  FXPT2DOT30 ciexyzX;
+  FXPT2DOT30 ciexyzY;
+  FXPT2DOT30 ciexyzZ;
+} CIEXYZ;
+typedef struct tagICEXYZTRIPLE {
+  CIEXYZ ciexyzRed;
+  CIEXYZ ciexyzGreen;
+  CIEXYZ ciexyzBlue;
+} CIEXYZTRIPLE;
+
+typedef struct {
+  DWORD bV4Size;
+  LONG bV4Width;
+  LONG bV4Height;
+  WORD bV4Planes;
+  WORD bV4BitCount;
+  DWORD bV4V4Compression;
+  DWORD bV4SizeImage;
+  LONG bV4XPelsPerMeter;
+  LONG bV4YPelsPerMeter;
+  DWORD bV4ClrUsed;
+  DWORD bV4ClrImportant;
+  DWORD bV4RedMask;
+  DWORD bV4GreenMask;
+  DWORD bV4BlueMask;
+  DWORD bV4AlphaMask;
+  DWORD bV4CSType;
+  CIEXYZTRIPLE bV4Endpoints;
+  DWORD bV4GammaRed;
+  DWORD bV4GammaGreen;
+  DWORD bV4GammaBlue;
+} BITMAPV4HEADER, *PBITMAPV4HEADER, *LPBITMAPV4HEADER;
+
+typedef struct {
+  DWORD bV5Size;
+  LONG bV5Width;
+  LONG bV5Height;
+  WORD bV5Planes;
+  WORD bV5BitCount;
+  DWORD bV5Compression;
+  DWORD bV5SizeImage;
+  LONG bV5XPelsPerMeter;
+  LONG bV5YPelsPerMeter;
+  DWORD bV5ClrUsed;
+  DWORD bV5ClrImportant;
+  DWORD bV5RedMask;
+  DWORD bV5GreenMask;
+  DWORD bV5BlueMask;
+  DWORD bV5AlphaMask;
+  DWORD bV5CSType;
+  CIEXYZTRIPLE bV5Endpoints;
+  DWORD bV5GammaRed;
+  DWORD bV5GammaGreen;
+  DWORD bV5GammaBlue;
+  DWORD bV5Intent;
+  DWORD bV5ProfileData;
+  DWORD bV5ProfileSize;
+  DWORD bV5Reserved;
+} BITMAPV5HEADER, *PBITMAPV5HEADER, *LPBITMAPV5HEADER;
+
+typedef struct tagRGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+} RGBQUAD, *LPRGBQUAD;
+
+typedef struct tagRGBTRIPLE {
+  BYTE rgbtBlue;
+  BYTE rgbtGreen;
+  BYTE rgbtRed;
+} RGBTRIPLE, *PRGBTRIPLE, *LPRGBTRIPLE;
+
+typedef struct tagBITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+
+typedef struct tagBITMAPCOREINFO {
+  BITMAPCOREHEADER bmciHeader;
+  RGBTRIPLE bmciColors[1];
+} BITMAPCOREINFO, *PBITMAPCOREINFO, *LPBITMAPCOREINFO;
+
+#define BI_RGB 0L
+#define BI_RLE8 1L
+#define BI_RLE4 2L
+#define BI_BITFIELDS 3L
+#define BI_JPEG 4L
+#define BI_PNG 5L
+
+#define LCS_CALIBRATED_RGB 0x00000000L
+#define LCS_sRGB 0x73524742L
+#define LCS_WINDOWS_COLOR_SPACE 0x57696E20L
+#define PROFILE_LINKED 0x4C494E4BL
+#define PROFILE_EMBEDDED 0x4D424544L
 
 #ifdef __cplusplus
 extern "C" {
