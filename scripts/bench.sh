@@ -20,7 +20,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-export HOME="${HOME:-/root}" WINEDEBUG=-all
+export HOME="${HOME:-/root}" WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-prefix}"
 bash scripts/wine-prefix.sh
 
 out=out/bench

@@ -10,16 +10,20 @@
 # (scripts/can-run-32bit.sh): its preloaded library is built into
 # build/wine32 here, and there the prefix's 32-bit part, which 64-bit
 # wineboot would hand to a 32-bit process, is installed through it.
+# The prefix is build/wine-prefix unless WINEPREFIX says otherwise (the test
+# presets and scripts set it to the same).
 set -euo pipefail
 export HOME="${HOME:-/root}"
-prefix="${WINEPREFIX:-$HOME/.wine}"
-export WINEDEBUG=-all
 root="$(cd "$(dirname "$0")/.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}"
+prefix="$WINEPREFIX"
+export WINEDEBUG=-all
 if bash "$root/scripts/can-run-32bit.sh"; then native32=1 loader=wine; else
   native32=0 loader=/usr/lib/wine/wine64; fi
 
 if [ ! -f "$prefix/system.reg" ]; then
   echo "creating the Wine prefix in $prefix"
+  mkdir -p "$(dirname "$prefix")"
   wineserver -k 2>/dev/null || true
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$loader" wineboot -i >/dev/null 2>&1 </dev/null || true
   wineserver -w
