@@ -27,6 +27,7 @@ struct FileId {
   bool operator<(const FileId& o) const {
     return volume != o.volume ? volume < o.volume : index < o.index;
   }
+  bool operator==(const FileId& o) const { return volume == o.volume && index == o.index; }
 };
 bool IdentityOf(const std::string& path, FileId* id);
 

@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <new>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -193,7 +192,7 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
   // has its name, so that two runs on one file take turns.
   FileId from, to;
   const bool itself = input != "-" && target != "-" && IdentityOf(input, &from) &&
-                      IdentityOf(target, &to) && !(from < to) && !(to < from);
+                      IdentityOf(target, &to) && from == to;
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
   HGLOBAL h = ReadBmp(*in, error);
@@ -223,12 +222,12 @@ std::string TargetConflict(const std::vector<std::string>& inputs,
                            const std::map<FileId, std::string>& files) {
   std::map<std::string, std::string> writers;  // target -> the input written there
   for (std::size_t k = 0; k < inputs.size(); ++k) {
-    if (!first_name[k].empty() || targets[k] == "-") continue;
+    // Standard input is written only with -o (its one input) or skipped.
+    if (!first_name[k].empty() || inputs[k] == "-" || targets[k] == "-") continue;
     FileId target, input;
     if (IdentityOf(targets[k], &target)) {
       const auto other = files.find(target);
-      const bool itself = inputs[k] != "-" && IdentityOf(inputs[k], &input) &&
-                          !(input < target) && !(target < input);
+      const bool itself = IdentityOf(inputs[k], &input) && input == target;
       if (other != files.end() && !itself) {
         return inputs[k] + " would be written to " + targets[k] + ", which is the input " +
                other->second + ", before that is read";
