@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "bench.h"
-#include "block_seam.h"
+#include "standin_seam.h"
 #include "grey_road.h"
 #include "quadturn.h"
-#include "turn_kernels.h"
+#include "turns.h"
 
 namespace qt_bench {
 

@@ -1,6 +1,6 @@
 // Fault hooks on the stand-in service's seam. The fuzzer runs the stand-in in
 // its strict mode, where a stale address or an unwritten byte shows.
-#include "block_seam.h"
+#include "standin_seam.h"
 #include "fault_hooks.h"
 
 namespace qt_fuzz {

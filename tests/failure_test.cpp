@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "block_seam.h"
+#include "standin_seam.h"
 #include "test_images.h"
 
 namespace qt_test {

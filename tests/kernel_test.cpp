@@ -12,7 +12,7 @@
 
 #include "grey_road.h"
 #include "test_images.h"
-#include "turn_kernels.h"
+#include "turns.h"
 
 namespace qt_test {
 namespace {

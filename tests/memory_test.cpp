@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "block_seam.h"
+#include "standin_seam.h"
 #include "test_images.h"
 
 namespace qt_test {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "block_seam.h"
+#include "standin_seam.h"
 #include "quadturn.h"
 
 namespace {

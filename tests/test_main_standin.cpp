@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "block_seam.h"
+#include "standin_seam.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

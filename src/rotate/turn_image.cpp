@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "rotate.h"
-#include "turn_kernels.h"
+#include "turns.h"
 #include "working_block.h"
 
 namespace quadturn {

@@ -2,31 +2,16 @@
 // the chosen set's block kernel over the part that whole blocks cover, hands
 // the strips left at the right and bottom edges to the next smaller block
 // (the chosen set's, then the portable set's), and the last thin strips to a
-// per-pixel copy. The quarter turn out of place and its row padding live here
-// too; the kernel set is chosen here, once.
+// per-pixel copy.
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "kernel_set.h"
-#include "turn_kernels.h"
+#include "turns.h"
 
 namespace quadturn {
 
-Format FormatOf(int bits) {
-  switch (bits) {
-    case 1: return Format::kBits1;
-    case 4: return Format::kBits4;
-    case 8: return Format::kBytes1;
-    case 16: return Format::kBytes2;
-    case 24: return Format::kBytes3;
-    default: return Format::kBytes4;
-  }
-}
-
 namespace {
-
-std::atomic<const KernelSet*> g_choice{nullptr};
 
 // Tile edge in pixels per format, a multiple of every block's sides. Chosen
 // by measurement on whole images (4000 x 3000, 4093 x 3001, 2560 x 1440 and
@@ -140,19 +125,7 @@ void Walk(const BlockKernel* levels, uint8_t* stage, std::ptrdiff_t stage_bytes,
   Walk(levels + 1, nullptr, 0, f, src + hb * ss, ss, dst + Span(f, hb), ds, wb, h - hb);
 }
 
-const KernelSet& Automatic() {
-  const KernelSet* best = SimdKernelSets()[0];
-  return best != nullptr ? *best : PortableKernels();
-}
-
 }  // namespace
-
-void ChooseKernels(const KernelSet* set) { g_choice.store(set); }
-
-const KernelSet& ChosenKernels() {
-  const KernelSet* chosen = g_choice.load(std::memory_order_relaxed);
-  return chosen != nullptr ? *chosen : Automatic();
-}
 
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height) {
   // Two staged tiles, where the image holds a whole one.
@@ -183,39 +156,6 @@ void Transpose(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
   const std::ptrdiff_t stage_bytes = StagedTileBytes(set, f);
   const bool stage = stage_bytes > 0 && buffer.size >= 2 * static_cast<std::size_t>(stage_bytes);
   Walk(levels, stage ? buffer.bytes : nullptr, stage_bytes, f, src, ss, dst, ds, w, h);
-}
-
-void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int32_t pixels,
-             uint8_t pad) {
-  const int64_t used_bits = int64_t{pixels} * bits;
-  const std::ptrdiff_t used = static_cast<std::ptrdiff_t>((used_bits + 7) / 8);
-  const int partial = static_cast<int>(used_bits % 8);
-  // Nothing to pad (a row may have no bytes at all, in any number of rows).
-  if (partial == 0 && stride <= used) return;
-  for (int32_t r = 0; r < count; ++r) {
-    uint8_t* row = rows + r * stride;
-    if (partial != 0) row[used - 1] &= static_cast<uint8_t>(0xFF00 >> partial);
-    if (stride > used) std::memset(row + used, pad, stride - used);
-  }
-}
-
-void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
-              int32_t w, int32_t h, Direction direction, TurnBuffer buffer) {
-  if (w <= 0 || h <= 0) return;
-  // Clockwise is a transpose into destination rows taken from the last one
-  // up, counter-clockwise a transpose of source rows from the last one down.
-  if (direction == Direction::kRight) {
-    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h, buffer);
-  } else {
-    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h, buffer);
-  }
-}
-
-void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
-              uint8_t pad, TurnBuffer buffer) {
-  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, direction, buffer);
-  PadRows(bits, dst, dst_stride, width, height, pad);
 }
 
 }  // namespace quadturn

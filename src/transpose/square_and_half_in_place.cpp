@@ -1,5 +1,5 @@
-// Turns that need no second copy of the image: a square's quarter turn and
-// any half turn, inside the image's own rows.
+// The turns that keep the image's shape, inside its own rows: a square's
+// quarter turn and any half turn.
 //
 // A square of whole-byte pixels turns in groups of four tiles that trade
 // places: one is saved in the turn's buffer, the other three are turned
@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "turn_kernels.h"
+#include "turns.h"
 
 namespace quadturn {
 namespace {

@@ -2,7 +2,7 @@
 // processor; on 32-bit x86 this file alone is built for it) for 1-, 4-, 8-,
 // 16- and 32-bit pixels, SSSE3 for 24-bit pixels. Each kernel turns exactly
 // one block; the driver does the rest. Which sets run is asked of the
-// processor in kernels_x86_choice.cpp.
+// processor in simd_sets_x86.cpp.
 #include <emmintrin.h>
 #include <tmmintrin.h>
 

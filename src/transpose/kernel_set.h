@@ -16,7 +16,16 @@ enum class Format { kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4 };
 constexpr int kFormatCount = 6;
 
 // The format of `bits` per pixel (1, 4, 8, 16, 24 or 32), and back.
-Format FormatOf(int bits);
+inline Format FormatOf(int bits) {
+  switch (bits) {
+    case 1: return Format::kBits1;
+    case 4: return Format::kBits4;
+    case 8: return Format::kBytes1;
+    case 16: return Format::kBytes2;
+    case 24: return Format::kBytes3;
+    default: return Format::kBytes4;
+  }
+}
 inline int BitsOf(Format f) {
   constexpr int kBits[kFormatCount] = {1, 4, 8, 16, 24, 32};
   return kBits[static_cast<int>(f)];

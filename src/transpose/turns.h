@@ -2,8 +2,8 @@
 // out, never a block or a handle. Out of place, and inside the image's own
 // rows for any quarter or half turn. Every row's padding is written:
 // padding bits of a last byte become 0, whole padding bytes `pad`.
-#ifndef QUADTURN_TURN_KERNELS_H
-#define QUADTURN_TURN_KERNELS_H
+#ifndef QUADTURN_TURNS_H
+#define QUADTURN_TURNS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -102,4 +102,4 @@ const KernelSet& ChosenKernels();
 
 }  // namespace quadturn
 
-#endif  // QUADTURN_TURN_KERNELS_H
+#endif  // QUADTURN_TURNS_H

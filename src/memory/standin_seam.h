@@ -1,8 +1,8 @@
 // Test seam of the stand-in global memory service: strict mode, making chosen
 // calls fail, counting the calls and the live blocks. Not part of the public
 // interface.
-#ifndef QUADTURN_BLOCK_SEAM_H
-#define QUADTURN_BLOCK_SEAM_H
+#ifndef QUADTURN_STANDIN_SEAM_H
+#define QUADTURN_STANDIN_SEAM_H
 
 #include <cstddef>
 #include <initializer_list>
@@ -46,4 +46,4 @@ std::size_t PeakTrackedBytes();
 }  // namespace seam
 }  // namespace quadturn
 
-#endif  // QUADTURN_BLOCK_SEAM_H
+#endif  // QUADTURN_STANDIN_SEAM_H

@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "block_seam.h"
+#include "standin_seam.h"
 #include "quadturn.h"
 
 namespace {

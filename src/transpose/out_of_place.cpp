@@ -1,0 +1,42 @@
+// The quarter turn out of place: a transpose with the source or the
+// destination read from its last row, and the turned rows' padding.
+#include <cstring>
+
+#include "turns.h"
+
+namespace quadturn {
+
+void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int32_t pixels,
+             uint8_t pad) {
+  const int64_t used_bits = int64_t{pixels} * bits;
+  const std::ptrdiff_t used = static_cast<std::ptrdiff_t>((used_bits + 7) / 8);
+  const int partial = static_cast<int>(used_bits % 8);
+  // Nothing to pad (a row may have no bytes at all, in any number of rows).
+  if (partial == 0 && stride <= used) return;
+  for (int32_t r = 0; r < count; ++r) {
+    uint8_t* row = rows + r * stride;
+    if (partial != 0) row[used - 1] &= static_cast<uint8_t>(0xFF00 >> partial);
+    if (stride > used) std::memset(row + used, pad, stride - used);
+  }
+}
+
+void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
+              int32_t w, int32_t h, Direction direction, TurnBuffer buffer) {
+  if (w <= 0 || h <= 0) return;
+  // Clockwise is a transpose into destination rows taken from the last one
+  // up, counter-clockwise a transpose of source rows from the last one down.
+  if (direction == Direction::kRight) {
+    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h, buffer);
+  } else {
+    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h, buffer);
+  }
+}
+
+void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
+              uint8_t pad, TurnBuffer buffer) {
+  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, direction, buffer);
+  PadRows(bits, dst, dst_stride, width, height, pad);
+}
+
+}  // namespace quadturn
