@@ -166,7 +166,7 @@ TEST(ReadGeneralLayout, PlacesRowsForEveryDepthAndHeader) {
     EXPECT_EQ(l.src_stride, c.stride) << c.what;
     EXPECT_EQ(l.height, 3) << c.what;
     EXPECT_EQ(l.top_down, c.top_down) << c.what;
-    EXPECT_EQ(l.image_bytes, c.offset + 3 * c.stride) << c.what;
+    EXPECT_EQ(l.image_end, c.offset + 3 * c.stride) << c.what;
   }
 }
 

@@ -37,12 +37,12 @@ bool SizeImage(int bits, int32_t width, int32_t height, int64_t offset, uint64_t
       !Narrow(RowStride(height, bits), &r->dst_stride) ||
       !CheckedProduct(r->src_stride, height, &src_bytes) ||
       !CheckedProduct(r->dst_stride, width, &r->dst_bytes) ||
-      !Narrow(offset + src_bytes, &r->image_bytes) ||
+      !Narrow(offset + src_bytes, &r->image_end) ||
       !Narrow(offset + r->dst_bytes, &r->turned_block_bytes)) {
     return false;
   }
   r->profile_offset = r->profile_bytes = r->turned_profile_offset = 0;
-  return block_size >= static_cast<uint64_t>(r->image_bytes);
+  return block_size >= static_cast<uint64_t>(r->image_end);
 }
 
 }  // namespace
@@ -116,10 +116,10 @@ LayoutCheck ReadGeneralLayout(const uint8_t* block, uint64_t block_size, ImageLa
     const uint32_t size = ReadU32(block + kBV5ProfileSize);
     if ((cs_type == kProfileLinked || cs_type == kProfileEmbedded) && size > 0) {
       const int64_t end = int64_t{at} + size;
-      if (at < static_cast<uint32_t>(r.image_bytes) || static_cast<uint64_t>(end) > block_size) {
+      if (at < static_cast<uint32_t>(r.image_end) || static_cast<uint64_t>(end) > block_size) {
         return LayoutCheck::kInvalidData;
       }
-      const int64_t turned_at = int64_t{r.pixel_offset} + r.dst_bytes + (at - r.image_bytes);
+      const int64_t turned_at = int64_t{r.pixel_offset} + r.dst_bytes + (at - r.image_end);
       if (!Fits(end) || !Narrow(turned_at, &r.turned_profile_offset) ||
           !Narrow(turned_at + size, &r.turned_block_bytes)) {
         return LayoutCheck::kInvalidData;

@@ -97,7 +97,7 @@ struct ImageLayout {
   bool top_down;           // biHeight negative: stored row 0 is the top one
   int32_t pixel_offset;    // where the rows begin: header, masks, table
   int32_t src_stride;      // S, bytes per stored row
-  int32_t image_bytes;     // pixel_offset + S * H
+  int32_t image_end;       // where the rows end: pixel_offset + S * H
   int32_t dst_stride;      // D, bytes per turned row (a row of H pixels)
   int32_t dst_bytes;       // N = D * W, the turned rows
   // A colour profile the header places behind the rows (from the header's

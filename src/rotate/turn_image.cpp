@@ -68,7 +68,7 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, Head
   // out of the way before turned rows that take more bytes are written, and
   // after turned rows that take fewer.
   uint8_t* block = b->bytes;
-  const SIZE_T image_end = static_cast<SIZE_T>(l.image_bytes);
+  const SIZE_T image_end = static_cast<SIZE_T>(l.image_end);
   const SIZE_T turned_end = static_cast<SIZE_T>(l.pixel_offset) + static_cast<SIZE_T>(l.dst_bytes);
   const SIZE_T trailer = l.profile_bytes > 0 ? static_cast<SIZE_T>(l.profile_offset) +
                                                    static_cast<SIZE_T>(l.profile_bytes) - image_end

@@ -202,15 +202,17 @@ inline void SwapPixels(uint8_t* a, uint8_t* b) {
   std::memcpy(b, t, kPixelBytes);
 }
 
-// Row a's pixels reversed into row b and b's into a (a and b distinct): pixel
-// x of one trades places with pixel width-1-x of the other, eight bytes at a
-// time where the pixel size divides eight.
+// Row a's pixels reversed into row b and b's into a: pixel x of one trades
+// places with pixel width-1-x of the other, eight bytes at a time where the
+// pixel size divides eight. With a and b the same row, its pixels reverse
+// (the first half trades places with the second).
 template <int kPixelBytes>
 void SwapReversed(uint8_t* a, uint8_t* b, int32_t width) {
+  const int32_t count = a == b ? width / 2 : width;
   int32_t x = 0;
   if (8 % kPixelBytes == 0) {
     constexpr int32_t kPerWord = 8 / kPixelBytes;
-    for (; x + kPerWord <= width; x += kPerWord) {
+    for (; x + kPerWord <= count; x += kPerWord) {
       uint8_t* pa = a + x * kPixelBytes;
       uint8_t* pb = b + (width - x - kPerWord) * kPixelBytes;
       const uint64_t va = Load64(pa), vb = Load64(pb);
@@ -218,24 +220,7 @@ void SwapReversed(uint8_t* a, uint8_t* b, int32_t width) {
       Store64(pb, ReversePixels<kPixelBytes>(va));
     }
   }
-  for (; x < width; ++x) SwapPixels<kPixelBytes>(a + x * kPixelBytes, b + (width - 1 - x) * kPixelBytes);
-}
-
-// One row's pixels reversed within it.
-template <int kPixelBytes>
-void ReverseInPlace(uint8_t* row, int32_t width) {
-  int32_t x = 0;
-  if (8 % kPixelBytes == 0) {
-    constexpr int32_t kPerWord = 8 / kPixelBytes;
-    for (; 2 * (x + kPerWord) <= width; x += kPerWord) {
-      uint8_t* pa = row + x * kPixelBytes;
-      uint8_t* pb = row + (width - x - kPerWord) * kPixelBytes;
-      const uint64_t va = Load64(pa), vb = Load64(pb);
-      Store64(pa, ReversePixels<kPixelBytes>(vb));
-      Store64(pb, ReversePixels<kPixelBytes>(va));
-    }
-  }
-  for (; x < width / 2; ++x) SwapPixels<kPixelBytes>(row + x * kPixelBytes, row + (width - 1 - x) * kPixelBytes);
+  for (; x < count; ++x) SwapPixels<kPixelBytes>(a + x * kPixelBytes, b + (width - 1 - x) * kPixelBytes);
 }
 
 template <int kPixelBytes>
@@ -243,7 +228,8 @@ void HalfTurnBytes(uint8_t* rows, std::ptrdiff_t stride, int32_t width, int32_t 
   for (int32_t r = 0; r < height / 2; ++r) {
     SwapReversed<kPixelBytes>(rows + r * stride, rows + (height - 1 - r) * stride, width);
   }
-  if (height % 2 != 0) ReverseInPlace<kPixelBytes>(rows + (height / 2) * stride, width);
+  uint8_t* middle = rows + (height / 2) * stride;
+  if (height % 2 != 0) SwapReversed<kPixelBytes>(middle, middle, width);
 }
 
 }  // namespace
