@@ -16,8 +16,12 @@ UINT ResizeFlags(const CallerBlock* b) { return b->fixed ? 0u : static_cast<UINT
 }  // namespace
 
 LockOutcome LockCallerBlock(HGLOBAL h, CallerBlock* b) {
-  *b = CallerBlock{};
+  UnlockCallerBlock(b);
   b->handle = h;
+  b->size = 0;
+  b->fixed = false;
+  b->counted = true;
+  b->last_unlock = FALSE;
   const UINT flags = GlobalFlags(h);
   if ((flags & (GMEM_INVALID_HANDLE | GMEM_DISCARDED)) != 0) return LockOutcome::kNotABlock;
   b->counted = (flags & GMEM_LOCKCOUNT) < GMEM_LOCKCOUNT;

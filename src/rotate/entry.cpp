@@ -11,26 +11,20 @@ namespace {
 BOOL Rotate(HGLOBAL h, Direction direction) {
   CallerBlock b;
   ImageLayout layout;
-  if (LockTurnable(h, &b, &layout)) {
+  if (OpenImage(h, HeaderRules::kOriginal, &b, &layout) == 0) {
     TurnLockedImage(&b, layout, direction == Direction::kRight ? 1 : 3, HeaderRules::kOriginal);
   }
+  // The result is the call's last unlock: had before it is read.
+  UnlockCallerBlock(&b);
   return b.last_unlock;
 }
 
 // RotateQuarterTurns without the last-error bookkeeping: 0 or the error.
 DWORD TurnQuarters(HGLOBAL h, int turns) {
   CallerBlock b;
-  switch (LockCallerBlock(h, &b)) {
-    case LockOutcome::kNotABlock: return ERROR_INVALID_HANDLE;
-    case LockOutcome::kNoLock: return ERROR_NOT_ENOUGH_MEMORY;
-    case LockOutcome::kLocked: break;
-  }
   ImageLayout layout;
-  const LayoutCheck check = ReadGeneralLayout(b.bytes, b.size, &layout);
-  if (check != LayoutCheck::kOk) {
-    UnlockCallerBlock(&b);
-    return check == LayoutCheck::kNotSupported ? ERROR_NOT_SUPPORTED : ERROR_INVALID_DATA;
-  }
+  const DWORD error = OpenImage(h, HeaderRules::kGeneral, &b, &layout);
+  if (error != 0) return error;
   const int quarters = ((turns % 4) + 4) % 4;
   const Outcome outcome = TurnLockedImage(&b, layout, quarters, HeaderRules::kGeneral);
   return outcome == Outcome::kTurned ? 0 : ERROR_NOT_ENOUGH_MEMORY;
@@ -38,13 +32,23 @@ DWORD TurnQuarters(HGLOBAL h, int turns) {
 
 }  // namespace
 
-bool LockTurnable(HGLOBAL h, CallerBlock* b, ImageLayout* layout) {
-  if (LockCallerBlock(h, b) != LockOutcome::kLocked) return false;
-  if (!ReadStrictLayout(b->bytes, b->size, layout)) {
-    UnlockCallerBlock(b);
-    return false;
+DWORD OpenImage(HGLOBAL h, HeaderRules rules, CallerBlock* b, ImageLayout* layout) {
+  switch (LockCallerBlock(h, b)) {
+    case LockOutcome::kNotABlock: return ERROR_INVALID_HANDLE;
+    case LockOutcome::kNoLock: return ERROR_NOT_ENOUGH_MEMORY;
+    case LockOutcome::kLocked: break;
   }
-  return true;
+  DWORD error = 0;
+  if (rules == HeaderRules::kOriginal) {
+    if (!ReadStrictLayout(b->bytes, b->size, layout)) error = ERROR_NOT_SUPPORTED;
+  } else {
+    const LayoutCheck check = ReadGeneralLayout(b->bytes, b->size, layout);
+    if (check != LayoutCheck::kOk) {
+      error = check == LayoutCheck::kNotSupported ? ERROR_NOT_SUPPORTED : ERROR_INVALID_DATA;
+    }
+  }
+  if (error != 0) UnlockCallerBlock(b);
+  return error;
 }
 
 }  // namespace quadturn

@@ -25,17 +25,22 @@ enum class Outcome {
 // behind the rows moved with them).
 enum class HeaderRules { kOriginal, kGeneral };
 
-// Turns the image described by `layout` in the caller's block `b`, locked by
-// this call, `quarters` quarter turns clockwise (0 to 3, as the picture is
-// displayed), and gives the call's lock back. Every turn happens inside the
+// Turns the image described by `layout` in the caller's block `b`, opened
+// by this call, `quarters` quarter turns clockwise (0 to 3, as the picture
+// is displayed). Every turn happens inside the
 // block, which is re-sized to fit; the working memory it takes is a few rows
 // and columns of the image.
 Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& layout, int quarters,
                         HeaderRules rules);
 
-// Locks h and reads it with the original operations' strict reader. False
-// when h cannot be locked or holds no image they turn; h is then as it was.
-bool LockTurnable(HGLOBAL h, CallerBlock* b, ImageLayout* layout);
+// The one door of every entry: locks h for this call (the caller's own lock
+// count undisturbed) and reads its image with the entry's reader, the strict
+// one for kOriginal, the general one for kGeneral. Returns 0, or why not:
+// ERROR_INVALID_HANDLE (no block to lock), ERROR_NOT_ENOUGH_MEMORY (the lock
+// was refused), ERROR_NOT_SUPPORTED or ERROR_INVALID_DATA (the reader's
+// verdict; the strict reader says only the first). Unless 0, nothing is
+// held and h is as it was.
+DWORD OpenImage(HGLOBAL h, HeaderRules rules, CallerBlock* b, ImageLayout* layout);
 
 }  // namespace quadturn
 

@@ -37,14 +37,10 @@ void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
 Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, HeaderRules rules) {
   const int bits = l.bits_per_pixel;
   const uint8_t pad = rules == HeaderRules::kOriginal && bits == 8 ? 0xFF : 0x00;
-  if (quarters == 0) {
-    UnlockCallerBlock(b);
-    return Outcome::kTurned;
-  }
+  if (quarters == 0) return Outcome::kTurned;
   if (quarters == 2) {
     // Width and height stay: the rows and the pixels in them reverse.
     TurnHalfInPlace(bits, b->bytes + l.pixel_offset, l.src_stride, l.width, l.height, pad);
-    UnlockCallerBlock(b);
     return Outcome::kTurned;
   }
   // Top-down rows are stored the other way up, so the stored-row mapping of
@@ -58,7 +54,6 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, Head
   const SIZE_T work_bytes = TurnBufferRoom(buffer_bytes);
   WorkingBlock work(work_bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE, work_bytes) : nullptr);
   if (work_bytes > 0 && (work.handle == nullptr || !work.Lock(work_bytes))) {
-    UnlockCallerBlock(b);
     return Outcome::kNoMemory;
   }
   const SIZE_T turned_size = static_cast<SIZE_T>(l.turned_block_bytes);
