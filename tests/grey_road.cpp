@@ -17,7 +17,7 @@ namespace {
 // Locks h if it holds a turnable image of `bits` per pixel; otherwise
 // returns false with h as it was.
 bool LockChecked(HGLOBAL h, int bits, CallerBlock* b, ImageLayout* g) {
-  if (OpenImage(h, HeaderRules::kOriginal, b, g) != 0) return false;
+  if (OpenImage(h, HeaderRules::kRotate90, b, g) != 0) return false;
   if (g->bits_per_pixel != bits) {
     UnlockCallerBlock(b);
     return false;
@@ -121,9 +121,9 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   // The grey image takes the 8-bit road of the original operations.
   CallerBlock gb;
   ImageLayout gl;
-  if (OpenImage(grey.handle, HeaderRules::kOriginal, &gb, &gl) != 0 ||
+  if (OpenImage(grey.handle, HeaderRules::kRotate90, &gb, &gl) != 0 ||
       TurnLockedImage(&gb, gl, direction == Direction::kRight ? 1 : 3,
-                      HeaderRules::kOriginal) != Outcome::kTurned) {
+                      HeaderRules::kRotate90) != Outcome::kTurned) {
     return untouched();
   }
   const SIZE_T size = static_cast<SIZE_T>(g.turned_block_bytes);

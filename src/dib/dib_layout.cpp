@@ -1,6 +1,6 @@
 // Checked layout of a packed DIB: all arithmetic in 64 bits, every result
 // refused unless it fits a signed 32-bit value, before any pixel is touched.
-// Two readers share it: the strict one of the two original operations and
+// Two readers share it: the strict one of RotateRight90 and RotateLeft90 and
 // the general one of RotateQuarterTurns.
 #include "dib_layout.h"
 

@@ -25,8 +25,9 @@ enum HeaderField : int {
   kBiClrImportant = 36,
 };
 
-// The one-bit road's fixed places: a 40-byte header and a two-entry table
-// put the rows at 48; a grey 8-bit image's 256 entries put them at 1064.
+// 1-bit images as RotateRight90 and RotateLeft90 take them: a 40-byte header
+// and a two-entry table put the rows at 48; a grey 8-bit image's 256 entries
+// put them at 1064.
 constexpr int32_t kOneBitTableBytes = 8;
 constexpr int32_t kOneBitPixelOffset = kInfoHeaderBytes + kOneBitTableBytes;
 constexpr int32_t kGreyTableBytes = 1024;
@@ -61,7 +62,7 @@ inline int64_t RowStride(int64_t width, int bits_per_pixel) {
   return (width * bits_per_pixel + 31) / 32 * 4;
 }
 
-// Colour-table bytes as the two original operations take them: two entries
+// Colour-table bytes as RotateRight90 and RotateLeft90 take them: two entries
 // at 1 bit whatever biClrUsed says, biClrUsed entries at 8 bits (256 when it
 // is 0), and biClrUsed entries at 24 bits (none when it is 0).
 inline int64_t ColourTableBytes(int bits_per_pixel, uint32_t clr_used) {
@@ -109,7 +110,7 @@ struct ImageLayout {
   int32_t turned_block_bytes;  // the block once quarter-turned
 };
 
-// The reader of the two original operations: a 1-, 8- or 24-bit
+// The reader of RotateRight90 and RotateLeft90: a 1-, 8- or 24-bit
 // uncompressed bottom-up image with the table of ColourTableBytes, at 1 bit
 // a 40-byte header and a two-entry table (rows at 48). `header` is the start
 // of a block of `block_size` bytes. False for an image to be left untouched:

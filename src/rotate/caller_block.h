@@ -33,7 +33,7 @@ struct CallerBlock {
   // where it is, so giving that lock back would take one of the caller's.
   bool counted = true;
   // The result of this call's last GlobalUnlock of the block: what the two
-  // original operations return.
+  // RotateRight90 and RotateLeft90 return.
   BOOL last_unlock = FALSE;
 };
 

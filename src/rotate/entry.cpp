@@ -1,6 +1,6 @@
-// The exported operations: lock the caller's block, read its header with the
-// entry's reader, take the common road, and answer as the entry does. The
-// two original operations report nothing (they return their last unlock);
+// The exported operations: open the caller's block with the entry's reader,
+// turn the image, and answer as the entry does. RotateRight90 and
+// RotateLeft90 report nothing (they return their last unlock);
 // RotateQuarterTurns says whether it worked and why not, Win32 style.
 #include "dib_layout.h"
 #include "rotate.h"
@@ -11,8 +11,8 @@ namespace {
 BOOL Rotate(HGLOBAL h, Direction direction) {
   CallerBlock b;
   ImageLayout layout;
-  if (OpenImage(h, HeaderRules::kOriginal, &b, &layout) == 0) {
-    TurnLockedImage(&b, layout, direction == Direction::kRight ? 1 : 3, HeaderRules::kOriginal);
+  if (OpenImage(h, HeaderRules::kRotate90, &b, &layout) == 0) {
+    TurnLockedImage(&b, layout, direction == Direction::kRight ? 1 : 3, HeaderRules::kRotate90);
   }
   // The result is the call's last unlock: had before it is read.
   UnlockCallerBlock(&b);
@@ -23,10 +23,10 @@ BOOL Rotate(HGLOBAL h, Direction direction) {
 DWORD TurnQuarters(HGLOBAL h, int turns) {
   CallerBlock b;
   ImageLayout layout;
-  const DWORD error = OpenImage(h, HeaderRules::kGeneral, &b, &layout);
+  const DWORD error = OpenImage(h, HeaderRules::kQuarterTurns, &b, &layout);
   if (error != 0) return error;
   const int quarters = ((turns % 4) + 4) % 4;
-  const Outcome outcome = TurnLockedImage(&b, layout, quarters, HeaderRules::kGeneral);
+  const Outcome outcome = TurnLockedImage(&b, layout, quarters, HeaderRules::kQuarterTurns);
   return outcome == Outcome::kTurned ? 0 : ERROR_NOT_ENOUGH_MEMORY;
 }
 
@@ -39,7 +39,7 @@ DWORD OpenImage(HGLOBAL h, HeaderRules rules, CallerBlock* b, ImageLayout* layou
     case LockOutcome::kLocked: break;
   }
   DWORD error = 0;
-  if (rules == HeaderRules::kOriginal) {
+  if (rules == HeaderRules::kRotate90) {
     if (!ReadStrictLayout(b->bytes, b->size, layout)) error = ERROR_NOT_SUPPORTED;
   } else {
     const LayoutCheck check = ReadGeneralLayout(b->bytes, b->size, layout);

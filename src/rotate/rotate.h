@@ -1,6 +1,5 @@
-// The road every entry takes once it holds the caller's block and has read
-// the image's layout: the turn inside the block, the turned header, and the
-// re-size.
+// What every entry does: open the caller's block and read its image (one
+// door), then turn it inside the block, restate the header and re-size.
 #ifndef QUADTURN_ROTATE_H
 #define QUADTURN_ROTATE_H
 
@@ -18,12 +17,12 @@ enum class Outcome {
   kNoMemory,  // a block, lock or re-size could not be had: the image is untouched
 };
 
-// How a quarter turn restates the header. kOriginal: the two original
-// operations (resolutions carried, not exchanged; 8-bit rows padded with
-// 0xFF; a 1-bit image's colour counts become 0). kGeneral: RotateQuarterTurns
+// How a quarter turn restates the header. kRotate90: RotateRight90 and
+// RotateLeft90 (resolutions carried, not exchanged; 8-bit rows padded with
+// 0xFF; a 1-bit image's colour counts become 0). kQuarterTurns: RotateQuarterTurns
 // (resolutions exchanged, every row padded with 0, top-down kept, a profile
 // behind the rows moved with them).
-enum class HeaderRules { kOriginal, kGeneral };
+enum class HeaderRules { kRotate90, kQuarterTurns };
 
 // Turns the image described by `layout` in the caller's block `b`, opened
 // by this call, `quarters` quarter turns clockwise (0 to 3, as the picture
@@ -35,7 +34,7 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& layout, int quarters,
 
 // The one door of every entry: locks h for this call (the caller's own lock
 // count undisturbed) and reads its image with the entry's reader, the strict
-// one for kOriginal, the general one for kGeneral. Returns 0, or why not:
+// one for kRotate90, the general one for kQuarterTurns. Returns 0, or why not:
 // ERROR_INVALID_HANDLE (no block to lock), ERROR_NOT_ENOUGH_MEMORY (the lock
 // was refused), ERROR_NOT_SUPPORTED or ERROR_INVALID_DATA (the reader's
 // verdict; the strict reader says only the first). Unless 0, nothing is

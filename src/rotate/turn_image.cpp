@@ -1,4 +1,4 @@
-// The road from a locked caller's block and a read layout to the turned
+// From an opened caller's block and its read layout to the turned
 // image: every turn inside the caller's block, re-sized to fit, the header
 // restated by the entry's rules. The working memory a turn needs and any
 // growth of the block are had before any pixel moves.
@@ -18,7 +18,7 @@ void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
   // A top-down image stays top-down.
   WriteI32(header + kBiHeight, l.top_down ? -l.width : l.width);
   WriteU32(header + kBiSizeImage, static_cast<uint32_t>(l.dst_bytes));
-  if (rules == HeaderRules::kGeneral) {
+  if (rules == HeaderRules::kQuarterTurns) {
     // The turned image's pixels keep their shape: its horizontal resolution
     // is the old vertical one and the other way round.
     uint8_t x[4];
@@ -26,7 +26,7 @@ void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
     std::memmove(header + kBiXPelsPerMeter, header + kBiYPelsPerMeter, 4);
     std::memcpy(header + kBiYPelsPerMeter, x, 4);
   } else if (l.bits_per_pixel == 1) {
-    // The one-bit road keeps its two colours and clears the counts.
+    // A 1-bit image keeps its two colours; the counts are cleared.
     WriteU32(header + kBiClrUsed, 0);
     WriteU32(header + kBiClrImportant, 0);
   }
@@ -36,7 +36,7 @@ void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
 
 Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, HeaderRules rules) {
   const int bits = l.bits_per_pixel;
-  const uint8_t pad = rules == HeaderRules::kOriginal && bits == 8 ? 0xFF : 0x00;
+  const uint8_t pad = rules == HeaderRules::kRotate90 && bits == 8 ? 0xFF : 0x00;
   if (quarters == 0) return Outcome::kTurned;
   if (quarters == 2) {
     // Width and height stay: the rows and the pixels in them reverse.
