@@ -20,15 +20,16 @@ void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int3
   }
 }
 
-void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
-              int32_t w, int32_t h, Direction direction, TurnBuffer buffer) {
+void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Direction direction,
+              TurnBuffer buffer) {
   if (w <= 0 || h <= 0) return;
   // Clockwise is a transpose into destination rows taken from the last one
   // up, counter-clockwise a transpose of source rows from the last one down.
   if (direction == Direction::kRight) {
-    Transpose(f, src, ss, dst + (w - 1) * ds, -ds, w, h, buffer);
+    Transpose(f, src, src_stride, dst + (w - 1) * dst_stride, -dst_stride, w, h, buffer);
   } else {
-    Transpose(f, src + (h - 1) * ss, -ss, dst, ds, w, h, buffer);
+    Transpose(f, src + (h - 1) * src_stride, -src_stride, dst, dst_stride, w, h, buffer);
   }
 }
 

@@ -135,8 +135,8 @@ std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height) {
   return 2 * static_cast<std::size_t>(StagedTileBytes(ChosenKernels(), f));
 }
 
-void Transpose(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
-               std::ptrdiff_t ds, int32_t w, int32_t h, TurnBuffer buffer) {
+void Transpose(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+               std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer) {
   // The chosen set's blocks, then the portable set's, then single pixels.
   const KernelSet& set = ChosenKernels();
   const KernelSet& portable = PortableKernels();
@@ -155,7 +155,8 @@ void Transpose(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
   // buffer holds two of them.
   const std::ptrdiff_t stage_bytes = StagedTileBytes(set, f);
   const bool stage = stage_bytes > 0 && buffer.size >= 2 * static_cast<std::size_t>(stage_bytes);
-  Walk(levels, stage ? buffer.bytes : nullptr, stage_bytes, f, src, ss, dst, ds, w, h);
+  Walk(levels, stage ? buffer.bytes : nullptr, stage_bytes, f, src, src_stride, dst, dst_stride,
+       w, h);
 }
 
 }  // namespace quadturn
