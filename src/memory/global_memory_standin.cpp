@@ -24,8 +24,9 @@ namespace {
 constexpr uint8_t kPoison = 0xA5;
 constexpr unsigned kMaxLockCount = 255;     // the count saturates, as on Windows
 constexpr std::size_t kMaxBlocks = 65536;   // live movable handles, as on Windows
-// Refused outright, like the real service refuses requests of 1 GiB and more
-// on 32-bit Windows; keeps a test's deliberate huge request from paging.
+// Requests past 2 GiB are refused outright, as a 32-bit process's service
+// cannot give them (the largest image is 2^31 - 1 bytes); this keeps a
+// test's deliberate huge request from paging.
 constexpr SIZE_T kMaxBlockBytes = SIZE_T{1} << 31;
 // Blocks from this size on are mappings of their own: fresh heap memory of
 // that size is as costly to touch, mappings can be put on huge pages, and
