@@ -13,13 +13,52 @@
  * names and signatures, so a host written against <windows.h> builds as is. */
 #include <stddef.h>
 
-/* The integer types with their Windows sizes: LONG and DWORD are 32 bits
- * (long is 64 on most 64-bit systems other than Windows). */
+/* The types <windows.h> gives a host, with their Windows sizes: LONG and
+ * DWORD are 32 bits (long is 64 on most 64-bit systems other than Windows).
+ * Libraries that bring some of them on Linux where <windows.h> is absent
+ * (FreeImage) test and define _WINDOWS_ as this block does, with the same
+ * sizes and layouts: whichever header comes first defines them. */
+#ifndef _WINDOWS_
+#define _WINDOWS_
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef unsigned int DWORD;
 typedef int LONG;
+
+typedef struct tagRGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+} RGBQUAD;
+
+typedef struct tagRGBTRIPLE {
+  BYTE rgbtBlue;
+  BYTE rgbtGreen;
+  BYTE rgbtRed;
+} RGBTRIPLE;
+
+typedef struct tagBITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+} BITMAPINFOHEADER, *PBITMAPINFOHEADER;
+
+typedef struct tagBITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+} BITMAPINFO, *PBITMAPINFO;
+#endif /* _WINDOWS_ */
+
 typedef int INT;
 typedef unsigned int UINT;
 typedef size_t SIZE_T;
@@ -75,20 +114,6 @@ typedef struct tagBITMAPCOREHEADER {
   WORD bcPlanes;
   WORD bcBitCount;
 } BITMAPCOREHEADER, *PBITMAPCOREHEADER, *LPBITMAPCOREHEADER;
-
-typedef struct tagBITMAPINFOHEADER {
-  DWORD biSize;
-  LONG biWidth;
-  LONG biHeight;
-  WORD biPlanes;
-  WORD biBitCount;
-  DWORD biCompression;
-  DWORD biSizeImage;
-  LONG biXPelsPerMeter;
-  LONG biYPelsPerMeter;
-  DWORD biClrUsed;
-  DWORD biClrImportant;
-} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
 
 typedef LONG FXPT2DOT30;
 typedef struct tagCIEXYZ {
@@ -152,35 +177,34 @@ typedef struct {
   DWORD bV5Reserved;
 } BITMAPV5HEADER, *PBITMAPV5HEADER, *LPBITMAPV5HEADER;
 
-typedef struct tagRGBQUAD {
-  BYTE rgbBlue;
-  BYTE rgbGreen;
-  BYTE rgbRed;
-  BYTE rgbReserved;
-} RGBQUAD, *LPRGBQUAD;
-
-typedef struct tagRGBTRIPLE {
-  BYTE rgbtBlue;
-  BYTE rgbtGreen;
-  BYTE rgbtRed;
-} RGBTRIPLE, *PRGBTRIPLE, *LPRGBTRIPLE;
-
-typedef struct tagBITMAPINFO {
-  BITMAPINFOHEADER bmiHeader;
-  RGBQUAD bmiColors[1];
-} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+typedef RGBQUAD *LPRGBQUAD;
+typedef RGBTRIPLE *PRGBTRIPLE, *LPRGBTRIPLE;
+typedef BITMAPINFOHEADER *LPBITMAPINFOHEADER;
+typedef BITMAPINFO *LPBITMAPINFO;
 
 typedef struct tagBITMAPCOREINFO {
   BITMAPCOREHEADER bmciHeader;
   RGBTRIPLE bmciColors[1];
 } BITMAPCOREINFO, *PBITMAPCOREINFO, *LPBITMAPCOREINFO;
 
+#ifndef BI_RGB
 #define BI_RGB 0L
+#endif
+#ifndef BI_RLE8
 #define BI_RLE8 1L
+#endif
+#ifndef BI_RLE4
 #define BI_RLE4 2L
+#endif
+#ifndef BI_BITFIELDS
 #define BI_BITFIELDS 3L
+#endif
+#ifndef BI_JPEG
 #define BI_JPEG 4L
+#endif
+#ifndef BI_PNG
 #define BI_PNG 5L
+#endif
 
 #define LCS_CALIBRATED_RGB 0x00000000L
 #define LCS_sRGB 0x73524742L
