@@ -9,7 +9,7 @@
 
 #include "bench_common.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 
 // A prepared turn: called once per timed repetition, does one quarter turn
 // clockwise of the image it was made for.
@@ -29,6 +29,6 @@ struct RegisterPeer {
   explicit RegisterPeer(Peer peer) { Peers().push_back(std::move(peer)); }
 };
 
-}  // namespace qt_bench
+}  // namespace quadturn::bench
 
 #endif  // QUADTURN_BENCH_BENCH_H

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstring>
 
-namespace qt_bench {
+namespace quadturn::bench {
 
 const std::vector<Case>& Cases() {
   static const std::vector<Case> kCases = {
@@ -149,4 +149,4 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
-}  // namespace qt_bench
+}  // namespace quadturn::bench

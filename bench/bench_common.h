@@ -13,7 +13,7 @@
 
 #include "quadturn.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 
 // An image's pixel rows, bottom-up, 4-byte padded.
 struct Image {
@@ -76,6 +76,6 @@ struct Options {
 };
 Options ParseOptions(int argc, char** argv);
 
-}  // namespace qt_bench
+}  // namespace quadturn::bench
 
 #endif  // QUADTURN_BENCH_BENCH_COMMON_H

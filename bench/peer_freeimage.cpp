@@ -6,7 +6,7 @@
 
 #include "bench.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 namespace {
 
 const RegisterPeer kFreeImage{{"FreeImage_Rotate", [](const Image& image) -> Turn {
@@ -23,4 +23,4 @@ const RegisterPeer kFreeImage{{"FreeImage_Rotate", [](const Image& image) -> Tur
 }}};
 
 }  // namespace
-}  // namespace qt_bench
+}  // namespace quadturn::bench

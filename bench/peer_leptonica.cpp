@@ -5,7 +5,7 @@
 
 #include "bench.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 namespace {
 
 const RegisterPeer kLeptonica{{"leptonica pixRotate90", [](const Image& image) -> Turn {
@@ -26,4 +26,4 @@ const RegisterPeer kLeptonica{{"leptonica pixRotate90", [](const Image& image) -
 }}};
 
 }  // namespace
-}  // namespace qt_bench
+}  // namespace quadturn::bench

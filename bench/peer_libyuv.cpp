@@ -5,7 +5,7 @@
 
 #include "bench.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 namespace {
 
 const RegisterPeer kLibyuvArgb{{"libyuv ARGBRotate", [](const Image& image) -> Turn {
@@ -29,4 +29,4 @@ const RegisterPeer kLibyuv{{"libyuv RotatePlane", [](const Image& image) -> Turn
 }}};
 
 }  // namespace
-}  // namespace qt_bench
+}  // namespace quadturn::bench

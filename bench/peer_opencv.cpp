@@ -3,7 +3,7 @@
 
 #include "bench.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 namespace {
 
 const RegisterPeer kOpenCv{{"OpenCV cv::rotate", [](const Image& image) -> Turn {
@@ -17,4 +17,4 @@ const RegisterPeer kOpenCv{{"OpenCV cv::rotate", [](const Image& image) -> Turn 
 }}};
 
 }  // namespace
-}  // namespace qt_bench
+}  // namespace quadturn::bench

@@ -15,7 +15,7 @@
 #include "quadturn.h"
 #include "turns.h"
 
-namespace qt_bench {
+namespace quadturn::bench {
 
 std::vector<Peer>& Peers() {
   static std::vector<Peer> peers;
@@ -78,10 +78,10 @@ double InPlaceMs(const Image& image, const Case& c) {
 }
 
 }  // namespace
-}  // namespace qt_bench
+}  // namespace quadturn::bench
 
 int main(int argc, char** argv) {
-  using namespace qt_bench;
+  using namespace quadturn::bench;
   const Options o = ParseOptions(argc, argv);
   std::FILE* csv = o.csv.empty() ? nullptr : std::fopen(o.csv.c_str(), "w");
   std::printf("quadturn benchmark (%s): median of repeated calls, one thread\n", o.build.c_str());

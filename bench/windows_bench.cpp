@@ -16,7 +16,7 @@
 
 namespace {
 
-using qt_bench::Case;
+using quadturn::bench::Case;
 
 PROCESS_MEMORY_COUNTERS Counters() {
   PROCESS_MEMORY_COUNTERS c{};
@@ -28,8 +28,8 @@ PROCESS_MEMORY_COUNTERS Counters() {
 // peak working set above what the process holds before it (the image's block
 // only, made in place). Printed in bytes.
 int PrintPeakOfOneTurn(int index) {
-  const Case& c = qt_bench::Cases()[index];
-  HGLOBAL h = qt_bench::MakeBlockAlone(c.bits, c.width, c.height);
+  const Case& c = quadturn::bench::Cases()[index];
+  HGLOBAL h = quadturn::bench::MakeBlockAlone(c.bits, c.width, c.height);
   const SIZE_T before = Counters().WorkingSetSize;
   RotateQuarterTurns(h, 1);
   const SIZE_T peak = Counters().PeakWorkingSetSize;
@@ -74,7 +74,7 @@ double PeakMiB(int index) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace qt_bench;
+  using namespace quadturn::bench;
   if (argc == 3 && std::strcmp(argv[1], "--peak-of") == 0) return PrintPeakOfOneTurn(std::atoi(argv[2]));
   const Options o = ParseOptions(argc, argv);
   std::FILE* csv = o.csv.empty() ? nullptr : std::fopen(o.csv.c_str(), "w");

@@ -7,7 +7,7 @@
 #include "fault_hooks.h"
 #include "test_images.h"
 
-namespace qt_fuzz {
+namespace quadturn::fuzz {
 
 // Puts `before` in a block (fixed or movable, locked by the caller or not),
 // runs `call(h)` with the first_failure-th and second_failure-th service
@@ -15,21 +15,21 @@ namespace qt_fuzz {
 // caller's lock back and reads the block into *after. Returns the block, or
 // null when none could be had (nothing is run then).
 template <typename Call>
-HGLOBAL CallOnBlock(const qt_test::Bytes& before, bool fixed, bool caller_locked,
-                    int first_failure, int second_failure, Call call, qt_test::Bytes* after) {
-  HGLOBAL h = qt_test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
+HGLOBAL CallOnBlock(const quadturn::test::Bytes& before, bool fixed, bool caller_locked,
+                    int first_failure, int second_failure, Call call, quadturn::test::Bytes* after) {
+  HGLOBAL h = quadturn::test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
   if (h == nullptr) return nullptr;
   if (caller_locked) GlobalLock(h);
-  const UINT locks = qt_test::LockCount(h);
+  const UINT locks = quadturn::test::LockCount(h);
   FailCalls(first_failure, second_failure);
   call(h);
   Disarm();
-  Check(qt_test::LockCount(h) == locks, "lock count as on entry");
+  Check(quadturn::test::LockCount(h) == locks, "lock count as on entry");
   if (caller_locked) GlobalUnlock(h);
-  *after = qt_test::FromBlock(h);
+  *after = quadturn::test::FromBlock(h);
   return h;
 }
 
-}  // namespace qt_fuzz
+}  // namespace quadturn::fuzz
 
 #endif  // QUADTURN_FUZZ_CALL_ON_BLOCK_H

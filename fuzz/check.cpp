@@ -5,7 +5,7 @@
 
 #include "fault_hooks.h"
 
-namespace qt_fuzz {
+namespace quadturn::fuzz {
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -14,4 +14,4 @@ void Check(bool ok, const char* what) {
   }
 }
 
-}  // namespace qt_fuzz
+}  // namespace quadturn::fuzz

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace qt_fuzz {
+namespace quadturn::fuzz {
 
 // Makes the a-th and the b-th service call from now fail (0: none).
 void FailCalls(int a, int b);
@@ -19,6 +19,6 @@ std::size_t LiveBlocks();
 // Stops the run with a finding when a property does not hold.
 void Check(bool ok, const char* what);
 
-}  // namespace qt_fuzz
+}  // namespace quadturn::fuzz
 
 #endif  // QUADTURN_FUZZ_FAULT_HOOKS_H

@@ -3,7 +3,7 @@
 #include "standin_seam.h"
 #include "fault_hooks.h"
 
-namespace qt_fuzz {
+namespace quadturn::fuzz {
 namespace {
 
 [[maybe_unused]] const bool kStrict = [] {
@@ -17,4 +17,4 @@ void FailCalls(int a, int b) { quadturn::seam::FailCallsOfAny({a, b}); }
 void Disarm() { quadturn::seam::Disarm(); }
 std::size_t LiveBlocks() { return quadturn::seam::LiveBlocks(); }
 
-}  // namespace qt_fuzz
+}  // namespace quadturn::fuzz

@@ -16,8 +16,8 @@
 
 namespace {
 
-using qt_test::Bytes;
-using qt_test::Verdict;
+using quadturn::test::Bytes;
+using quadturn::test::Verdict;
 
 }  // namespace
 
@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int second_failure =
       first_failure != 0 && ((control >> 5) & 3) != 0 ? first_failure + ((control >> 5) & 3) : 0;
 
-  const std::size_t live = qt_fuzz::LiveBlocks();
+  const std::size_t live = quadturn::fuzz::LiveBlocks();
   BOOL ok = FALSE;
   DWORD error = 0;
   Bytes after;
-  HGLOBAL h = qt_fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
+  HGLOBAL h = quadturn::fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
                                    [&](HGLOBAL b) {
                                      SetLastError(0);
                                      ok = RotateQuarterTurns(b, turns);
@@ -45,33 +45,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                    &after);
   if (h == nullptr) return 0;
   if (ok) {
-    qt_fuzz::Check(error == 0, "success leaves the last error as it was");
-    const Bytes turned = qt_test::OracleQuarterTurns(before, turns);
+    quadturn::fuzz::Check(error == 0, "success leaves the last error as it was");
+    const Bytes turned = quadturn::test::OracleQuarterTurns(before, turns);
     // A turn that changes no byte (an image of no pixels, say) whose cut
     // failed leaves the block exactly as it was, and that is turned too.
     const bool same_with_slack = after == before && turned.size() < before.size() &&
                                  std::equal(turned.begin(), turned.end(), before.begin());
-    qt_fuzz::Check(after == turned || same_with_slack ||
-                       qt_test::IsTurned(qt_test::Judge(before, turned, after)),
+    quadturn::fuzz::Check(after == turned || same_with_slack ||
+                       quadturn::test::IsTurned(quadturn::test::Judge(before, turned, after)),
                    "turned as the oracle");
     if (turns % 2 != 0) {
       // The opposite turn restores every pixel (padding is the turn's own).
-      qt_fuzz::Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
-      const Bytes back = qt_test::FromBlock(h);
-      qt_fuzz::Check(back == qt_test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
+      quadturn::fuzz::Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
+      const Bytes back = quadturn::test::FromBlock(h);
+      quadturn::fuzz::Check(back == quadturn::test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
             "turned back as the oracle");
     }
   } else {
-    qt_fuzz::Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
+    quadturn::fuzz::Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
               error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_ENOUGH_MEMORY,
           "a failure says why");
     const bool untouched = after == before ||
                            (error == ERROR_NOT_ENOUGH_MEMORY &&
-                            qt_test::Judge(before, qt_test::OracleQuarterTurns(before, turns),
+                            quadturn::test::Judge(before, quadturn::test::OracleQuarterTurns(before, turns),
                                            after) == Verdict::kUntouchedLonger);
-    qt_fuzz::Check(untouched, "a failure leaves the image untouched");
+    quadturn::fuzz::Check(untouched, "a failure leaves the image untouched");
   }
   GlobalFree(h);
-  qt_fuzz::Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
+  quadturn::fuzz::Check(quadturn::fuzz::LiveBlocks() == live, "no block left behind");
   return 0;
 }

@@ -14,9 +14,9 @@
 
 namespace {
 
-using qt_test::Bytes;
-using qt_test::Turn;
-using qt_test::Verdict;
+using quadturn::test::Bytes;
+using quadturn::test::Turn;
+using quadturn::test::Verdict;
 
 Turn Opposite(Turn t) { return t == Turn::kRight ? Turn::kLeft : Turn::kRight; }
 
@@ -33,27 +33,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int second_failure = first_failure != 0 && (control >> 6) != 0
                                  ? first_failure + (control >> 6) : 0;
 
-  const std::size_t live = qt_fuzz::LiveBlocks();
+  const std::size_t live = quadturn::fuzz::LiveBlocks();
   Bytes after;
-  HGLOBAL h = qt_fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
-                                   [turn](HGLOBAL b) { qt_test::Apply(turn, b); }, &after);
+  HGLOBAL h = quadturn::fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
+                                   [turn](HGLOBAL b) { quadturn::test::Apply(turn, b); }, &after);
   if (h == nullptr) return 0;
   if (after != before) {
-    const Bytes turned = qt_test::OracleTurn(before, turn);
-    const Verdict verdict = qt_test::Judge(before, turned, after);
-    qt_fuzz::Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
-    if (qt_test::IsTurned(verdict)) {
+    const Bytes turned = quadturn::test::OracleTurn(before, turn);
+    const Verdict verdict = quadturn::test::Judge(before, turned, after);
+    quadturn::fuzz::Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
+    if (quadturn::test::IsTurned(verdict)) {
       // The opposite turn restores every pixel (the padding and header sizes
       // are the turn's own). A fixed block that must grow may stay as it is.
-      qt_test::Apply(Opposite(turn), h);
-      const Bytes back = qt_test::FromBlock(h);
-      const Bytes expected = qt_test::OracleTurn(turned, Opposite(turn));
-      qt_fuzz::Check(back == expected || (fixed && back == after), "turned back as the oracle");
-      qt_fuzz::Check(back != expected || qt_test::OracleTurn(back, turn) == turned,
+      quadturn::test::Apply(Opposite(turn), h);
+      const Bytes back = quadturn::test::FromBlock(h);
+      const Bytes expected = quadturn::test::OracleTurn(turned, Opposite(turn));
+      quadturn::fuzz::Check(back == expected || (fixed && back == after), "turned back as the oracle");
+      quadturn::fuzz::Check(back != expected || quadturn::test::OracleTurn(back, turn) == turned,
             "turning back restores every pixel");
     }
   }
   GlobalFree(h);
-  qt_fuzz::Check(qt_fuzz::LiveBlocks() == live, "no block left behind");
+  quadturn::fuzz::Check(quadturn::fuzz::LiveBlocks() == live, "no block left behind");
   return 0;
 }

@@ -8,7 +8,7 @@
 
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 struct KindCase {
@@ -96,4 +96,4 @@ TEST(BlockKinds, FixedBlockWithRoomBehindItGrowsInPlace) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

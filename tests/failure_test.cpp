@@ -11,7 +11,7 @@
 #include "standin_seam.h"
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 namespace seam = quadturn::seam;
@@ -164,9 +164,9 @@ TEST(Failures, ShrinkWhoseCutFailsIsStillTurned) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 // RotateQuarterTurns under failing service calls: besides the block's state,
@@ -238,4 +238,4 @@ TEST(Failures, HalfTurnsAskNothingOfTheServiceButALock) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

@@ -14,7 +14,7 @@
 #include "test_images.h"
 #include "turns.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 using quadturn::Direction;
@@ -251,4 +251,4 @@ TEST(Kernels, DirectBitTurnMatchesGreyRoad) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

@@ -7,7 +7,7 @@
 #include "standin_seam.h"
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 // A quarter turn of any shape moves the pixels inside the caller's block:
@@ -40,4 +40,4 @@ TEST(Memory, QuarterTurnsNeedNoSecondImage) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

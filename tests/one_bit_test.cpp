@@ -8,7 +8,7 @@
 #include "grey_road.h"
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 Bytes TurnBytes(const Bytes& dib, Turn turn, UINT* locks = nullptr) {
@@ -188,4 +188,4 @@ TEST(OneBit, LeavesHeadersItCannotTakeUntouched) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

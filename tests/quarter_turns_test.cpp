@@ -9,7 +9,7 @@
 
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 struct Result {
@@ -255,4 +255,4 @@ TEST(QuarterTurns, TurnsWhatTheOriginalOperationsLeave) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

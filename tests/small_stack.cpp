@@ -1,7 +1,7 @@
 // The part of the small-stack runner both systems share: paint, run, measure.
 #include "small_stack.h"
 
-namespace qt_test {
+namespace quadturn::test {
 
 namespace {
 constexpr uint8_t kPaint = 0xA5;
@@ -21,4 +21,4 @@ __attribute__((noinline)) std::size_t PaintRunAndMeasure(uintptr_t bottom,
   return top - lowest;
 }
 
-}  // namespace qt_test
+}  // namespace quadturn::test

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace qt_test {
+namespace quadturn::test {
 
 // Runs `call` on a new thread that has `stack_bytes` of stack (64 KiB or
 // more) and returns the most stack bytes the call used at once.
@@ -18,6 +18,6 @@ std::size_t RunOnSmallStack(std::size_t stack_bytes, const std::function<void()>
 // how far down it changed bytes.
 std::size_t PaintRunAndMeasure(uintptr_t bottom, const std::function<void()>& call);
 
-}  // namespace qt_test
+}  // namespace quadturn::test
 
 #endif  // QUADTURN_TESTS_SMALL_STACK_H

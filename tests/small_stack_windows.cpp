@@ -5,7 +5,7 @@
 
 #include "small_stack.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 struct Job {
@@ -53,4 +53,4 @@ std::size_t RunOnSmallStack(std::size_t stack_bytes, const std::function<void()>
   return job.used;
 }
 
-}  // namespace qt_test
+}  // namespace quadturn::test

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sstream>
 
-namespace qt_test {
+namespace quadturn::test {
 
 uint64_t Rng::Next() {
   // splitmix64
@@ -283,4 +283,4 @@ std::string Describe(const DibShape& s) {
   return o.str();
 }
 
-}  // namespace qt_test
+}  // namespace quadturn::test

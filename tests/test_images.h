@@ -9,7 +9,7 @@
 
 #include "quadturn.h"
 
-namespace qt_test {
+namespace quadturn::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -117,6 +117,6 @@ uint32_t U32At(const Bytes& b, int offset);
 int32_t I32At(const Bytes& b, int offset);
 void PutU32(Bytes& b, int offset, uint32_t v);
 
-}  // namespace qt_test
+}  // namespace quadturn::test
 
 #endif  // QUADTURN_TESTS_TEST_IMAGES_H

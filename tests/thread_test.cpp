@@ -10,7 +10,7 @@
 #include "small_stack.h"
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 constexpr int kThreads = 8;
@@ -120,4 +120,4 @@ TEST(Threads, EveryKindOfTurnFitsASmallStack) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

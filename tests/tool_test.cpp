@@ -22,7 +22,7 @@
 
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -615,4 +615,4 @@ TEST_F(Tool, SamplesAreWhatTheirMakerWrites) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

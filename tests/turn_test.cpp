@@ -4,7 +4,7 @@
 
 #include "test_images.h"
 
-namespace qt_test {
+namespace quadturn::test {
 namespace {
 
 struct Turned {
@@ -210,4 +210,4 @@ TEST(Turn, InvalidHandlesAreIgnored) {
 }
 
 }  // namespace
-}  // namespace qt_test
+}  // namespace quadturn::test

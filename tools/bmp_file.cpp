@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace qt_tool {
+namespace quadturn::tool {
 namespace {
 
 constexpr uint32_t kMaxHeaderBytes = 1024;  // V5 is 124; nothing real is near this
@@ -239,4 +239,4 @@ void ExchangeResolutions(HGLOBAL h) {
   GlobalUnlock(h);
 }
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool

@@ -12,7 +12,7 @@
 #include "file_system.h"
 #include "quadturn.h"
 
-namespace qt_tool {
+namespace quadturn::tool {
 
 constexpr uint32_t kFileHeaderBytes = 14;
 
@@ -29,6 +29,6 @@ bool WriteBmp(HGLOBAL h, Output& out, std::string* error);
 // Exchanges a packed DIB's horizontal and vertical resolution.
 void ExchangeResolutions(HGLOBAL h);
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool
 
 #endif  // QUADTURN_TOOLS_BMP_FILE_H

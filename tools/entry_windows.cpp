@@ -18,5 +18,5 @@ int wmain(int argc, wchar_t** wargv) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  return qt_tool::Main(argc, argv.data());
+  return quadturn::tool::Main(argc, argv.data());
 }

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-namespace qt_tool {
+namespace quadturn::tool {
 
 enum class FileKind { kMissing, kRegular, kDirectory, kOther };
 
@@ -84,6 +84,6 @@ void RemoveTemporaryOnSignal();
 bool StderrIsTerminal();
 bool StdoutIsTerminal();
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool
 
 #endif  // QUADTURN_TOOLS_FILE_SYSTEM_H

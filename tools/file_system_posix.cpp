@@ -19,7 +19,7 @@
 // (_FILE_OFFSET_BITS=64, set for every build by CMake), or fstat fails on them.
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are needed");
 
-namespace qt_tool {
+namespace quadturn::tool {
 namespace {
 
 std::string Reason(int err) { return std::strerror(err); }
@@ -308,4 +308,4 @@ void RemoveTemporaryOnSignal() {
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool

@@ -10,7 +10,7 @@
 
 #include "file_system.h"
 
-namespace qt_tool {
+namespace quadturn::tool {
 namespace {
 
 std::wstring Wide(const std::string& utf8) {
@@ -285,4 +285,4 @@ void RemoveTemporaryOnSignal() {}
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool

@@ -18,7 +18,7 @@
 #define QUADTURN_VERSION "unknown"
 #endif
 
-namespace qt_tool {
+namespace quadturn::tool {
 namespace {
 
 enum ExitCode { kAllTurned = 0, kSomeFailed = 1, kUsage = 2 };
@@ -332,4 +332,4 @@ int Main(int argc, char** argv) {
   return failed == 0 && told ? kAllTurned : kSomeFailed;
 }
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool

@@ -3,10 +3,10 @@
 #ifndef QUADTURN_TOOLS_TOOL_MAIN_H
 #define QUADTURN_TOOLS_TOOL_MAIN_H
 
-namespace qt_tool {
+namespace quadturn::tool {
 
 int Main(int argc, char** argv);
 
-}  // namespace qt_tool
+}  // namespace quadturn::tool
 
 #endif  // QUADTURN_TOOLS_TOOL_MAIN_H
