@@ -191,8 +191,9 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
   // An input turned into itself stays open, locked, until its turned image
   // has its name, so that two runs on one file take turns.
   FileId from, to;
-  const bool itself = input != "-" && target != "-" && IdentityOf(input, &from) &&
-                      IdentityOf(target, &to) && from == to;
+  const bool itself = input != "-" && target != "-" &&
+                      (input == target ||
+                       (IdentityOf(input, &from) && IdentityOf(target, &to) && from == to));
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
   HGLOBAL h = ReadBmp(*in, error);
@@ -212,23 +213,32 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
   return ok;
 }
 
+// The inputs as found when the run starts: which file each is (`known`
+// false where it names none), the first name of each file, and for each
+// input named again the first name it was given.
+struct InputFiles {
+  std::vector<FileId> ids;
+  std::vector<bool> known;
+  std::map<FileId, std::string> first_names;
+  std::vector<std::string> first_name;
+};
+
 // Why the run must not start, or "": an output that is another input would
 // be written over before that input is read, and two inputs written to one
-// output would lose the first. Inputs named twice (first_name) are skipped,
-// so they count once. `files` maps each input file to its first name.
+// output would lose the first. Inputs named twice are skipped, so they count
+// once. Identities are those found at the start: another run may replace a
+// file meanwhile.
 std::string TargetConflict(const std::vector<std::string>& inputs,
-                           const std::vector<std::string>& targets,
-                           const std::vector<std::string>& first_name,
-                           const std::map<FileId, std::string>& files) {
+                           const std::vector<std::string>& targets, const InputFiles& files) {
   std::map<std::string, std::string> writers;  // target -> the input written there
   for (std::size_t k = 0; k < inputs.size(); ++k) {
     // Standard input is written only with -o (its one input) or skipped.
-    if (!first_name[k].empty() || inputs[k] == "-" || targets[k] == "-") continue;
-    FileId target, input;
-    if (IdentityOf(targets[k], &target)) {
-      const auto other = files.find(target);
-      const bool itself = IdentityOf(inputs[k], &input) && input == target;
-      if (other != files.end() && !itself) {
+    if (!files.first_name[k].empty() || inputs[k] == "-" || targets[k] == "-") continue;
+    FileId target;
+    if (targets[k] != inputs[k] && IdentityOf(targets[k], &target)) {
+      const auto other = files.first_names.find(target);
+      const bool itself = files.known[k] && files.ids[k] == target;
+      if (other != files.first_names.end() && !itself) {
         return inputs[k] + " would be written to " + targets[k] + ", which is the input " +
                other->second + ", before that is read";
       }
@@ -267,13 +277,13 @@ int Main(int argc, char** argv) {
                     o.inputs.size());
   // Which file each input is, taken before any is replaced (a file
   // replaced is a new file): a file named twice, by any names, turns once.
-  std::vector<std::string> first_name(o.inputs.size());
-  std::map<FileId, std::string> names;
-  for (std::size_t k = 0; k < o.inputs.size(); ++k) {
-    FileId id;
-    if (o.inputs[k] == "-" || !IdentityOf(o.inputs[k], &id)) continue;
-    const auto placed = names.emplace(id, o.inputs[k]);
-    if (!placed.second) first_name[k] = placed.first->second;
+  const std::size_t n = o.inputs.size();
+  InputFiles files{std::vector<FileId>(n), std::vector<bool>(n), {}, std::vector<std::string>(n)};
+  for (std::size_t k = 0; k < n; ++k) {
+    files.known[k] = o.inputs[k] != "-" && IdentityOf(o.inputs[k], &files.ids[k]);
+    if (!files.known[k]) continue;
+    const auto placed = files.first_names.emplace(files.ids[k], o.inputs[k]);
+    if (!placed.second) files.first_name[k] = placed.first->second;
   }
   // Where each input goes, worked out before anything is written.
   std::vector<std::string> targets(o.inputs.size());
@@ -282,7 +292,7 @@ int Main(int argc, char** argv) {
                  : o.dirs == 1 ? InFolder(o.dir, BaseName(o.inputs[k]))
                                : o.output;
   }
-  const std::string conflict = TargetConflict(o.inputs, targets, first_name, names);
+  const std::string conflict = TargetConflict(o.inputs, targets, files);
   if (!conflict.empty()) {
     std::fprintf(stderr, "quadturn: %s; nothing written\n", conflict.c_str());
     return kUsage;
@@ -295,8 +305,8 @@ int Main(int argc, char** argv) {
     bool ok = false;
     try {
       const std::string& target = targets[k];
-      if (!first_name[k].empty()) {
-        error = "skipped: the same file as " + first_name[k];
+      if (!files.first_name[k].empty()) {
+        error = "skipped: the same file as " + files.first_name[k];
       } else if (o.dirs == 1 && input == "-") {
         error = "skipped: standard input has no name to write under in " + o.dir;
       } else {
