@@ -1,9 +1,11 @@
 // Reading BMP files into blocks and writing them back. The tool is a host of
-// the library's public API: it reads the header fields itself.
+// the library's public API: it reads the header fields itself, through the
+// DIB types the public header declares (<windows.h>'s on Windows).
 #include "bmp_file.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace quadturn::tool {
@@ -12,12 +14,18 @@ namespace {
 constexpr uint32_t kMaxHeaderBytes = 1024;  // V5 is 124; nothing real is near this
 constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
 
-uint32_t U32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+// Compressions past <windows.h>'s BI_ names, and its profile kinds spelt as
+// numbers (mingw spells them as multi-character constants).
+constexpr DWORD kBiAlphaBitfields = 6;
+constexpr DWORD kProfileLinked = 0x4C494E4B;    // 'LINK'
+constexpr DWORD kProfileEmbedded = 0x4D424544;  // 'MBED'
+
+// A header read from or written to bytes that need not be aligned for it.
+template <typename Header>
+Header HeaderAt(const uint8_t* p) {
+  Header h;
+  std::memcpy(&h, p, sizeof h);
+  return h;
 }
 
 // Where an image's parts lie, from its info header: offsets from the
@@ -51,23 +59,25 @@ std::string CompressionName(uint32_t c, int bits) {
 
 // Reads the layout from an info header of header_bytes (at least 40) bytes.
 bool Describe(const uint8_t* info, Layout* l, std::string* error) {
-  l->header_bytes = U32(info);
-  const int32_t width = static_cast<int32_t>(U32(info + 4));
-  const int32_t height = static_cast<int32_t>(U32(info + 8));
-  const int bits = U16(info + 14);
-  const uint32_t compression = U32(info + 16);
-  const uint32_t clr_used = U32(info + 32);
+  const BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(info);
+  l->header_bytes = bi.biSize;
+  const int32_t width = bi.biWidth;
+  const int32_t height = bi.biHeight;
+  const int bits = bi.biBitCount;
+  const uint32_t compression = bi.biCompression;
+  const uint32_t clr_used = bi.biClrUsed;
   // The compression first: JPEG and PNG inside a BMP say 0 bits per pixel.
-  const bool bitfields = (compression == 3 || compression == 6) && (bits == 16 || bits == 32);
-  if (compression != 0 && !bitfields) {
+  const bool bitfields = (compression == BI_BITFIELDS || compression == kBiAlphaBitfields) &&
+                         (bits == 16 || bits == 32);
+  if (compression != BI_RGB && !bitfields) {
     return Fail("not supported: compressed (" +
                 CompressionName(compression, bits) + ")", error);
   }
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
     return Fail("not supported: " + std::to_string(bits) + " bits per pixel", error);
   }
-  if (U16(info + 12) != 1) {
-    return Fail("not supported: " + std::to_string(U16(info + 12)) + " planes", error);
+  if (bi.biPlanes != 1) {
+    return Fail("not supported: " + std::to_string(bi.biPlanes) + " planes", error);
   }
   if (width < 0) return Fail("damaged: negative width", error);
   if (height == INT32_MIN) return Fail("damaged: height", error);
@@ -75,7 +85,9 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
   // Masks behind a 40-byte header (larger headers hold them), then the
   // table: biClrUsed entries, or 2^bits up to 8 bits.
   const uint64_t masks =
-      bitfields && l->header_bytes == 40 ? (compression == 6 ? 16 : 12) : 0;
+      bitfields && l->header_bytes == sizeof(BITMAPINFOHEADER)
+          ? (compression == kBiAlphaBitfields ? 16 : 12)
+          : 0;
   const uint64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1u << bits : 0;
   l->offset = l->header_bytes + masks + 4 * entries;
   if (l->offset > kMaxBytes) {
@@ -87,11 +99,12 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
   if (l->offset + std::max(l->rows, turned) > kMaxBytes) {
     return Fail("too large: its rows would pass 2^31 - 1 bytes", error);
   }
-  if (l->header_bytes >= 124) {
-    const uint32_t cs_type = U32(info + 56);
-    if ((cs_type == 0x4D424544u || cs_type == 0x4C494E4Bu) && U32(info + 116) != 0) {
-      l->profile_at = U32(info + 112);
-      l->profile_bytes = U32(info + 116);
+  if (l->header_bytes >= sizeof(BITMAPV5HEADER)) {
+    const BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(info);
+    if ((v5.bV5CSType == kProfileEmbedded || v5.bV5CSType == kProfileLinked) &&
+        v5.bV5ProfileSize != 0) {
+      l->profile_at = v5.bV5ProfileData;
+      l->profile_bytes = v5.bV5ProfileSize;
     }
   }
   return true;
@@ -120,10 +133,11 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
     if (*error == "truncated") *error = "not a BMP file (too short)";
     return nullptr;
   }
-  if (file[0] != 'B' || file[1] != 'M') {
+  const BITMAPFILEHEADER fh = HeaderAt<BITMAPFILEHEADER>(file);
+  if (fh.bfType != kBmSignature) {
     return Refuse("not a BMP file (no BM signature)", error);
   }
-  const uint32_t header_bytes = U32(file + kFileHeaderBytes);
+  const uint32_t header_bytes = HeaderAt<DWORD>(file + kFileHeaderBytes);
   if (header_bytes < 40) {
     return Refuse("not supported: a " + std::to_string(header_bytes) +
                 "-byte header (OS/2 and other old formats)", error);
@@ -144,7 +158,7 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
   // Where the parts lie in the file: rows at bfOffBits, after the header
   // and table with perhaps a gap; a profile in that gap or behind the rows.
   const uint64_t table_end = kFileHeaderBytes + l.offset;
-  const uint64_t rows_at = U32(file + 10);
+  const uint64_t rows_at = fh.bfOffBits;
   if (rows_at < table_end) {
     return Refuse("damaged: pixel data offset lies inside the header or "
                 "colour table", error);
@@ -193,7 +207,12 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
     ok = in.Skip(profile_at - rows_end, error) &&
          in.Read(profile, static_cast<std::size_t>(l.profile_bytes), error);
   }
-  if (ok && l.profile_bytes > 0) PutU32(p + 112, static_cast<uint32_t>(l.offset + l.rows));
+  if (ok && l.profile_bytes > 0) {
+    // The profile now lies right behind the rows.
+    BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(p);
+    v5.bV5ProfileData = static_cast<DWORD>(l.offset + l.rows);
+    std::memcpy(p, &v5, sizeof v5);
+  }
   GlobalUnlock(h);
   if (!ok) {
     GlobalFree(h);
@@ -219,10 +238,11 @@ bool WriteBmp(HGLOBAL h, Output& out, std::string* error) {
     *error = "the turned image is shorter than its header says";
   }
   if (ok) {
-    uint8_t header[kFileHeaderBytes] = {'B', 'M'};
-    PutU32(header + 2, static_cast<uint32_t>(kFileHeaderBytes + dib_bytes));
-    PutU32(header + 10, static_cast<uint32_t>(kFileHeaderBytes + l.offset));
-    ok = out.Write(header, sizeof header, error) &&
+    BITMAPFILEHEADER fh{};
+    fh.bfType = kBmSignature;
+    fh.bfSize = static_cast<DWORD>(kFileHeaderBytes + dib_bytes);
+    fh.bfOffBits = static_cast<DWORD>(kFileHeaderBytes + l.offset);
+    ok = out.Write(&fh, sizeof fh, error) &&
          out.Write(p, static_cast<std::size_t>(dib_bytes), error);
   }
   GlobalUnlock(h);
@@ -232,10 +252,9 @@ bool WriteBmp(HGLOBAL h, Output& out, std::string* error) {
 void ExchangeResolutions(HGLOBAL h) {
   auto* p = static_cast<uint8_t*>(GlobalLock(h));
   if (p == nullptr) return;
-  uint8_t x[4];
-  std::memcpy(x, p + 24, 4);
-  std::memmove(p + 24, p + 28, 4);
-  std::memcpy(p + 28, x, 4);
+  BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
+  std::swap(bi.biXPelsPerMeter, bi.biYPelsPerMeter);
+  std::memcpy(p, &bi, sizeof bi);
   GlobalUnlock(h);
 }
 

@@ -14,7 +14,9 @@
 
 namespace quadturn::tool {
 
-constexpr uint32_t kFileHeaderBytes = 14;
+constexpr uint32_t kFileHeaderBytes = sizeof(BITMAPFILEHEADER);
+constexpr WORD kBmSignature = 0x4D42;  // "BM"
+static_assert(kFileHeaderBytes == 14, "the file header is packed, as on Windows");
 
 // Reads a BMP file into a new movable block holding its packed DIB, reading
 // no more than the header says the image needs. On failure returns null with
