@@ -36,6 +36,12 @@ inline std::ptrdiff_t Span(Format f, int64_t pixels) {
   return static_cast<std::ptrdiff_t>(pixels * BitsOf(f) / 8);
 }
 
+// Bytes of a row of `pixels` pixels of format f, a partial last byte
+// included.
+inline std::ptrdiff_t RowBytes(Format f, int64_t pixels) {
+  return static_cast<std::ptrdiff_t>((pixels * BitsOf(f) + 7) / 8);
+}
+
 // Transposes one block: destination row j, pixel i takes source row i,
 // pixel j, for i < height and j < width of the kernel. Strides may be
 // negative. Writes whole destination bytes (a block's pixels fill them).

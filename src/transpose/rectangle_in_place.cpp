@@ -35,15 +35,6 @@ namespace {
 // outgrows the cache) and the buffers twice as large.
 constexpr int kChunk[kFormatCount] = {512, 128, 64, 32, 32, 32};
 
-std::size_t RoundUp(std::size_t n) {
-  return (n + kTurnBufferAlign - 1) / kTurnBufferAlign * kTurnBufferAlign;
-}
-
-// Bytes of `pixels` pixels of format f, a partial last byte included.
-std::ptrdiff_t RowBytes(Format f, int64_t pixels) {
-  return static_cast<std::ptrdiff_t>((pixels * BitsOf(f) + 7) / 8);
-}
-
 // Copies a chunk's row (64 to 128 bytes, a multiple of 16) inline. The
 // spread copies millions of them: through a library call each (an import
 // on Windows) it took three times as long under Wine; natively the same.
@@ -79,10 +70,10 @@ struct Split {
     // The band buffer holds a band of turned source rows (pass 1), a chunk
     // (pass 2) and a band's chunks (pass 3).
     band_at = 0;
-    right_at = band_at + RoundUp(static_cast<std::size_t>(std::max(wc, hc)) * seg);
-    rows_at = right_at + RoundUp(static_cast<std::size_t>(wr) * full_row);
-    seen_at = rows_at + RoundUp(static_cast<std::size_t>(wc) * strip_row);
-    bytes = seen_at + RoundUp((static_cast<std::size_t>(a) * b + 7) / 8);
+    right_at = band_at + TurnBufferRoundUp(static_cast<std::size_t>(std::max(wc, hc)) * seg);
+    rows_at = right_at + TurnBufferRoundUp(static_cast<std::size_t>(wr) * full_row);
+    seen_at = rows_at + TurnBufferRoundUp(static_cast<std::size_t>(wc) * strip_row);
+    bytes = seen_at + TurnBufferRoundUp((static_cast<std::size_t>(a) * b + 7) / 8);
   }
 };
 

@@ -20,14 +20,9 @@ namespace {
 // 64 KiB. Measured: 256 at 8 bits and 128 at 24 bits beat smaller tiles.
 constexpr int kSquareTile[kFormatCount] = {512, 256, 256, 128, 128, 128};
 
-// Buffers inside the turn's working memory start on cache lines of their own.
-std::size_t RoundUp(std::size_t n) {
-  return (n + kTurnBufferAlign - 1) / kTurnBufferAlign * kTurnBufferAlign;
-}
-
 // Bytes that hold `h` rows of `w` pixels of format f, each row in whole bytes.
 std::size_t RectBytes(Format f, int32_t w, int32_t h) {
-  return static_cast<std::size_t>((int64_t{w} * BitsOf(f) + 7) / 8) * static_cast<std::size_t>(h);
+  return static_cast<std::size_t>(RowBytes(f, w)) * static_cast<std::size_t>(h);
 }
 
 // The saved tile of a four-tile cycle over an n x n square (whole-byte pixels).
@@ -45,7 +40,7 @@ std::size_t PairBufferBytes(Format f, int32_t n) {
 
 void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
               int32_t w, int32_t h) {
-  const std::ptrdiff_t bytes = (int64_t{w} * BitsOf(f) + 7) / 8;
+  const std::ptrdiff_t bytes = RowBytes(f, w);
   for (int32_t r = 0; r < h; ++r) std::memcpy(dst + r * ds, src + r * ss, bytes);
 }
 
@@ -57,7 +52,7 @@ void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std
 void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Direction direction,
                TurnBuffer buffer) {
   uint8_t* saved = buffer.bytes;
-  const std::size_t saved_bytes = RoundUp(SavedTileBytes(f, n));
+  const std::size_t saved_bytes = TurnBufferRoundUp(SavedTileBytes(f, n));
   const TurnBuffer stage = {buffer.bytes + saved_bytes, buffer.size - saved_bytes};
   const int tile = kSquareTile[static_cast<int>(f)];
   const int32_t h2 = n / 2, w2 = n - h2;
@@ -97,7 +92,7 @@ void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n,
                      TurnBuffer work) {
   uint8_t* buffer = work.bytes;
   const int tile = kSquareTile[static_cast<int>(f)];
-  const std::ptrdiff_t line = (std::min(tile, n) * BitsOf(f) + 7) / 8;
+  const std::ptrdiff_t line = RowBytes(f, std::min(tile, n));
   auto at = [&](int32_t row, int32_t column) { return rows + row * stride + Span(f, column); };
   for (int32_t a = 0; a < n; a += tile) {
     const int32_t ha = std::min(tile, n - a);
@@ -241,7 +236,7 @@ std::size_t TurnSquareBufferBytes(int bits, int32_t size) {
   if (size == 1) return 0;  // a centre pixel alone stays put
   // The transposes inside the cycles turn tiles as large as the saved one.
   const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], size / 2);
-  return RoundUp(SavedTileBytes(f, size)) + TurnRowsBufferBytes(bits, tile, tile);
+  return TurnBufferRoundUp(SavedTileBytes(f, size)) + TurnRowsBufferBytes(bits, tile, tile);
 }
 
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,

@@ -25,6 +25,12 @@ struct TurnBuffer {
 // themselves need no alignment.
 constexpr std::size_t kTurnBufferAlign = 64;
 
+// `n` rounded up to a whole number of cache lines: the parts a turn keeps in
+// its buffer each start on one of their own.
+inline std::size_t TurnBufferRoundUp(std::size_t n) {
+  return (n + kTurnBufferAlign - 1) / kTurnBufferAlign * kTurnBufferAlign;
+}
+
 // The memory to set aside for a buffer of `size` bytes that TurnBufferAt
 // will align inside it (0 for none).
 inline std::size_t TurnBufferRoom(std::size_t size) {
