@@ -99,9 +99,9 @@ bool TemporaryName(const std::string& target, int attempt, std::string* name) {
   return true;
 }
 
-// The turned image on its way to `target`: a file without a name (`named`
-// false) that Commit links under a temporary name once complete and renames
-// over the target, or a hidden temporary file renamed over it.
+// The turned image on its way to `target`: a file without a name (no
+// `temporary` yet) that Commit links under a temporary name once complete
+// and renames over the target, or a hidden temporary file renamed over it.
 class AtomicOutput : public Output {
  public:
   AtomicOutput(std::string target, std::string temporary, int fd)
@@ -273,8 +273,10 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
   const mode_t mode = replacing ? (st.st_mode & 0777) : 0666;
   auto made = [&](int fd, std::string temporary) -> std::unique_ptr<Output> {
     if (replacing) {
-      if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-        // Neither may be given away: the file is this user's.
+      // Where the owner cannot be given away the group alone may be; where
+      // neither can, the file stays this user's.
+      if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+        (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
       }
       fchmod(fd, mode);
     }

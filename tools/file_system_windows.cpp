@@ -151,17 +151,26 @@ FileKind KindOf(const std::string& path) {
   return type == FILE_TYPE_DISK ? FileKind::kRegular : FileKind::kOther;
 }
 
-bool IdentityOf(const std::string& path, FileId* id) {
-  HANDLE h = OpenForQuery(Wide(path));
-  if (h == INVALID_HANDLE_VALUE) return false;
+namespace {
+
+// Which file an open handle is.
+bool IdentityOfHandle(HANDLE h, FileId* id) {
   BY_HANDLE_FILE_INFORMATION info;
-  const bool ok = GetFileInformationByHandle(h, &info) != 0;
-  CloseHandle(h);
-  if (!ok) return false;
+  if (!GetFileInformationByHandle(h, &info)) return false;
   id->volume = info.dwVolumeSerialNumber;
   id->index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   id->names = info.nNumberOfLinks;
   return true;
+}
+
+}  // namespace
+
+bool IdentityOf(const std::string& path, FileId* id) {
+  HANDLE h = OpenForQuery(Wide(path));
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = IdentityOfHandle(h, id);
+  CloseHandle(h);
+  return ok;
 }
 
 std::string BaseName(const std::string& path) {
@@ -184,12 +193,10 @@ bool LockWhole(HANDLE h) {
   return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at) != 0;
 }
 
+// Whether the open handle h is the file `path` names now.
 bool SameFile(HANDLE h, const std::string& path) {
-  BY_HANDLE_FILE_INFORMATION info;
-  FileId id;
-  return GetFileInformationByHandle(h, &info) && IdentityOf(path, &id) &&
-         id.volume == info.dwVolumeSerialNumber &&
-         id.index == ((uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+  FileId open, named;
+  return IdentityOfHandle(h, &open) && IdentityOf(path, &named) && open == named;
 }
 
 }  // namespace

@@ -169,9 +169,13 @@ class Progress {
   std::size_t total_;
 };
 
-// Turns one file into `target`; false with the reason in `error`.
-bool TurnFile(const Options& o, const std::string& input, const std::string& target,
-              std::string* error) {
+// Turns one file into `target`; false with the reason in `error`. `input_id`
+// is which file the input was when the run started (null: none, or standard
+// input).
+bool TurnFile(const Options& o, const std::string& input, const FileId* input_id,
+              const std::string& target, std::string* error) {
+  FileId to;
+  const bool target_exists = target != "-" && IdentityOf(target, &to);
   if (target != "-") {
     const FileKind kind = KindOf(target);
     if (kind == FileKind::kOther || kind == FileKind::kDirectory) {
@@ -181,19 +185,17 @@ bool TurnFile(const Options& o, const std::string& input, const std::string& tar
     }
     // Replacing a file swaps in a new one under one name; its other names
     // would keep the old image.
-    FileId id;
-    if (kind == FileKind::kRegular && IdentityOf(target, &id) && id.names > 1) {
-      *error = "not replaced: " + target + " has " + std::to_string(id.names) +
+    if (kind == FileKind::kRegular && target_exists && to.names > 1) {
+      *error = "not replaced: " + target + " has " + std::to_string(to.names) +
                " names (hard links), which would part";
       return false;
     }
   }
   // An input turned into itself stays open, locked, until its turned image
   // has its name, so that two runs on one file take turns.
-  FileId from, to;
-  const bool itself = input != "-" && target != "-" &&
-                      (input == target ||
-                       (IdentityOf(input, &from) && IdentityOf(target, &to) && from == to));
+  const bool itself =
+      input != "-" && target != "-" &&
+      (input == target || (input_id != nullptr && target_exists && *input_id == to));
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
   HGLOBAL h = ReadBmp(*in, error);
@@ -310,7 +312,7 @@ int Main(int argc, char** argv) {
       } else if (o.dirs == 1 && input == "-") {
         error = "skipped: standard input has no name to write under in " + o.dir;
       } else {
-        ok = TurnFile(o, input, target, &error);
+        ok = TurnFile(o, input, files.known[k] ? &files.ids[k] : nullptr, target, &error);
       }
       if (ok && tell) {
         progress.Clear();
