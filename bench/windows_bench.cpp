@@ -75,7 +75,9 @@ double PeakMiB(int index) {
 
 int main(int argc, char** argv) {
   using namespace quadturn::bench;
-  if (argc == 3 && std::strcmp(argv[1], "--peak-of") == 0) return PrintPeakOfOneTurn(std::atoi(argv[2]));
+  if (argc == 3 && std::strcmp(argv[1], "--peak-of") == 0) {
+    return PrintPeakOfOneTurn(std::atoi(argv[2]));
+  }
   const Options o = ParseOptions(argc, argv);
   std::FILE* csv = o.csv.empty() ? nullptr : std::fopen(o.csv.c_str(), "w");
   std::printf("quadturn.dll benchmark (%s): median of repeated calls, one thread\n",

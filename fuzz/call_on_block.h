@@ -15,18 +15,18 @@ namespace quadturn::fuzz {
 // caller's lock back and reads the block into *after. Returns the block, or
 // null when none could be had (nothing is run then).
 template <typename Call>
-HGLOBAL CallOnBlock(const quadturn::test::Bytes& before, bool fixed, bool caller_locked,
-                    int first_failure, int second_failure, Call call, quadturn::test::Bytes* after) {
-  HGLOBAL h = quadturn::test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
+HGLOBAL CallOnBlock(const test::Bytes& before, bool fixed, bool caller_locked,
+                    int first_failure, int second_failure, Call call, test::Bytes* after) {
+  HGLOBAL h = test::ToBlock(before, fixed ? GMEM_FIXED : GMEM_MOVEABLE);
   if (h == nullptr) return nullptr;
   if (caller_locked) GlobalLock(h);
-  const UINT locks = quadturn::test::LockCount(h);
+  const UINT locks = test::LockCount(h);
   FailCalls(first_failure, second_failure);
   call(h);
   Disarm();
-  Check(quadturn::test::LockCount(h) == locks, "lock count as on entry");
+  Check(test::LockCount(h) == locks, "lock count as on entry");
   if (caller_locked) GlobalUnlock(h);
-  *after = quadturn::test::FromBlock(h);
+  *after = test::FromBlock(h);
   return h;
 }
 

@@ -16,8 +16,10 @@
 
 namespace {
 
-using quadturn::test::Bytes;
-using quadturn::test::Verdict;
+namespace fuzz = quadturn::fuzz;
+namespace test = quadturn::test;
+using test::Bytes;
+using test::Verdict;
 
 }  // namespace
 
@@ -32,46 +34,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int second_failure =
       first_failure != 0 && ((control >> 5) & 3) != 0 ? first_failure + ((control >> 5) & 3) : 0;
 
-  const std::size_t live = quadturn::fuzz::LiveBlocks();
+  const std::size_t live = fuzz::LiveBlocks();
   BOOL ok = FALSE;
   DWORD error = 0;
   Bytes after;
-  HGLOBAL h = quadturn::fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
-                                   [&](HGLOBAL b) {
-                                     SetLastError(0);
-                                     ok = RotateQuarterTurns(b, turns);
-                                     error = GetLastError();
-                                   },
-                                   &after);
+  HGLOBAL h = fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
+                                [&](HGLOBAL b) {
+                                  SetLastError(0);
+                                  ok = RotateQuarterTurns(b, turns);
+                                  error = GetLastError();
+                                },
+                                &after);
   if (h == nullptr) return 0;
   if (ok) {
-    quadturn::fuzz::Check(error == 0, "success leaves the last error as it was");
-    const Bytes turned = quadturn::test::OracleQuarterTurns(before, turns);
+    fuzz::Check(error == 0, "success leaves the last error as it was");
+    const Bytes turned = test::OracleQuarterTurns(before, turns);
     // A turn that changes no byte (an image of no pixels, say) whose cut
     // failed leaves the block exactly as it was, and that is turned too.
     const bool same_with_slack = after == before && turned.size() < before.size() &&
                                  std::equal(turned.begin(), turned.end(), before.begin());
-    quadturn::fuzz::Check(after == turned || same_with_slack ||
-                       quadturn::test::IsTurned(quadturn::test::Judge(before, turned, after)),
-                   "turned as the oracle");
+    fuzz::Check(after == turned || same_with_slack ||
+                    test::IsTurned(test::Judge(before, turned, after)),
+                "turned as the oracle");
     if (turns % 2 != 0) {
       // The opposite turn restores every pixel (padding is the turn's own).
-      quadturn::fuzz::Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
-      const Bytes back = quadturn::test::FromBlock(h);
-      quadturn::fuzz::Check(back == quadturn::test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
-            "turned back as the oracle");
+      fuzz::Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
+      const Bytes back = test::FromBlock(h);
+      fuzz::Check(back == test::OracleQuarterTurns(turned, -turns) || (fixed && back == after),
+                  "turned back as the oracle");
     }
   } else {
-    quadturn::fuzz::Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
-              error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_ENOUGH_MEMORY,
-          "a failure says why");
+    fuzz::Check(error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_DATA ||
+                    error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_ENOUGH_MEMORY,
+                "a failure says why");
     const bool untouched = after == before ||
                            (error == ERROR_NOT_ENOUGH_MEMORY &&
-                            quadturn::test::Judge(before, quadturn::test::OracleQuarterTurns(before, turns),
-                                           after) == Verdict::kUntouchedLonger);
-    quadturn::fuzz::Check(untouched, "a failure leaves the image untouched");
+                            test::Judge(before, test::OracleQuarterTurns(before, turns), after) ==
+                                Verdict::kUntouchedLonger);
+    fuzz::Check(untouched, "a failure leaves the image untouched");
   }
   GlobalFree(h);
-  quadturn::fuzz::Check(quadturn::fuzz::LiveBlocks() == live, "no block left behind");
+  fuzz::Check(fuzz::LiveBlocks() == live, "no block left behind");
   return 0;
 }

@@ -14,9 +14,11 @@
 
 namespace {
 
-using quadturn::test::Bytes;
-using quadturn::test::Turn;
-using quadturn::test::Verdict;
+namespace fuzz = quadturn::fuzz;
+namespace test = quadturn::test;
+using test::Bytes;
+using test::Turn;
+using test::Verdict;
 
 Turn Opposite(Turn t) { return t == Turn::kRight ? Turn::kLeft : Turn::kRight; }
 
@@ -33,27 +35,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int second_failure = first_failure != 0 && (control >> 6) != 0
                                  ? first_failure + (control >> 6) : 0;
 
-  const std::size_t live = quadturn::fuzz::LiveBlocks();
+  const std::size_t live = fuzz::LiveBlocks();
   Bytes after;
-  HGLOBAL h = quadturn::fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
-                                   [turn](HGLOBAL b) { quadturn::test::Apply(turn, b); }, &after);
+  HGLOBAL h = fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
+                                [turn](HGLOBAL b) { test::Apply(turn, b); }, &after);
   if (h == nullptr) return 0;
   if (after != before) {
-    const Bytes turned = quadturn::test::OracleTurn(before, turn);
-    const Verdict verdict = quadturn::test::Judge(before, turned, after);
-    quadturn::fuzz::Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
-    if (quadturn::test::IsTurned(verdict)) {
+    const Bytes turned = test::OracleTurn(before, turn);
+    const Verdict verdict = test::Judge(before, turned, after);
+    fuzz::Check(verdict != Verdict::kBroken, "untouched or exactly the oracle's turn");
+    if (test::IsTurned(verdict)) {
       // The opposite turn restores every pixel (the padding and header sizes
       // are the turn's own). A fixed block that must grow may stay as it is.
-      quadturn::test::Apply(Opposite(turn), h);
-      const Bytes back = quadturn::test::FromBlock(h);
-      const Bytes expected = quadturn::test::OracleTurn(turned, Opposite(turn));
-      quadturn::fuzz::Check(back == expected || (fixed && back == after), "turned back as the oracle");
-      quadturn::fuzz::Check(back != expected || quadturn::test::OracleTurn(back, turn) == turned,
-            "turning back restores every pixel");
+      test::Apply(Opposite(turn), h);
+      const Bytes back = test::FromBlock(h);
+      const Bytes expected = test::OracleTurn(turned, Opposite(turn));
+      fuzz::Check(back == expected || (fixed && back == after), "turned back as the oracle");
+      fuzz::Check(back != expected || test::OracleTurn(back, turn) == turned,
+                  "turning back restores every pixel");
     }
   }
   GlobalFree(h);
-  quadturn::fuzz::Check(quadturn::fuzz::LiveBlocks() == live, "no block left behind");
+  fuzz::Check(fuzz::LiveBlocks() == live, "no block left behind");
   return 0;
 }
