@@ -115,22 +115,26 @@ HGLOBAL Refuse(std::string why, std::string* error) {
   return nullptr;
 }
 
-}  // namespace
-
-bool Input::Skip(uint64_t n, std::string* error) {
-  uint8_t chunk[65536];
-  while (n > 0) {
-    const std::size_t step = static_cast<std::size_t>(std::min<uint64_t>(n, sizeof chunk));
-    if (!Read(chunk, step, error)) return false;
-    n -= step;
-  }
-  return true;
+// What a read or skip came to as a success, with the data ending first
+// reported as `at_end`.
+bool Got(ReadResult r, const char* at_end, std::string* error) {
+  if (r == ReadResult::kEnd) *error = at_end;
+  return r == ReadResult::kOk;
 }
+
+// Reads or skips n bytes of the image's body, which ends too soon if it ends.
+bool ReadBody(Input& in, void* to, uint64_t n, std::string* error) {
+  return Got(in.Read(to, static_cast<std::size_t>(n), error), "truncated", error);
+}
+bool SkipBody(Input& in, uint64_t n, std::string* error) {
+  return Got(in.Skip(n, error), "truncated", error);
+}
+
+}  // namespace
 
 HGLOBAL ReadBmp(Input& in, std::string* error) {
   uint8_t file[kFileHeaderBytes + 4];
-  if (!in.Read(file, sizeof file, error)) {
-    if (*error == "truncated") *error = "not a BMP file (too short)";
+  if (!Got(in.Read(file, sizeof file, error), "not a BMP file (too short)", error)) {
     return nullptr;
   }
   const BITMAPFILEHEADER fh = HeaderAt<BITMAPFILEHEADER>(file);
@@ -148,8 +152,7 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
   }
   std::vector<uint8_t> info(header_bytes);
   std::memcpy(info.data(), file + kFileHeaderBytes, 4);
-  if (!in.Read(info.data() + 4, static_cast<std::size_t>(header_bytes - 4), error)) {
-    if (*error == "truncated") *error = "truncated header";
+  if (!Got(in.Read(info.data() + 4, header_bytes - 4, error), "truncated header", error)) {
     return nullptr;
   }
   Layout l;
@@ -194,18 +197,18 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
   }
   uint8_t* profile = p + l.offset + l.rows;
   std::memcpy(p, info.data(), header_bytes);
-  bool ok = in.Read(p + header_bytes, static_cast<std::size_t>(l.offset - header_bytes), error);
+  bool ok = ReadBody(in, p + header_bytes, l.offset - header_bytes, error);
   if (ok && in_gap) {
-    ok = in.Skip(profile_at - table_end, error) &&
-         in.Read(profile, static_cast<std::size_t>(l.profile_bytes), error) &&
-         in.Skip(rows_at - profile_end, error);
+    ok = SkipBody(in, profile_at - table_end, error) &&
+         ReadBody(in, profile, l.profile_bytes, error) &&
+         SkipBody(in, rows_at - profile_end, error);
   } else if (ok) {
-    ok = in.Skip(rows_at - table_end, error);
+    ok = SkipBody(in, rows_at - table_end, error);
   }
-  ok = ok && in.Read(p + l.offset, static_cast<std::size_t>(l.rows), error);
+  ok = ok && ReadBody(in, p + l.offset, l.rows, error);
   if (ok && l.profile_bytes > 0 && !in_gap) {
-    ok = in.Skip(profile_at - rows_end, error) &&
-         in.Read(profile, static_cast<std::size_t>(l.profile_bytes), error);
+    ok = SkipBody(in, profile_at - rows_end, error) &&
+         ReadBody(in, profile, l.profile_bytes, error);
   }
   if (ok && l.profile_bytes > 0) {
     // The profile now lies right behind the rows.

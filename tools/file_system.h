@@ -36,16 +36,28 @@ bool IdentityOf(const std::string& path, FileId* id);
 std::string BaseName(const std::string& path);
 std::string FolderOf(const std::string& path);
 
+// What a read came to: every byte asked for, the end of the data before
+// them, or an error (with a message).
+enum class ReadResult { kOk, kEnd, kError };
+
 class Input {
  public:
+  explicit Input(int64_t size) : size_(size) {}
   virtual ~Input() = default;
-  // Reads exactly n bytes; false at the end of the data or on an error,
-  // with `error` saying which.
-  virtual bool Read(void* to, std::size_t n, std::string* error) = 0;
+  // Reads exactly n bytes.
+  ReadResult Read(void* to, std::size_t n, std::string* error);
   // Skips n bytes (reading them where the input cannot seek).
-  bool Skip(uint64_t n, std::string* error);
+  ReadResult Skip(uint64_t n, std::string* error);
   // The input's size in bytes when known (a regular file), otherwise -1.
-  virtual int64_t Size() const = 0;
+  int64_t Size() const { return size_; }
+
+ protected:
+  // Reads 1 to n bytes: how many, 0 at the end of the data, or -1 with
+  // `error` set.
+  virtual int64_t ReadSome(void* to, std::size_t n, std::string* error) = 0;
+
+ private:
+  int64_t size_;
 };
 
 // Opens a regular file (following links) or, for "-", standard input.
@@ -60,9 +72,14 @@ std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
 class Output {
  public:
   virtual ~Output() = default;  // discards what was written unless committed
-  virtual bool Write(const void* from, std::size_t n, std::string* error) = 0;
+  // Writes all n bytes.
+  bool Write(const void* from, std::size_t n, std::string* error);
   // Makes the written bytes the file's content, all at once.
   virtual bool Commit(std::string* error) = 0;
+
+ protected:
+  // Writes 1 to n bytes: how many, or -1 with `error` set.
+  virtual int64_t WriteSome(const void* from, std::size_t n, std::string* error) = 0;
 };
 
 // Starts writing `path`, or standard output for "-". A symbolic link is

@@ -13,7 +13,7 @@
 #include <climits>
 #include <cstring>
 
-#include "file_system.h"
+#include "file_system_platform.h"
 
 // Files past 2 GiB are ordinary: 32-bit builds use 64-bit file offsets
 // (_FILE_OFFSET_BITS=64, set for every build by CMake), or fstat fails on them.
@@ -34,66 +34,10 @@ void OnSignal(int sig) {
   raise(sig);
 }
 
-class FdInput : public Input {
- public:
-  FdInput(int fd, int64_t size, bool owned) : fd_(fd), size_(size), owned_(owned) {}
-  ~FdInput() override {
-    if (owned_) close(fd_);
-  }
-  bool Read(void* to, std::size_t n, std::string* error) override {
-    auto* p = static_cast<uint8_t*>(to);
-    while (n > 0) {
-      const ssize_t got = read(fd_, p, n);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) {
-        *error = "cannot read: " + Reason(errno);
-        return false;
-      }
-      if (got == 0) {
-        *error = "truncated";
-        return false;
-      }
-      p += got;
-      n -= static_cast<std::size_t>(got);
-    }
-    return true;
-  }
-  int64_t Size() const override { return size_; }
-
- private:
-  int fd_;
-  int64_t size_;
-  bool owned_;
-};
-
-bool WriteAll(int fd, const void* from, std::size_t n, std::string* error) {
-  const auto* p = static_cast<const uint8_t*>(from);
-  while (n > 0) {
-    const ssize_t done = write(fd, p, n);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      *error = Reason(done < 0 ? errno : EIO);
-      return false;
-    }
-    p += done;
-    n -= static_cast<std::size_t>(done);
-  }
-  return true;
-}
-
-class StdoutOutput : public Output {
- public:
-  bool Write(const void* from, std::size_t n, std::string* error) override {
-    return WriteAll(STDOUT_FILENO, from, n, error);
-  }
-  bool Commit(std::string*) override { return true; }
-};
-
 // The attempt'th hidden temporary name beside `target`, noted for the
 // signal handler; false when it is too long to note.
 bool TemporaryName(const std::string& target, int attempt, std::string* name) {
-  *name = FolderOf(target) + "/.quadturn-" + std::to_string(getpid()) + "-" +
-          std::to_string(attempt) + ".tmp";
+  *name = FolderOf(target) + "/" + TemporaryLeaf(attempt);
   if (name->size() >= sizeof g_temporary) return false;
   std::memcpy(g_temporary, name->c_str(), name->size() + 1);
   return true;
@@ -113,9 +57,6 @@ class AtomicOutput : public Output {
       g_writing = 0;
     }
   }
-  bool Write(const void* from, std::size_t n, std::string* error) override {
-    return WriteAll(fd_, from, n, error);
-  }
   bool Commit(std::string* error) override {
     int err = 0;
     if (fsync(fd_) != 0) err = errno;
@@ -129,6 +70,11 @@ class AtomicOutput : public Output {
     }
     g_writing = 0;
     return err == 0;
+  }
+
+ protected:
+  int64_t WriteSome(const void* from, std::size_t n, std::string* error) override {
+    return WriteSomeTo(fd_, from, n, error);
   }
 
  private:
@@ -192,20 +138,9 @@ bool IdentityOf(const std::string& path, FileId* id) {
   return true;
 }
 
-std::string BaseName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
                                  bool to_replace) {
-  if (path == "-") return std::make_unique<FdInput>(STDIN_FILENO, -1, false);
+  if (path == "-") return ChannelInput(StandardInputChannel(), -1, false);
   // Non-blocking, so that opening a pipe by name cannot wait for a writer;
   // what is opened is then checked to be a regular file.
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -250,11 +185,11 @@ std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
     return nullptr;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return std::make_unique<FdInput>(fd, static_cast<int64_t>(st.st_size), true);
+  return ChannelInput(fd, static_cast<int64_t>(st.st_size), true);
 }
 
 std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error) {
-  if (path == "-") return std::make_unique<StdoutOutput>();
+  if (path == "-") return StandardOutput();
   std::string target;
   if (!FollowLinks(path, &target)) {
     *error = "too many levels of symbolic links";
@@ -302,6 +237,33 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
   *error = "cannot make a temporary file";
   return nullptr;
 }
+
+const char kPathSeparators[] = "/";
+unsigned long ProcessNumber() { return static_cast<unsigned long>(getpid()); }
+Channel StandardInputChannel() { return STDIN_FILENO; }
+Channel StandardOutputChannel() { return STDOUT_FILENO; }
+
+int64_t ReadSomeFrom(Channel from, void* to, std::size_t n, std::string* error) {
+  for (;;) {
+    const ssize_t got = read(static_cast<int>(from), to, n);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    *error = "cannot read: " + Reason(errno);
+    return -1;
+  }
+}
+
+int64_t WriteSomeTo(Channel to, const void* from, std::size_t n, std::string* error) {
+  for (;;) {
+    const ssize_t done = write(static_cast<int>(to), from, n);
+    if (done > 0) return done;
+    if (done < 0 && errno == EINTR) continue;
+    *error = Reason(done < 0 ? errno : EIO);
+    return -1;
+  }
+}
+
+void CloseChannel(Channel c) { close(static_cast<int>(c)); }
 
 void RemoveTemporaryOnSignal() {
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, OnSignal);

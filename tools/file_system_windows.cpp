@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "file_system.h"
+#include "file_system_platform.h"
 
 namespace quadturn::tool {
 namespace {
@@ -36,64 +36,6 @@ HANDLE OpenForQuery(const std::wstring& path) {
                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-class HandleInput : public Input {
- public:
-  HandleInput(HANDLE h, int64_t size, bool owned) : h_(h), size_(size), owned_(owned) {}
-  ~HandleInput() override {
-    if (owned_) CloseHandle(h_);
-  }
-  bool Read(void* to, std::size_t n, std::string* error) override {
-    auto* p = static_cast<uint8_t*>(to);
-    while (n > 0) {
-      const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
-      DWORD got = 0;
-      if (!ReadFile(h_, p, want, &got, nullptr)) {
-        if (GetLastError() == ERROR_BROKEN_PIPE) got = 0;
-        else {
-          *error = "cannot read: " + LastError();
-          return false;
-        }
-      }
-      if (got == 0) {
-        *error = "truncated";
-        return false;
-      }
-      p += got;
-      n -= got;
-    }
-    return true;
-  }
-  int64_t Size() const override { return size_; }
-
- private:
-  HANDLE h_;
-  int64_t size_;
-  bool owned_;
-};
-
-bool WriteAll(HANDLE h, const void* from, std::size_t n, std::string* error) {
-  const auto* p = static_cast<const uint8_t*>(from);
-  while (n > 0) {
-    const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
-    DWORD done = 0;
-    if (!WriteFile(h, p, want, &done, nullptr) || done == 0) {
-      *error = LastError();
-      return false;
-    }
-    p += done;
-    n -= done;
-  }
-  return true;
-}
-
-class StdoutOutput : public Output {
- public:
-  bool Write(const void* from, std::size_t n, std::string* error) override {
-    return WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), from, n, error);
-  }
-  bool Commit(std::string*) override { return true; }
-};
-
 class AtomicOutput : public Output {
  public:
   AtomicOutput(std::wstring target, std::wstring temporary, HANDLE h, bool replacing)
@@ -104,9 +46,6 @@ class AtomicOutput : public Output {
       CloseHandle(h_);
       DeleteFileW(temporary_.c_str());
     }
-  }
-  bool Write(const void* from, std::size_t n, std::string* error) override {
-    return WriteAll(h_, from, n, error);
   }
   bool Commit(std::string* error) override {
     bool ok = FlushFileBuffers(h_) != 0;
@@ -124,6 +63,11 @@ class AtomicOutput : public Output {
     }
     if (!ok) DeleteFileW(temporary_.c_str());
     return ok;
+  }
+
+ protected:
+  int64_t WriteSome(const void* from, std::size_t n, std::string* error) override {
+    return WriteSomeTo(reinterpret_cast<Channel>(h_), from, n, error);
   }
 
  private:
@@ -173,17 +117,6 @@ bool IdentityOf(const std::string& path, FileId* id) {
   return ok;
 }
 
-std::string BaseName(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
 namespace {
 
 // Locks the whole of the open file h for this process; another run replacing
@@ -204,7 +137,7 @@ bool SameFile(HANDLE h, const std::string& path) {
 std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
                                  bool to_replace) {
   if (path == "-") {
-    return std::make_unique<HandleInput>(GetStdHandle(STD_INPUT_HANDLE), -1, false);
+    return ChannelInput(StandardInputChannel(), -1, false);
   }
   // A file to be replaced stays open, locked, until its turned image has
   // its name: it is shared for deletion so that the replacement can go
@@ -242,11 +175,11 @@ std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
     *error = "cannot read: not a regular file";
     return nullptr;
   }
-  return std::make_unique<HandleInput>(h, size.QuadPart, true);
+  return ChannelInput(reinterpret_cast<Channel>(h), size.QuadPart, true);
 }
 
 std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error) {
-  if (path == "-") return std::make_unique<StdoutOutput>();
+  if (path == "-") return StandardOutput();
   std::wstring target = Wide(path);
   const FileKind kind = KindOf(path);
   if (kind == FileKind::kDirectory) {
@@ -270,9 +203,7 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
   const std::size_t slash = target.find_last_of(L"/\\");
   const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::wstring temporary = folder + L"\\.quadturn-" +
-                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(attempt) + L".tmp";
+    const std::wstring temporary = folder + L"\\" + Wide(TemporaryLeaf(attempt));
     HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
@@ -286,6 +217,37 @@ std::unique_ptr<Output> CreateOutput(const std::string& path, std::string* error
   *error = "cannot make a temporary file";
   return nullptr;
 }
+
+const char kPathSeparators[] = "/\\";
+unsigned long ProcessNumber() { return GetCurrentProcessId(); }
+Channel StandardInputChannel() { return reinterpret_cast<Channel>(GetStdHandle(STD_INPUT_HANDLE)); }
+Channel StandardOutputChannel() {
+  return reinterpret_cast<Channel>(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+// A pipe whose writer has gone reads as the end of the data.
+int64_t ReadSomeFrom(Channel from, void* to, std::size_t n, std::string* error) {
+  const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(from), to, want, &got, nullptr) &&
+      GetLastError() != ERROR_BROKEN_PIPE) {
+    *error = "cannot read: " + LastError();
+    return -1;
+  }
+  return got;
+}
+
+int64_t WriteSomeTo(Channel to, const void* from, std::size_t n, std::string* error) {
+  const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  DWORD done = 0;
+  if (!WriteFile(reinterpret_cast<HANDLE>(to), from, want, &done, nullptr) || done == 0) {
+    *error = LastError();
+    return -1;
+  }
+  return done;
+}
+
+void CloseChannel(Channel c) { CloseHandle(reinterpret_cast<HANDLE>(c)); }
 
 void RemoveTemporaryOnSignal() {}
 

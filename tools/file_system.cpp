@@ -1,0 +1,98 @@
+// What reading and writing files comes to on every system: whole reads and
+// writes from the systems' partial ones, skipping, path parts, temporary
+// names and standard output.
+#include <algorithm>
+
+#include "file_system_platform.h"
+
+namespace quadturn::tool {
+
+ReadResult Input::Read(void* to, std::size_t n, std::string* error) {
+  auto* p = static_cast<uint8_t*>(to);
+  while (n > 0) {
+    const int64_t got = ReadSome(p, n, error);
+    if (got < 0) return ReadResult::kError;
+    if (got == 0) return ReadResult::kEnd;
+    p += got;
+    n -= static_cast<std::size_t>(got);
+  }
+  return ReadResult::kOk;
+}
+
+ReadResult Input::Skip(uint64_t n, std::string* error) {
+  uint8_t chunk[65536];
+  while (n > 0) {
+    const std::size_t step = static_cast<std::size_t>(std::min<uint64_t>(n, sizeof chunk));
+    const ReadResult r = Read(chunk, step, error);
+    if (r != ReadResult::kOk) return r;
+    n -= step;
+  }
+  return ReadResult::kOk;
+}
+
+bool Output::Write(const void* from, std::size_t n, std::string* error) {
+  const auto* p = static_cast<const uint8_t*>(from);
+  while (n > 0) {
+    const int64_t done = WriteSome(p, n, error);
+    if (done < 0) return false;
+    p += done;
+    n -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of(kPathSeparators);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of(kPathSeparators);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+std::string TemporaryLeaf(int attempt) {
+  return ".quadturn-" + std::to_string(ProcessNumber()) + "-" + std::to_string(attempt) +
+         ".tmp";
+}
+
+namespace {
+
+class ChannelReader : public Input {
+ public:
+  ChannelReader(Channel from, int64_t size, bool owned)
+      : Input(size), from_(from), owned_(owned) {}
+  ~ChannelReader() override {
+    if (owned_) CloseChannel(from_);
+  }
+
+ protected:
+  int64_t ReadSome(void* to, std::size_t n, std::string* error) override {
+    return ReadSomeFrom(from_, to, n, error);
+  }
+
+ private:
+  Channel from_;
+  bool owned_;
+};
+
+class StandardOutputFile : public Output {
+ public:
+  bool Commit(std::string*) override { return true; }
+
+ protected:
+  int64_t WriteSome(const void* from, std::size_t n, std::string* error) override {
+    return WriteSomeTo(StandardOutputChannel(), from, n, error);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Input> ChannelInput(Channel from, int64_t size, bool owned) {
+  return std::make_unique<ChannelReader>(from, size, owned);
+}
+
+std::unique_ptr<Output> StandardOutput() { return std::make_unique<StandardOutputFile>(); }
+
+}  // namespace quadturn::tool
