@@ -39,21 +39,47 @@ inline void SetSmall(int bits, uint8_t* row, int64_t x, unsigned v) {
   row[bit / 8] = static_cast<uint8_t>((row[bit / 8] & ~mask) | (v << shift));
 }
 
+// A rectangle of a transpose: w x h source pixels at `src`, rows
+// src_stride bytes apart, going to h x w pixels at `dst`.
+struct Part {
+  const uint8_t* src;
+  std::ptrdiff_t src_stride;
+  uint8_t* dst;
+  std::ptrdiff_t dst_stride;
+  int32_t w, h;
+
+  // The rectangle of w x h source pixels from source row i, pixel j on.
+  Part At(Format f, int32_t i, int32_t j, int32_t w_at, int32_t h_at) const {
+    return {src + i * src_stride + Span(f, j), src_stride, dst + j * dst_stride + Span(f, i),
+            dst_stride, w_at, h_at};
+  }
+};
+
+// Two staging buffers of `bytes` each, one behind the other; none when
+// `in` is null.
+struct Stage {
+  uint8_t* in = nullptr;
+  std::ptrdiff_t bytes = 0;
+  uint8_t* out() const { return in + bytes; }
+};
+
 // The last resort, for strips thinner than the smallest block.
-void PerPixel(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst,
-              std::ptrdiff_t ds, int32_t w, int32_t h) {
+void PerPixel(Format f, const Part& p) {
   const int bits = BitsOf(f);
   if (bits < 8) {
-    for (int32_t j = 0; j < w; ++j) {
-      for (int32_t i = 0; i < h; ++i) SetSmall(bits, dst + j * ds, i, GetSmall(bits, src + i * ss, j));
+    for (int32_t j = 0; j < p.w; ++j) {
+      uint8_t* d = p.dst + j * p.dst_stride;
+      for (int32_t i = 0; i < p.h; ++i) {
+        SetSmall(bits, d, i, GetSmall(bits, p.src + i * p.src_stride, j));
+      }
     }
     return;
   }
-  const int p = bits / 8;
-  for (int32_t j = 0; j < w; ++j) {
-    uint8_t* d = dst + j * ds;
-    const uint8_t* s = src + j * p;
-    for (int32_t i = 0; i < h; ++i) std::memcpy(d + i * p, s + i * ss, p);
+  const int n = bits / 8;
+  for (int32_t j = 0; j < p.w; ++j) {
+    uint8_t* d = p.dst + j * p.dst_stride;
+    const uint8_t* s = p.src + j * n;
+    for (int32_t i = 0; i < p.h; ++i) std::memcpy(d + i * n, s + i * p.src_stride, n);
   }
 }
 
@@ -64,65 +90,63 @@ std::ptrdiff_t StagedTileBytes(const KernelSet& set, Format f) {
   return set.stage[fi] && bytes <= kStageBytes ? bytes : 0;
 }
 
-// A whole tile through two contiguous buffers, `in` and `out`: rows copied
-// in whole, blocks turned between the buffers, rows copied out whole.
-void StagedTile(const BlockKernel& k, Format f, int tile, const uint8_t* src, std::ptrdiff_t ss,
-                uint8_t* dst, std::ptrdiff_t ds, uint8_t* in, uint8_t* out) {
+// A whole tile (p is tile x tile) through the two stage buffers: rows
+// copied in whole, blocks turned between the buffers, rows copied out whole.
+void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const Stage& stage) {
   const std::ptrdiff_t line = Span(f, tile);
-  for (int r = 0; r < tile; ++r) std::memcpy(in + r * line, src + r * ss, line);
+  uint8_t* in = stage.in;
+  uint8_t* out = stage.out();
+  for (int r = 0; r < tile; ++r) std::memcpy(in + r * line, p.src + r * p.src_stride, line);
   for (int i = 0; i < tile; i += k.height) {
     for (int j = 0; j < tile; j += k.width) {
       k.fn(in + i * line + Span(f, j), line, out + j * line + Span(f, i), line);
     }
   }
-  for (int r = 0; r < tile; ++r) std::memcpy(dst + r * ds, out + r * line, line);
+  for (int r = 0; r < tile; ++r) std::memcpy(p.dst + r * p.dst_stride, out + r * line, line);
 }
 
-// Whole blocks of kernel k over w x h pixels (multiples of its sides), a
-// tile at a time; whole tiles through the stage buffers at `stage` (two of
-// `stage_bytes` each) when there are any.
-void Blocks(const BlockKernel& k, Format f, uint8_t* stage, std::ptrdiff_t stage_bytes,
-            const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds, int32_t w,
-            int32_t h) {
+// Whole blocks of kernel k over p (its sides multiples of the kernel's), a
+// tile at a time; whole tiles through the stage buffers when there are any.
+void Blocks(const BlockKernel& k, Format f, const Stage& stage, const Part& p) {
   const int tile = kTile[static_cast<int>(f)];
-  for (int32_t i0 = 0; i0 < h; i0 += tile) {
-    const int32_t i1 = std::min(h, i0 + tile);
-    for (int32_t j0 = 0; j0 < w; j0 += tile) {
-      const int32_t j1 = std::min(w, j0 + tile);
-      if (stage != nullptr && i1 - i0 == tile && j1 - j0 == tile) {
-        StagedTile(k, f, tile, src + i0 * ss + Span(f, j0), ss, dst + j0 * ds + Span(f, i0), ds,
-                   stage, stage + stage_bytes);
+  for (int32_t i0 = 0; i0 < p.h; i0 += tile) {
+    const int32_t i1 = std::min(p.h, i0 + tile);
+    for (int32_t j0 = 0; j0 < p.w; j0 += tile) {
+      const int32_t j1 = std::min(p.w, j0 + tile);
+      if (stage.in != nullptr && i1 - i0 == tile && j1 - j0 == tile) {
+        StagedTile(k, f, tile, p.At(f, i0, j0, tile, tile), stage);
         continue;
       }
       // Down the tile's rows of blocks; along each, a block further right
       // in the source is a block further down in the destination.
-      const std::ptrdiff_t across = Span(f, k.width), down = k.width * ds;
+      const std::ptrdiff_t across = Span(f, k.width), down = k.width * p.dst_stride;
       for (int32_t i = i0; i < i1; i += k.height) {
-        const uint8_t* s = src + i * ss + Span(f, j0);
-        uint8_t* d = dst + j0 * ds + Span(f, i);
-        for (int32_t j = j0; j < j1; j += k.width, s += across, d += down) k.fn(s, ss, d, ds);
+        const Part row = p.At(f, i, j0, j1 - j0, k.height);
+        const uint8_t* s = row.src;
+        uint8_t* d = row.dst;
+        for (int32_t j = j0; j < j1; j += k.width, s += across, d += down) {
+          k.fn(s, p.src_stride, d, p.dst_stride);
+        }
       }
     }
   }
 }
 
 // The first level covers what whole blocks of its kernel cover (staging whole
-// tiles when `stage` is given); the strips at the right (all rows) and bottom
+// tiles when there is a stage); the strips at the right (all rows) and bottom
 // edge go one level down, unstaged. Block sides are whole bytes of pixels, so
 // every strip starts on a byte.
-void Walk(const BlockKernel* levels, uint8_t* stage, std::ptrdiff_t stage_bytes, Format f,
-          const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds, int32_t w,
-          int32_t h) {
-  if (w <= 0 || h <= 0) return;
+void Walk(const BlockKernel* levels, const Stage& stage, Format f, const Part& p) {
+  if (p.w <= 0 || p.h <= 0) return;
   const BlockKernel& k = levels[0];
   if (k.fn == nullptr) {
-    PerPixel(f, src, ss, dst, ds, w, h);
+    PerPixel(f, p);
     return;
   }
-  const int32_t wb = w - w % k.width, hb = h - h % k.height;
-  if (wb > 0 && hb > 0) Blocks(k, f, stage, stage_bytes, src, ss, dst, ds, wb, hb);
-  Walk(levels + 1, nullptr, 0, f, src + Span(f, wb), ss, dst + wb * ds, ds, w - wb, h);
-  Walk(levels + 1, nullptr, 0, f, src + hb * ss, ss, dst + Span(f, hb), ds, wb, h - hb);
+  const int32_t wb = p.w - p.w % k.width, hb = p.h - p.h % k.height;
+  if (wb > 0 && hb > 0) Blocks(k, f, stage, p.At(f, 0, 0, wb, hb));
+  Walk(levels + 1, Stage{}, f, p.At(f, 0, wb, p.w - wb, p.h));
+  Walk(levels + 1, Stage{}, f, p.At(f, hb, 0, wb, p.h - hb));
 }
 
 }  // namespace
@@ -154,9 +178,11 @@ void Transpose(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t*
   // The first level stages whole tiles where the set asks for it and the
   // buffer holds two of them.
   const std::ptrdiff_t stage_bytes = StagedTileBytes(set, f);
-  const bool stage = stage_bytes > 0 && buffer.size >= 2 * static_cast<std::size_t>(stage_bytes);
-  Walk(levels, stage ? buffer.bytes : nullptr, stage_bytes, f, src, src_stride, dst, dst_stride,
-       w, h);
+  Stage stage;
+  if (stage_bytes > 0 && buffer.size >= 2 * static_cast<std::size_t>(stage_bytes)) {
+    stage = Stage{buffer.bytes, stage_bytes};
+  }
+  Walk(levels, stage, f, Part{src, src_stride, dst, dst_stride, w, h});
 }
 
 }  // namespace quadturn
