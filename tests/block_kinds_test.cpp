@@ -28,7 +28,7 @@ const KindCase kKinds[] = {
 
 struct ShapeCase {
   const char* what;
-  DibShape shape;
+  Shape shape;
   bool grows;
 };
 
@@ -55,7 +55,8 @@ TEST(BlockKinds, TurnedWhereTheImageFitsAndExactlyUntouchedOtherwise) {
       for (Turn turn : {Turn::kRight, Turn::kLeft}) {
         const uint64_t case_number = 60000 + n++;
         Rng rng(case_number);
-        const Bytes dib = MakeDib(shape.shape, rng);
+        const Bytes dib = MakeDib(shape.shape, rng, Rules::kRotate90);
+        const Bytes turned = Oracle(dib, QuartersOf(turn), Rules::kRotate90);
         HGLOBAL h = ToBlock(dib, kind.flags);
         ASSERT_NE(h, nullptr);
         for (int i = 0; i < kind.caller_locks; ++i) GlobalLock(h);
@@ -69,9 +70,9 @@ TEST(BlockKinds, TurnedWhereTheImageFitsAndExactlyUntouchedOtherwise) {
                                  std::to_string(case_number);
         const bool fixed = (kind.flags & GMEM_MOVEABLE) == 0;
         if (fixed && shape.grows) {
-          EXPECT_TRUE(after == dib || after == OracleTurn(dib, turn)) << what;
+          EXPECT_TRUE(after == dib || after == turned) << what;
         } else {
-          EXPECT_EQ(after, OracleTurn(dib, turn)) << what;
+          EXPECT_EQ(after, turned) << what;
         }
         EXPECT_EQ(GlobalFree(h), nullptr) << what;
       }
@@ -84,14 +85,14 @@ TEST(BlockKinds, TurnedWhereTheImageFitsAndExactlyUntouchedOtherwise) {
 // block is its own mapping rather than a piece of a heap.)
 TEST(BlockKinds, FixedBlockWithRoomBehindItGrowsInPlace) {
   Rng rng(61000);
-  const Bytes dib = MakeDib({.bits = 24, .width = 1000, .height = 1001}, rng);
+  const Bytes dib = MakeDib({.bits = 24, .width = 1000, .height = 1001}, rng, Rules::kRotate90);
   const SIZE_T room = 4 << 20;
   HGLOBAL h = GlobalAlloc(GMEM_FIXED, room);
   ASSERT_NE(h, nullptr);
   ASSERT_EQ(GlobalReAlloc(h, dib.size(), 0), h);
   std::memcpy(h, dib.data(), dib.size());
   RotateRight90(h);
-  EXPECT_EQ(FromBlock(h), OracleTurn(dib, Turn::kRight));
+  EXPECT_EQ(FromBlock(h), Oracle(dib, QuartersOf(Turn::kRight), Rules::kRotate90));
   EXPECT_EQ(GlobalFree(h), nullptr);
 }
 

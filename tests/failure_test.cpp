@@ -32,7 +32,7 @@ const Kind kKinds[] = {Kind::kMovable, Kind::kCallerLocked, Kind::kFixed, Kind::
 
 struct Image {
   const char* what;
-  DibShape shape;
+  Shape shape;
 };
 
 const Image kImages[] = {
@@ -63,8 +63,8 @@ std::string Describe(const Image& image, Kind kind, Turn turn, const std::vector
 Verdict TurnWithFailures(const Image& image, Kind kind, Turn turn,
                          const std::vector<int>& calls, int* calls_made = nullptr) {
   Rng rng(8);
-  const Bytes dib = MakeDib(image.shape, rng);
-  const Bytes turned = OracleTurn(dib, turn);
+  const Bytes dib = MakeDib(image.shape, rng, Rules::kRotate90);
+  const Bytes turned = Oracle(dib, QuartersOf(turn), Rules::kRotate90);
   const std::string what = Describe(image, kind, turn, calls);
   HGLOBAL h = ToBlock(dib, kind == Kind::kFixed ? GMEM_FIXED
                            : kind == Kind::kGptr ? GPTR
@@ -174,7 +174,7 @@ namespace {
 // FALSE with ERROR_NOT_ENOUGH_MEMORY when it did not.
 struct GeneralCase {
   const char* what;
-  GeneralShape shape;
+  Shape shape;
   int turns;
 };
 
@@ -190,8 +190,8 @@ const GeneralCase kGeneralCases[] = {
 void TurnGeneralWithFailures(const GeneralCase& c, UINT flags, const std::vector<int>& calls,
                              int* calls_made) {
   Rng rng(41000);
-  const Bytes dib = MakeGeneralDib(c.shape, rng);
-  const Bytes turned = OracleQuarterTurns(dib, c.turns);
+  const Bytes dib = MakeDib(c.shape, rng);
+  const Bytes turned = Oracle(dib, c.turns, Rules::kQuarterTurns);
   std::string what = std::string(c.what) + (flags == GMEM_FIXED ? ", fixed" : ", movable") +
                      ", failing calls";
   for (int k : calls) what += " " + std::to_string(k);
@@ -228,7 +228,7 @@ TEST(Failures, QuarterTurnsAnswerWhatHappened) {
 
 TEST(Failures, HalfTurnsAskNothingOfTheServiceButALock) {
   Rng rng(41001);
-  const Bytes dib = MakeGeneralDib({.bits = 24, .width = 5, .height = 3, .slack = 4}, rng);
+  const Bytes dib = MakeDib({.bits = 24, .width = 5, .height = 3, .slack = 4}, rng);
   HGLOBAL h = ToBlock(dib);
   seam::FailCallsOfAny({});
   EXPECT_TRUE(RotateQuarterTurns(h, 2));

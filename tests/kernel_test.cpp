@@ -1,8 +1,8 @@
 // Every kernel set against the per-pixel oracle, byte for byte, at every
 // depth: out of place at sizes from 1 to past a tile and a block in both
 // dimensions, squares turned in place, half turns in place; destinations
-// pre-filled with two different bytes so that an unwritten byte shows. And
-// the direct bit turn against the grey road.
+// pre-filled with two different bytes so that an unwritten byte shows; and
+// whole one-bit blocks through the public entries.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "grey_road.h"
 #include "test_images.h"
 #include "turns.h"
 
@@ -222,29 +221,25 @@ TEST(Kernels, HalfTurnsInPlace) {
   }
 }
 
-// The direct bit turn and the grey road give the same block, byte for byte.
-TEST(Kernels, DirectBitTurnMatchesGreyRoad) {
+// Whole one-bit blocks, with every set: the table and resolutions kept, the
+// colour counts cleared, the block cut to the turned rows.
+TEST(Kernels, OneBitBlocksMatchOracle) {
   ForEachSet([&](const KernelSet& set) {
     for (uint64_t n = 0; n < 60; ++n) {
       const uint64_t case_number = 77000 + n;
       Rng rng(case_number);
-      DibShape shape{.bits = 1, .width = 1 + rng.Below(300), .height = 1 + rng.Below(150),
-                     .clr_used = static_cast<uint32_t>(rng.Below(3) * 2),
-                     .x_ppm = rng.Below(5000),
-                     .clr_important = static_cast<uint32_t>(rng.Below(3))};
+      Shape shape{.bits = 1, .width = 1 + rng.Below(300), .height = 1 + rng.Below(150),
+                  .clr_used = static_cast<uint32_t>(rng.Below(3) * 2),
+                  .x_ppm = rng.Below(5000),
+                  .clr_important = static_cast<uint32_t>(rng.Below(3))};
       shape.slack = static_cast<uint32_t>(rng.Below(2) * rng.Below(50));
-      const Bytes dib = MakeDib(shape, rng);
+      const Bytes dib = MakeDib(shape, rng, Rules::kRotate90);
       for (Turn turn : {Turn::kRight, Turn::kLeft}) {
-        HGLOBAL direct = ToBlock(dib), grey = ToBlock(dib);
-        Apply(turn, direct);
-        BOOL ignored;
-        const auto direction = turn == Turn::kRight ? Direction::kRight : Direction::kLeft;
-        ASSERT_EQ(quadturn::TurnOneBitThroughGrey(grey, direction, &ignored),
-                  quadturn::Outcome::kTurned);
-        ASSERT_EQ(FromBlock(direct), FromBlock(grey))
+        HGLOBAL h = ToBlock(dib);
+        Apply(turn, h);
+        ASSERT_EQ(FromBlock(h), Oracle(dib, QuartersOf(turn), Rules::kRotate90))
             << set.name << " case " << case_number << ": " << Describe(shape);
-        GlobalFree(direct);
-        GlobalFree(grey);
+        GlobalFree(h);
       }
     }
   });

@@ -85,8 +85,7 @@ TEST(ReadStrictLayout, NeedsTheWholeImageInTheBlock) {
 }
 
 // A 1-bit image turns up to the same limits as the others: rows of 256 MiB
-// and more are fine as long as the rows and the turned rows stay below 2^31
-// (the grey copy the road was first defined through would not have).
+// and more are fine as long as the rows and the turned rows stay below 2^31.
 TEST(ReadStrictLayout, OneBitImagesTurnUpToTheCommonLimits) {
   ImageLayout g;
   const Header big(1, 0x80000, 0x1000);  // 256 MiB of rows, 256 MiB turned

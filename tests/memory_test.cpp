@@ -29,7 +29,7 @@ TEST(Memory, QuarterTurnsNeedNoSecondImage) {
   for (const Case& c : kCases) {
     for (auto [w, h] : {std::pair{c.width, c.height}, std::pair{c.height, c.width}}) {
       Rng rng(12);
-      const Bytes dib = MakeGeneralDib({.bits = c.bits, .width = w, .height = h}, rng);
+      const Bytes dib = MakeDib({.bits = c.bits, .width = w, .height = h}, rng);
       HGLOBAL block = ToBlock(dib);
       quadturn::seam::TrackPeakBytes(block);
       const std::size_t before = quadturn::seam::PeakTrackedBytes();

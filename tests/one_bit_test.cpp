@@ -1,11 +1,9 @@
-// One-bit images: the grey working image and the packed image byte for byte,
-// the known shapes, the caller's table and resolutions kept, random widths
-// against the oracle, and the headers the road must not take.
+// One-bit images: known shapes, the caller's table and resolutions kept,
+// random widths against the oracle, and headers the entries must not take.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "grey_road.h"
 #include "test_images.h"
 
 namespace quadturn::test {
@@ -26,7 +24,7 @@ Bytes OneBitImage(const std::vector<std::string>& rows, const uint8_t table[8]) 
   Rng rng(9);
   const int32_t w = static_cast<int32_t>(rows[0].size());
   const int32_t h = static_cast<int32_t>(rows.size());
-  Bytes dib = MakeDib({.bits = 1, .width = w, .height = h}, rng);
+  Bytes dib = MakeDib({.bits = 1, .width = w, .height = h}, rng, Rules::kRotate90);
   std::memcpy(dib.data() + 40, table, 8);
   const int32_t stride = StrideOf(1, w);
   for (int32_t r = 0; r < h; ++r) {
@@ -41,56 +39,6 @@ Bytes OneBitImage(const std::vector<std::string>& rows, const uint8_t table[8]) 
 
 const uint8_t kWhiteBlack[8] = {255, 255, 255, 0, 0, 0, 0, 0};
 const uint8_t kRedBlue[8] = {0, 0, 200, 0, 180, 0, 0, 0};
-
-TEST(Expand1To8, BuildsTheGreyWorkingImage) {
-  Bytes dib = OneBitImage({"101", "011"}, kRedBlue);
-  PutU32(dib, 24, 1000);
-  PutU32(dib, 32, 2);
-  PutU32(dib, 36, 2);
-  HGLOBAL h = ToBlock(dib);
-  HGLOBAL g = quadturn::Expand1To8(h);
-  ASSERT_NE(g, nullptr);
-  EXPECT_EQ(FromBlock(h), dib) << "the source is not changed";
-  EXPECT_EQ(LockCount(h), 0u);
-  const Bytes grey = FromBlock(g);
-  ASSERT_EQ(grey.size(), 1064u + 4 * 2);
-  Bytes header(dib.begin(), dib.begin() + 40);
-  header[14] = 8;
-  PutU32(header, 20, 8);
-  for (int f : {24, 28, 32, 36}) PutU32(header, f, 0);
-  EXPECT_EQ(Bytes(grey.begin(), grey.begin() + 40), header);
-  for (int i = 0; i < 256; ++i) {
-    EXPECT_EQ(U32At(grey, 40 + 4 * i), 0x010101u * i) << i;
-  }
-  // Row padding is left as the block came.
-  EXPECT_EQ(Bytes(grey.begin() + 1064, grey.begin() + 1067), (Bytes{0xFF, 0, 0xFF}));
-  EXPECT_EQ(Bytes(grey.begin() + 1068, grey.begin() + 1071), (Bytes{0, 0xFF, 0xFF}));
-  GlobalFree(g);
-  GlobalFree(h);
-}
-
-TEST(Pack8To1, PacksNonZeroBytesToSetBits) {
-  // A grey image 10 wide, 2 rows, with padding that must not leak into bits.
-  Rng rng(10);
-  Bytes grey = MakeDib({.bits = 8, .width = 10, .height = 2, .x_ppm = 5, .y_ppm = 6}, rng);
-  const uint8_t rows[24] = {0xFF, 0, 7, 0, 0, 0, 0, 0, 1, 0, 9, 9,
-                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 9, 9};
-  std::memcpy(grey.data() + 1064, rows, sizeof rows);
-  HGLOBAL g = ToBlock(grey);
-  HGLOBAL p = quadturn::Pack8To1(g);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(FromBlock(g), grey);
-  const Bytes packed = FromBlock(p);
-  Bytes expected(grey.begin(), grey.begin() + 40);
-  expected[14] = 1;
-  PutU32(expected, 20, 8);
-  const uint8_t tail[] = {0, 0, 0, 0, 255, 255, 255, 0,
-                          0xA0, 0x80, 0, 0,  0, 0x40, 0, 0};
-  expected.insert(expected.end(), tail, tail + sizeof tail);
-  EXPECT_EQ(packed, expected);
-  GlobalFree(p);
-  GlobalFree(g);
-}
 
 TEST(OneBit, NineByThreeKeepsTableAndResolutions) {
   Bytes dib = OneBitImage({"100000001", "010000000", "001000011"}, kWhiteBlack);
@@ -117,7 +65,7 @@ TEST(OneBit, NineByThreeKeepsTableAndResolutions) {
   EXPECT_EQ(Bytes(out.begin() + 48, out.begin() + 52), (Bytes{0xA0, 0, 0, 0}));  // j = 8
   EXPECT_EQ(Bytes(out.begin() + 52, out.begin() + 56), (Bytes{0x20, 0, 0, 0}));  // j = 7
   EXPECT_EQ(Bytes(out.begin() + 80, out.begin() + 84), (Bytes{0x80, 0, 0, 0}));  // j = 0
-  EXPECT_EQ(out, OracleTurn(dib, Turn::kRight));
+  EXPECT_EQ(out, Oracle(dib, QuartersOf(Turn::kRight), Rules::kRotate90));
 }
 
 TEST(OneBit, ThirtyThreeByTwoLeavesPaddingBitsClear) {
@@ -161,11 +109,11 @@ TEST(OneBit, RandomWidthsMatchOracle) {
       for (Turn turn : {Turn::kRight, Turn::kLeft}) {
         const uint64_t case_number = 5000 + n++;
         Rng rng(case_number);
-        DibShape shape{.bits = 1, .width = width, .height = height,
+        Shape shape{.bits = 1, .width = width, .height = height,
                      .clr_used = static_cast<uint32_t>(rng.Below(3) * 2),
                      .slack = static_cast<uint32_t>(rng.Below(2) * 7)};
-        const Bytes dib = MakeDib(shape, rng);
-        ASSERT_EQ(TurnBytes(dib, turn), OracleTurn(dib, turn))
+        const Bytes dib = MakeDib(shape, rng, Rules::kRotate90);
+        ASSERT_EQ(TurnBytes(dib, turn), Oracle(dib, QuartersOf(turn), Rules::kRotate90))
             << "case " << case_number << ": " << Describe(shape);
       }
     }
@@ -173,7 +121,7 @@ TEST(OneBit, RandomWidthsMatchOracle) {
 }
 
 TEST(OneBit, LeavesHeadersItCannotTakeUntouched) {
-  struct Case { const char* what; DibShape shape; int cut; };
+  struct Case { const char* what; Shape shape; int cut; };
   const Case cases[] = {
       {"108-byte header", {.bits = 1, .width = 9, .height = 3, .header_bytes = 108}, 0},
       {"one-entry table", {.bits = 1, .width = 9, .height = 3, .clr_used = 1}, 0},
@@ -181,7 +129,7 @@ TEST(OneBit, LeavesHeadersItCannotTakeUntouched) {
   };
   for (const Case& c : cases) {
     Rng rng(11);
-    Bytes dib = MakeDib(c.shape, rng);
+    Bytes dib = MakeDib(c.shape, rng, Rules::kRotate90);
     dib.resize(dib.size() - c.cut);
     EXPECT_EQ(TurnBytes(dib, Turn::kLeft), dib) << c.what;
   }

@@ -32,12 +32,9 @@ Result TurnQuarters(const Bytes& dib, int turns, UINT flags = GMEM_MOVEABLE) {
   return r;
 }
 
-std::string Describe(const GeneralShape& s, int turns, uint64_t case_number) {
-  return "case " + std::to_string(case_number) + ": " + std::to_string(s.bits) + "-bit " +
-         std::to_string(s.width) + "x" + std::to_string(s.height) +
-         (s.top_down ? " top-down" : "") + (s.bitfields ? " bitfields" : "") + " biSize " +
-         std::to_string(s.header_bytes) + " biClrUsed " + std::to_string(s.clr_used) +
-         ", turns " + std::to_string(turns);
+std::string Describe(const Shape& s, int turns, uint64_t case_number) {
+  return "case " + std::to_string(case_number) + ": " + Describe(s) + ", turns " +
+         std::to_string(turns);
 }
 
 const int kDepths[] = {1, 4, 8, 16, 24, 32};
@@ -53,13 +50,14 @@ TEST(QuarterTurns, EveryDepthTurnCountAndRowOrderMatchesOracle) {
         for (int turns : kTurns) {
           const uint64_t case_number = 100000 + n++;
           Rng rng(case_number);
-          GeneralShape shape{.bits = bits, .width = w, .height = h, .top_down = top_down,
+          Shape shape{.bits = bits, .width = w, .height = h, .top_down = top_down,
                              .slack = static_cast<uint32_t>(rng.Below(3) == 0 ? 9 : 0)};
-          const Bytes dib = MakeGeneralDib(shape, rng);
+          const Bytes dib = MakeDib(shape, rng);
           const Result r = TurnQuarters(dib, turns);
           ASSERT_TRUE(r.ok) << Describe(shape, turns, case_number) << ", error " << r.error;
           EXPECT_EQ(r.error, 4242u) << "success leaves the last error as it was";
-          ASSERT_EQ(r.bytes, OracleQuarterTurns(dib, turns)) << Describe(shape, turns, case_number);
+          ASSERT_EQ(r.bytes, Oracle(dib, turns, Rules::kQuarterTurns))
+              << Describe(shape, turns, case_number);
         }
       }
     }
@@ -71,8 +69,8 @@ TEST(QuarterTurns, EveryDepthTurnCountAndRowOrderMatchesOracle) {
 TEST(QuarterTurns, ClockwiseAsDisplayedForBothRowOrders) {
   for (bool top_down : {false, true}) {
     Rng rng(300300);
-    Bytes dib = MakeGeneralDib({.bits = 8, .width = 2, .height = 2, .top_down = top_down}, rng);
-    const int32_t p = GeneralOffsetOf(dib);
+    Bytes dib = MakeDib({.bits = 8, .width = 2, .height = 2, .top_down = top_down}, rng);
+    const int32_t p = RowsOffsetOf(dib, Rules::kQuarterTurns);
     // Stored rows: top first when top-down, bottom first otherwise.
     const uint8_t rows[8] = {'a', 'b', 0, 0, 'c', 'd', 0, 0};
     const uint8_t bottom_up[8] = {'c', 'd', 0, 0, 'a', 'b', 0, 0};
@@ -89,7 +87,7 @@ TEST(QuarterTurns, ClockwiseAsDisplayedForBothRowOrders) {
 
 // Headers and tables of every kind the general reader takes.
 TEST(QuarterTurns, HeadersMasksTablesAndProfiles) {
-  const GeneralShape shapes[] = {
+  const Shape shapes[] = {
       {.bits = 16, .width = 5, .height = 3, .bitfields = true},
       {.bits = 32, .width = 5, .height = 3, .bitfields = true},
       {.bits = 32, .width = 5, .height = 3, .bitfields = true, .alpha_mask = true},
@@ -109,14 +107,14 @@ TEST(QuarterTurns, HeadersMasksTablesAndProfiles) {
       {.bits = 4, .width = 2, .height = 9, .header_bytes = 124, .profile_bytes = 3},
   };
   uint64_t n = 0;
-  for (const GeneralShape& shape : shapes) {
+  for (const Shape& shape : shapes) {
     for (int turns : {1, 2, 3}) {
       for (UINT flags : {GMEM_MOVEABLE, GMEM_FIXED}) {
         const uint64_t case_number = 200000 + n++;
         Rng rng(case_number);
-        const Bytes dib = MakeGeneralDib(shape, rng);
+        const Bytes dib = MakeDib(shape, rng);
         const Result r = TurnQuarters(dib, turns, flags);
-        const Bytes want = OracleQuarterTurns(dib, turns);
+        const Bytes want = Oracle(dib, turns, Rules::kQuarterTurns);
         // A fixed block that would have to grow cannot: it stays untouched.
         if (flags == GMEM_FIXED && want.size() > dib.size() && !r.ok) {
           EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
@@ -132,17 +130,17 @@ TEST(QuarterTurns, HeadersMasksTablesAndProfiles) {
 
 TEST(QuarterTurns, HalfTurnsStayInTheBlockAsItIs) {
   Rng rng(300000);
-  const Bytes dib = MakeGeneralDib({.bits = 24, .width = 7, .height = 5, .slack = 13}, rng);
+  const Bytes dib = MakeDib({.bits = 24, .width = 7, .height = 5, .slack = 13}, rng);
   const Result r = TurnQuarters(dib, 2);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.size, dib.size()) << "no re-size, slack kept";
-  EXPECT_EQ(r.bytes, OracleQuarterTurns(dib, 2));
+  EXPECT_EQ(r.bytes, Oracle(dib, 2, Rules::kQuarterTurns));
   EXPECT_EQ(Bytes(r.bytes.end() - 13, r.bytes.end()), Bytes(dib.end() - 13, dib.end()));
 }
 
 TEST(QuarterTurns, CallerLocksAreKept) {
   Rng rng(300001);
-  const Bytes dib = MakeGeneralDib({.bits = 32, .width = 7, .height = 5}, rng);
+  const Bytes dib = MakeDib({.bits = 32, .width = 7, .height = 5}, rng);
   for (int locks : {1, 254, 300}) {
     HGLOBAL h = ToBlock(dib);
     for (int i = 0; i < locks; ++i) GlobalLock(h);
@@ -150,7 +148,7 @@ TEST(QuarterTurns, CallerLocksAreKept) {
     EXPECT_TRUE(RotateQuarterTurns(h, -1));
     EXPECT_EQ(LockCount(h), before) << locks;
     for (int i = 0; i < locks; ++i) GlobalUnlock(h);
-    EXPECT_EQ(FromBlock(h), OracleQuarterTurns(dib, -1));
+    EXPECT_EQ(FromBlock(h), Oracle(dib, -1, Rules::kQuarterTurns));
     GlobalFree(h);
   }
 }
@@ -190,7 +188,7 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
   };
   for (const Case& c : cases) {
     Rng rng(300100);
-    Bytes dib = MakeGeneralDib({.bits = 24, .width = 5, .height = 3}, rng);
+    Bytes dib = MakeDib({.bits = 24, .width = 5, .height = 3}, rng);
     if (c.offset >= 0) PutU32(dib, c.offset, c.value);
     dib.resize(c.cut == -1 ? 39 : c.cut == -2 ? 22 : dib.size() - c.cut);
     for (int turns : {0, 1, 2}) {
@@ -202,7 +200,7 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
   }
   // A profile that does not lie behind the rows inside the block.
   Rng rng(300101);
-  Bytes v5 = MakeGeneralDib({.bits = 8, .width = 4, .height = 4, .header_bytes = 124,
+  Bytes v5 = MakeDib({.bits = 8, .width = 4, .height = 4, .header_bytes = 124,
                              .profile_bytes = 16}, rng);
   PutU32(v5, 112, static_cast<uint32_t>(v5.size()) - 8);
   EXPECT_EQ(TurnQuarters(v5, 1).error, static_cast<DWORD>(ERROR_INVALID_DATA));
@@ -216,12 +214,13 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
 TEST(QuarterTurns, NoPixelsInTheTallestImage) {
   for (int bits : {1, 8, 32}) {
     Rng rng(300400 + bits);
-    Bytes dib = MakeGeneralDib({.bits = bits, .width = 0, .height = 1}, rng);
+    Bytes dib = MakeDib({.bits = bits, .width = 0, .height = 1}, rng);
     PutU32(dib, 8, 0x1FFFFFFF);
     for (int turns : {1, 2, 3}) {
       const Result r = TurnQuarters(dib, turns);
       ASSERT_TRUE(r.ok) << bits << "-bit, turns " << turns;
-      EXPECT_EQ(r.bytes, OracleQuarterTurns(dib, turns)) << bits << "-bit, turns " << turns;
+      EXPECT_EQ(r.bytes, Oracle(dib, turns, Rules::kQuarterTurns))
+          << bits << "-bit, turns " << turns;
     }
   }
 }
@@ -243,13 +242,14 @@ TEST(QuarterTurns, HandlesThatAreNoBlock) {
 TEST(QuarterTurns, TurnsWhatTheOriginalOperationsLeave) {
   for (int bits : {4, 16, 32}) {
     Rng rng(300200 + bits);
-    const Bytes dib = MakeGeneralDib({.bits = bits, .width = 6, .height = 3}, rng);
+    const Bytes dib = MakeDib({.bits = bits, .width = 6, .height = 3}, rng);
     HGLOBAL h = ToBlock(dib);
     RotateRight90(h);
     EXPECT_EQ(FromBlock(h), dib) << bits;
     EXPECT_TRUE(RotateQuarterTurns(h, 1));
     EXPECT_TRUE(RotateQuarterTurns(h, -1));
-    EXPECT_EQ(FromBlock(h), OracleQuarterTurns(OracleQuarterTurns(dib, 1), -1)) << bits;
+    const Bytes once = Oracle(dib, 1, Rules::kQuarterTurns);
+    EXPECT_EQ(FromBlock(h), Oracle(once, -1, Rules::kQuarterTurns)) << bits;
     GlobalFree(h);
   }
 }

@@ -31,16 +31,6 @@ int32_t StrideOf(int bits, int32_t width) {
   return static_cast<int32_t>((w * bits + 31) / 32 * 4);
 }
 
-namespace {
-
-int32_t TableBytes(int bits, uint32_t clr_used) {
-  if (bits == 1) return 8;
-  if (bits == 8) return clr_used == 0 ? 1024 : 4 * static_cast<int32_t>(clr_used);
-  return 4 * static_cast<int32_t>(clr_used);
-}
-
-}  // namespace
-
 // Pixel x of a stored row, as an integer: at 1 and 4 bits the most
 // significant pixel of a byte comes first; wider pixels are little-endian.
 uint32_t GetPixel(int bits, const uint8_t* row, int32_t x) {
@@ -86,74 +76,23 @@ Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, in
   return out;
 }
 
-Bytes MakeDib(const DibShape& s, Rng& rng) {
-  const int32_t offset = s.bits == 1 ? 48 : static_cast<int32_t>(s.header_bytes) +
-                                                TableBytes(s.bits, s.clr_used);
-  const int32_t rows = StrideOf(s.bits, s.width) * s.height;
-  Bytes b(static_cast<size_t>(offset) + rows + s.slack);
-  for (auto& v : b) v = rng.Byte();
-  PutU32(b, 0, s.header_bytes);
-  PutU32(b, 4, static_cast<uint32_t>(s.width));
-  PutU32(b, 8, static_cast<uint32_t>(s.height));
-  b[12] = 1;
-  b[13] = 0;
-  b[14] = static_cast<uint8_t>(s.bits);
-  b[15] = static_cast<uint8_t>(s.bits >> 8);
-  PutU32(b, 16, 0);
-  PutU32(b, 20, s.size_image);
-  PutU32(b, 24, static_cast<uint32_t>(s.x_ppm));
-  PutU32(b, 28, static_cast<uint32_t>(s.y_ppm));
-  PutU32(b, 32, s.clr_used);
-  PutU32(b, 36, s.clr_important);
-  return b;
-}
-
-int32_t PixelOffsetOf(const Bytes& dib) {
-  const int bits = dib[14] | (dib[15] << 8);
-  if (bits == 1) return 48;
-  return static_cast<int32_t>(U32At(dib, 0)) + TableBytes(bits, U32At(dib, 32));
-}
-
-Bytes OracleTurn(const Bytes& dib, Turn turn) {
-  const int bits = dib[14] | (dib[15] << 8);
-  const int32_t w = I32At(dib, 4), h = I32At(dib, 8);
-  const int32_t offset = PixelOffsetOf(dib);
-  const int32_t s = StrideOf(bits, w), n = StrideOf(bits, h) * w;
-
-  Bytes out(static_cast<size_t>(offset) + n, 0);
-  std::memcpy(out.data(), dib.data(), offset);
-  PutU32(out, 4, static_cast<uint32_t>(h));
-  PutU32(out, 8, static_cast<uint32_t>(w));
-  PutU32(out, 20, static_cast<uint32_t>(n));
-  if (bits == 1) {
-    // The one-bit road keeps the table and resolutions and clears the counts.
-    PutU32(out, 32, 0);
-    PutU32(out, 36, 0);
-  }
-  // Turned rows padded with 0xFF at 8 bits, 0 otherwise.
-  const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h,
-                                turn == Turn::kRight ? 1 : 3, bits == 8 ? 0xFF : 0x00);
-  if (!rows.empty()) std::memcpy(out.data() + offset, rows.data(), rows.size());
-  return out;
-}
-
-int32_t GeneralOffsetOf(const Bytes& dib) {
+int32_t RowsOffsetOf(const Bytes& dib, Rules rules) {
   const int bits = dib[14] | (dib[15] << 8);
   const uint32_t header = U32At(dib, 0), clr_used = U32At(dib, 32);
+  if (rules == Rules::kRotate90) {
+    if (bits == 1) return 48;
+    const uint32_t entries = bits == 8 && clr_used == 0 ? 256 : clr_used;
+    return static_cast<int32_t>(header + 4 * entries);
+  }
   const uint32_t compression = U32At(dib, 16);
   const int32_t masks = header != 40 ? 0 : compression == 3 ? 12 : compression == 6 ? 16 : 0;
   const int64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1 << bits : 0;
   return static_cast<int32_t>(header + masks + 4 * entries);
 }
 
-Bytes MakeGeneralDib(const GeneralShape& s, Rng& rng) {
-  const int64_t entries = s.clr_used != 0 ? s.clr_used : s.bits <= 8 ? 1 << s.bits : 0;
-  const int32_t masks = s.bitfields && s.header_bytes == 40 ? (s.alpha_mask ? 16 : 12) : 0;
-  const int32_t offset = static_cast<int32_t>(s.header_bytes + masks + 4 * entries);
-  const int32_t rows = StrideOf(s.bits, s.width) * s.height;
-  const int32_t image = offset + rows;
-  Bytes b(static_cast<size_t>(image) + s.profile_gap + s.profile_bytes + s.slack);
-  for (auto& v : b) v = rng.Byte();
+Bytes MakeDib(const Shape& s, Rng& rng, Rules rules) {
+  // The header's fields first: they say where everything else goes.
+  Bytes b(40);
   PutU32(b, 0, s.header_bytes);
   PutU32(b, 4, static_cast<uint32_t>(s.width));
   PutU32(b, 8, static_cast<uint32_t>(s.top_down ? -s.height : s.height));
@@ -162,11 +101,17 @@ Bytes MakeGeneralDib(const GeneralShape& s, Rng& rng) {
   b[14] = static_cast<uint8_t>(s.bits);
   b[15] = 0;
   PutU32(b, 16, s.bitfields ? (s.alpha_mask ? 6 : 3) : 0);
-  PutU32(b, 20, static_cast<uint32_t>(rows));
+  const int32_t rows = StrideOf(s.bits, s.width) * s.height;
+  PutU32(b, 20, static_cast<uint32_t>(s.size_image < 0 ? rows : s.size_image));
   PutU32(b, 24, static_cast<uint32_t>(s.x_ppm));
   PutU32(b, 28, static_cast<uint32_t>(s.y_ppm));
   PutU32(b, 32, s.clr_used);
-  PutU32(b, 36, 0);
+  PutU32(b, 36, s.clr_important);
+  const int32_t image = RowsOffsetOf(b, rules) + rows;
+  const Bytes fields = b;
+  b.resize(static_cast<size_t>(image) + s.profile_gap + s.profile_bytes + s.slack);
+  for (auto& v : b) v = rng.Byte();
+  std::copy(fields.begin(), fields.end(), b.begin());
   if (s.header_bytes >= 124) {
     const bool profile = s.profile_bytes > 0;
     PutU32(b, 56, profile ? 0x4D424544u : 0x73524742u);  // 'MBED' or 'sRGB'
@@ -176,29 +121,39 @@ Bytes MakeGeneralDib(const GeneralShape& s, Rng& rng) {
   return b;
 }
 
-Bytes OracleQuarterTurns(const Bytes& dib, int turns) {
-  const int q = ((turns % 4) + 4) % 4;
+std::string Describe(const Shape& s) {
+  std::ostringstream o;
+  o << s.bits << "-bit " << s.width << "x" << s.height << (s.top_down ? " top-down" : "")
+    << (s.bitfields ? " bitfields" : "") << " biSize " << s.header_bytes << " biClrUsed "
+    << s.clr_used << " slack " << s.slack;
+  return o.str();
+}
+
+Bytes Oracle(const Bytes& dib, int quarters, Rules rules) {
+  const int q = ((quarters % 4) + 4) % 4;
   if (q == 0) return dib;
+  const bool rotate90 = rules == Rules::kRotate90;
   const int bits = dib[14] | (dib[15] << 8);
   const int32_t w = I32At(dib, 4), stored_h = I32At(dib, 8);
   const bool top_down = stored_h < 0;
   const int32_t h = top_down ? -stored_h : stored_h;
-  const int32_t offset = GeneralOffsetOf(dib);
+  const int32_t offset = RowsOffsetOf(dib, rules);
   const int32_t s = StrideOf(bits, w);
   const int32_t image = offset + s * h;
+  const uint8_t pad = rotate90 && bits == 8 ? 0xFF : 0x00;
   if (q == 2) {
     Bytes out = dib;
-    const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, 2, 0x00);
+    const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, 2, pad);
     if (!rows.empty()) std::memcpy(out.data() + offset, rows.data(), rows.size());
     return out;
   }
   // Top-down rows are stored upside down: the stored-row mapping is that of
   // the opposite turn.
-  const int stored_q = top_down ? 4 - q : q;
-  const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, stored_q, 0x00);
+  const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, top_down ? 4 - q : q, pad);
   const uint32_t header = U32At(dib, 0);
   uint32_t profile_at = 0, profile_size = 0;
-  if (header >= 124 && (U32At(dib, 56) == 0x4D424544u || U32At(dib, 56) == 0x4C494E4Bu)) {
+  if (!rotate90 && header >= 124 &&
+      (U32At(dib, 56) == 0x4D424544u || U32At(dib, 56) == 0x4C494E4Bu)) {
     profile_at = U32At(dib, 112);
     profile_size = U32At(dib, 116);
   }
@@ -210,8 +165,13 @@ Bytes OracleQuarterTurns(const Bytes& dib, int turns) {
   PutU32(out, 4, static_cast<uint32_t>(h));
   PutU32(out, 8, static_cast<uint32_t>(top_down ? -w : w));
   PutU32(out, 20, static_cast<uint32_t>(rows.size()));
-  PutU32(out, 24, U32At(dib, 28));
-  PutU32(out, 28, U32At(dib, 24));
+  if (rotate90 && bits == 1) {
+    PutU32(out, 32, 0);
+    PutU32(out, 36, 0);
+  } else if (!rotate90) {
+    PutU32(out, 24, U32At(dib, 28));
+    PutU32(out, 28, U32At(dib, 24));
+  }
   if (profile_size > 0) {
     // The gap travels with the profile: its bytes are the old ones there.
     std::memcpy(out.data() + turned_image, dib.data() + image, gap + profile_size);
@@ -274,13 +234,6 @@ const char* Name(Verdict v) {
 
 BOOL Apply(Turn turn, HGLOBAL h) {
   return turn == Turn::kRight ? RotateRight90(h) : RotateLeft90(h);
-}
-
-std::string Describe(const DibShape& s) {
-  std::ostringstream o;
-  o << s.bits << "-bit " << s.width << "x" << s.height << " biSize " << s.header_bytes
-    << " biClrUsed " << s.clr_used << " slack " << s.slack;
-  return o.str();
 }
 
 }  // namespace quadturn::test

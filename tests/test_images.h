@@ -25,30 +25,54 @@ struct Rng {
   int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
 };
 
-struct DibShape {
-  int bits = 8;
+// Which rules say where a DIB's rows lie and what a turn makes of the
+// header: RotateQuarterTurns' (every uncompressed layout), or those of
+// RotateRight90 and RotateLeft90 (a one-bit image's rows always 48 bytes in,
+// its colour counts cleared, 8-bit rows padded with 0xFF, resolutions kept).
+enum class Rules { kQuarterTurns, kRotate90 };
+
+// A packed DIB as a test builds it. Every byte that is not a header field
+// set here is random.
+struct Shape {
+  int bits = 8;                // 1, 4, 8, 16, 24 or 32
   int32_t width = 1;
-  int32_t height = 1;
-  uint32_t header_bytes = 40;  // biSize
+  int32_t height = 1;          // rows; stored as -height when top_down
+  bool top_down = false;
+  uint32_t header_bytes = 40;  // biSize: 40, 52, 56, 108, 124, ...
+  bool bitfields = false;      // BI_BITFIELDS (16 and 32 bits)
+  bool alpha_mask = false;     // ... BI_ALPHABITFIELDS, with a fourth mask
   uint32_t clr_used = 0;
   int32_t x_ppm = 2835;
   int32_t y_ppm = 3780;
   uint32_t clr_important = 0;
-  uint32_t size_image = 0;
-  uint32_t slack = 0;  // extra bytes at the end of the block
+  int64_t size_image = -1;     // biSizeImage; -1 for the rows' bytes
+  uint32_t profile_bytes = 0;  // a V5 header's embedded profile behind the rows
+  uint32_t profile_gap = 0;    // bytes between the rows and the profile
+  uint32_t slack = 0;          // unused bytes at the end of the block
 };
 
-// A packed DIB laid out as described by `shape`, with every byte after the
-// 40-byte header fields (extra header, table, pixels, padding, slack) random.
-Bytes MakeDib(const DibShape& shape, Rng& rng);
+// A DIB laid out as `shape` says under `rules`.
+Bytes MakeDib(const Shape& shape, Rng& rng, Rules rules = Rules::kQuarterTurns);
+std::string Describe(const Shape& shape);
 
 // Stored-row stride, written out per bit count (independent of the library).
 int32_t StrideOf(int bits, int32_t width);
-// Where the rows begin: biSize + table (48 for one-bit images).
-int32_t PixelOffsetOf(const Bytes& dib);
+// Where the rows begin under `rules`, computed here independently of the
+// library: header, masks behind a 40-byte header, biClrUsed entries or
+// 2^bits at up to 8 bits (48 for every one-bit image under kRotate90, and
+// only biClrUsed entries at 4 bits).
+int32_t RowsOffsetOf(const Bytes& dib, Rules rules);
 
-// The image as the library must return it, computed one pixel at a time.
-Bytes OracleTurn(const Bytes& dib, Turn turn);
+// The block a turn of `quarters` quarter turns clockwise (negative:
+// counter-clockwise) must leave, one pixel at a time. A quarter turn
+// exchanges width and height (a top-down image stays top-down), restates
+// biSizeImage, pads rows (0, or 0xFF at 8 bits under kRotate90), cuts the
+// block to the turned image and, under kQuarterTurns, exchanges the
+// resolutions and keeps a profile at the same distance behind the turned
+// rows; under kRotate90 a one-bit image's colour counts are cleared. A half
+// turn moves only the pixels; 0 changes nothing.
+Bytes Oracle(const Bytes& dib, int quarters, Rules rules);
+inline int QuartersOf(Turn turn) { return turn == Turn::kRight ? 1 : -1; }
 
 // Pixel x of a stored row of `bits` per pixel (1, 4, 8, 16, 24 or 32), and
 // setting it: 1- and 4-bit pixels most significant first, wider ones
@@ -77,41 +101,7 @@ inline bool IsTurned(Verdict v) { return v == Verdict::kTurned || v == Verdict::
 Verdict Judge(const Bytes& before, const Bytes& turned, const Bytes& after);
 const char* Name(Verdict v);
 
-// Any uncompressed DIB, as RotateQuarterTurns takes them.
-struct GeneralShape {
-  int bits = 8;                // 1, 4, 8, 16, 24 or 32
-  int32_t width = 1;
-  int32_t height = 1;          // rows; stored as -height when top_down
-  bool top_down = false;
-  uint32_t header_bytes = 40;  // 40, 52, 56, 108, 124, ...
-  bool bitfields = false;      // BI_BITFIELDS (16 and 32 bits)
-  bool alpha_mask = false;     // ... BI_ALPHABITFIELDS, with a fourth mask
-  uint32_t clr_used = 0;
-  int32_t x_ppm = 2835;
-  int32_t y_ppm = 3780;
-  uint32_t profile_bytes = 0;  // a V5 header's embedded profile behind the rows
-  uint32_t profile_gap = 0;    // bytes between the rows and the profile
-  uint32_t slack = 0;          // unused bytes at the end of the block
-};
-
-// The general layout, computed here independently of the library: where
-// the rows begin (header, masks behind a 40-byte header, biClrUsed entries
-// or 2^bits at up to 8 bits).
-int32_t GeneralOffsetOf(const Bytes& dib);
-
-// A DIB laid out as `shape` says, every byte not a header field random.
-Bytes MakeGeneralDib(const GeneralShape& shape, Rng& rng);
-
-// The block RotateQuarterTurns(h, turns) must leave, one pixel at a time: a
-// quarter turn exchanges width and height (a top-down image stays top-down)
-// and the resolutions, restates biSizeImage, pads rows with 0, cuts the
-// block to the turned image (and a profile, moved to the same distance
-// behind the turned rows); a half turn moves only the pixels (rows padded
-// with 0); 0 changes nothing.
-Bytes OracleQuarterTurns(const Bytes& dib, int turns);
-
 BOOL Apply(Turn turn, HGLOBAL h);
-std::string Describe(const DibShape& shape);
 
 uint32_t U32At(const Bytes& b, int offset);
 int32_t I32At(const Bytes& b, int offset);

@@ -23,10 +23,10 @@ Bytes ImageFor(int t, int k, Turn* turn) {
   Rng rng(static_cast<uint64_t>(9000 + t * 100 + k));
   const int depths[] = {1, 8, 24};
   const int32_t most = k == 0 ? 1100 : 150, least = k == 0 ? 500 : 1;
-  DibShape shape{.bits = depths[rng.Below(3)], .width = least + rng.Below(most - least),
+  Shape shape{.bits = depths[rng.Below(3)], .width = least + rng.Below(most - least),
                  .height = least + rng.Below(most - least)};
   *turn = rng.Below(2) ? Turn::kRight : Turn::kLeft;
-  return MakeDib(shape, rng);
+  return MakeDib(shape, rng, Rules::kRotate90);
 }
 
 // Turns each image three times (right, right, then the chosen way), as a
@@ -101,10 +101,9 @@ TEST(Threads, EveryKindOfTurnFitsASmallStack) {
     const uint64_t case_number = 9500 + n++;
     Rng rng(case_number);
     const Turn turn = c.turns == 1 ? Turn::kRight : Turn::kLeft;
-    const Bytes dib =
-        c.original ? MakeDib({.bits = c.bits, .width = c.width, .height = c.height}, rng)
-                   : MakeGeneralDib({.bits = c.bits, .width = c.width, .height = c.height}, rng);
-    const Bytes want = c.original ? OracleTurn(dib, turn) : OracleQuarterTurns(dib, c.turns);
+    const Rules rules = c.original ? Rules::kRotate90 : Rules::kQuarterTurns;
+    const Bytes dib = MakeDib({.bits = c.bits, .width = c.width, .height = c.height}, rng, rules);
+    const Bytes want = Oracle(dib, c.turns, rules);
     HGLOBAL h = ToBlock(dib);
     const std::size_t used = RunOnSmallStack(kStack, [&] {
       if (c.original) {

@@ -91,12 +91,12 @@ Bytes BmpFile(const Bytes& dib, int32_t offset, uint32_t gap = 0) {
   return file;
 }
 
-Bytes BmpFile(const Bytes& dib) { return BmpFile(dib, GeneralOffsetOf(dib)); }
+Bytes BmpFile(const Bytes& dib) { return BmpFile(dib, RowsOffsetOf(dib, Rules::kQuarterTurns)); }
 
 // The file the tool must write for `dib` turned `turns` quarter turns.
 Bytes TurnedFile(const Bytes& dib, int turns) {
-  const Bytes turned = OracleQuarterTurns(dib, turns);
-  return BmpFile(turned, GeneralOffsetOf(turned));
+  const Bytes turned = Oracle(dib, turns, Rules::kQuarterTurns);
+  return BmpFile(turned, RowsOffsetOf(turned, Rules::kQuarterTurns));
 }
 
 class Tool : public ::testing::Test {
@@ -113,9 +113,9 @@ class Tool : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(dir_)) found.insert(e.path().filename().string());
     EXPECT_EQ(found, names);
   }
-  Bytes Image(uint64_t seed, GeneralShape shape = {.bits = 24, .width = 5, .height = 3}) {
+  Bytes Image(uint64_t seed, Shape shape = {.bits = 24, .width = 5, .height = 3}) {
     Rng rng(seed);
-    return MakeGeneralDib(shape, rng);
+    return MakeDib(shape, rng);
   }
   fs::path dir_;
 };
@@ -143,7 +143,7 @@ TEST_F(Tool, EveryDepthRowOrderAndDirection) {
         Bytes dib = Image(500 + n++, {.bits = bits, .width = 13, .height = 5, .top_down = top_down,
                                       .bitfields = bits == 16 || bits == 32});
         PutU32(dib, 20, 7);
-        WriteFile(At("in.bmp"), BmpFile(dib, GeneralOffsetOf(dib), 6));
+        WriteFile(At("in.bmp"), BmpFile(dib, RowsOffsetOf(dib, Rules::kQuarterTurns), 6));
         const ToolRun r = RunTool(std::string(word) + " " + At("in.bmp") + " -o " + At("out.bmp"));
         ASSERT_EQ(r.exit_code, 0) << r.output;
         EXPECT_EQ(ReadFile(At("out.bmp")), TurnedFile(dib, turns))
@@ -484,12 +484,13 @@ TEST_F(Tool, ReplacingKeepsModeOwnerAndGroup) {
 TEST_F(Tool, TwoRunsOnOneFileTakeTurns) {
   const Bytes dib = Image(57, {.bits = 24, .width = 700, .height = 500});
   const std::string command = std::string(QT_TOOL) + " right -i " + At("c.bmp");
-  const Bytes once = OracleQuarterTurns(dib, 1), twice = OracleQuarterTurns(once, 1);
+  const Bytes once = Oracle(dib, 1, Rules::kQuarterTurns);
+  const Bytes twice = Oracle(once, 1, Rules::kQuarterTurns);
   for (int round = 0; round < 8; ++round) {
     WriteFile(At("c.bmp"), BmpFile(dib));
     const ToolRun r = RunTool("right -i " + At("c.bmp") + " & " + command + "; wait");
     EXPECT_EQ(r.exit_code, 0) << r.output;
-    ASSERT_EQ(ReadFile(At("c.bmp")), BmpFile(twice, GeneralOffsetOf(twice)))
+    ASSERT_EQ(ReadFile(At("c.bmp")), BmpFile(twice, RowsOffsetOf(twice, Rules::kQuarterTurns)))
         << "round " << round << ": " << r.output;
   }
   ExpectOnlyFiles({"c.bmp"});

@@ -27,13 +27,13 @@ Turned TurnBytes(const Bytes& dib, Turn turn) {
 }
 
 Bytes Rows(const Bytes& dib) {
-  return Bytes(dib.begin() + PixelOffsetOf(dib), dib.end());
+  return Bytes(dib.begin() + RowsOffsetOf(dib, Rules::kRotate90), dib.end());
 }
 
 TEST(Turn8, ThreeByTwoKnownRows) {
   Rng rng(1);
-  Bytes dib = MakeDib({.bits = 8, .width = 3, .height = 2}, rng);
-  const int p = PixelOffsetOf(dib);
+  Bytes dib = MakeDib({.bits = 8, .width = 3, .height = 2}, rng, Rules::kRotate90);
+  const int p = RowsOffsetOf(dib, Rules::kRotate90);
   const uint8_t rows[] = {'a', 'b', 'c', 0, 'd', 'e', 'f', 0};
   std::copy(rows, rows + 8, dib.begin() + p);
 
@@ -47,8 +47,8 @@ TEST(Turn8, ThreeByTwoKnownRows) {
 
 TEST(Turn24, KeepsPixelBytesTogetherAndPadsWithZero) {
   Rng rng(2);
-  Bytes dib = MakeDib({.bits = 24, .width = 2, .height = 1}, rng);
-  const int p = PixelOffsetOf(dib);
+  Bytes dib = MakeDib({.bits = 24, .width = 2, .height = 1}, rng, Rules::kRotate90);
+  const int p = RowsOffsetOf(dib, Rules::kRotate90);
   const uint8_t row[] = {1, 2, 3, 4, 5, 6, 0xEE, 0xEE};
   std::copy(row, row + 8, dib.begin() + p);
 
@@ -63,10 +63,10 @@ TEST(Turn24, KeepsPixelBytesTogetherAndPadsWithZero) {
 
 TEST(Turn, HeaderAfterTurn) {
   Rng rng(3);
-  DibShape shape{.bits = 24, .width = 5, .height = 2, .x_ppm = 1000,
+  Shape shape{.bits = 24, .width = 5, .height = 2, .x_ppm = 1000,
                .y_ppm = 2000, .clr_important = 7, .size_image = 12345};
   shape.clr_used = 3;
-  const Bytes dib = MakeDib(shape, rng);
+  const Bytes dib = MakeDib(shape, rng, Rules::kRotate90);
   const Bytes out = TurnBytes(dib, Turn::kRight).bytes;
   EXPECT_EQ(U32At(out, 0), 40u);
   EXPECT_EQ(I32At(out, 4), 2);
@@ -84,7 +84,7 @@ TEST(Turn, HeaderAfterTurn) {
 // Each case against the oracle in both directions: exact bytes, exact block
 // size, the block unlocked again and 0 returned.
 TEST(Turn, EdgeShapesMatchOracle) {
-  const DibShape cases[] = {
+  const Shape cases[] = {
       {.bits = 8, .width = 1, .height = 1},
       {.bits = 8, .width = 0, .height = 5},
       {.bits = 8, .width = 5, .height = 0},
@@ -98,12 +98,12 @@ TEST(Turn, EdgeShapesMatchOracle) {
       {.bits = 8, .width = 1, .height = 64},
       {.bits = 24, .width = 64, .height = 1},
   };
-  for (const DibShape& shape : cases) {
+  for (const Shape& shape : cases) {
     for (Turn turn : {Turn::kRight, Turn::kLeft}) {
       Rng rng(4);
-      const Bytes dib = MakeDib(shape, rng);
+      const Bytes dib = MakeDib(shape, rng, Rules::kRotate90);
       const Turned t = TurnBytes(dib, turn);
-      EXPECT_EQ(t.bytes, OracleTurn(dib, turn)) << Describe(shape);
+      EXPECT_EQ(t.bytes, Oracle(dib, QuartersOf(turn), Rules::kRotate90)) << Describe(shape);
       EXPECT_EQ(t.result, FALSE) << Describe(shape);
       EXPECT_EQ(t.locks, 0u) << Describe(shape);
     }
@@ -116,7 +116,7 @@ TEST(Turn, RandomImagesMatchOracle) {
   const uint32_t clr_used[] = {0, 16, 256};
   for (uint64_t n = 0; n < 400; ++n) {
     Rng rng(1000 + n);
-    DibShape shape;
+    Shape shape;
     shape.bits = rng.Below(2) ? 8 : 24;
     shape.width = 1 + rng.Below(n < 200 ? 13 : 90);
     shape.height = 1 + rng.Below(n < 200 ? 13 : 90);
@@ -124,8 +124,8 @@ TEST(Turn, RandomImagesMatchOracle) {
     shape.clr_used = clr_used[rng.Below(3)];
     shape.slack = rng.Below(3) == 0 ? rng.Below(40) : 0;
     const Turn turn = rng.Below(2) ? Turn::kRight : Turn::kLeft;
-    const Bytes dib = MakeDib(shape, rng);
-    ASSERT_EQ(TurnBytes(dib, turn).bytes, OracleTurn(dib, turn))
+    const Bytes dib = MakeDib(shape, rng, Rules::kRotate90);
+    ASSERT_EQ(TurnBytes(dib, turn).bytes, Oracle(dib, QuartersOf(turn), Rules::kRotate90))
         << "case " << 1000 + n << ": " << Describe(shape);
   }
 }
@@ -133,7 +133,7 @@ TEST(Turn, RandomImagesMatchOracle) {
 TEST(Turn, TurningBackRestoresPixels) {
   for (int bits : {8, 24}) {
     Rng rng(5);
-    const Bytes dib = MakeDib({.bits = bits, .width = 7, .height = 3}, rng);
+    const Bytes dib = MakeDib({.bits = bits, .width = 7, .height = 3}, rng, Rules::kRotate90);
     HGLOBAL h = ToBlock(dib);
     RotateRight90(h);
     RotateLeft90(h);
@@ -145,7 +145,7 @@ TEST(Turn, TurningBackRestoresPixels) {
     EXPECT_EQ(FromBlock(h), back) << bits;
     GlobalFree(h);
     // Pixels come back; padding is now the turn's own and biSizeImage exact.
-    const Bytes expected = OracleTurn(OracleTurn(dib, Turn::kRight), Turn::kLeft);
+    const Bytes expected = Oracle(Oracle(dib, 1, Rules::kRotate90), -1, Rules::kRotate90);
     EXPECT_EQ(back, expected) << bits;
     EXPECT_EQ(I32At(back, 4), 7);
     EXPECT_EQ(I32At(back, 8), 3);
@@ -154,20 +154,21 @@ TEST(Turn, TurningBackRestoresPixels) {
 
 TEST(Turn, CallerHoldingALockKeepsIt) {
   Rng rng(6);
-  const Bytes dib = MakeDib({.bits = 24, .width = 5, .height = 3, .slack = 9}, rng);
+  const Bytes dib =
+      MakeDib({.bits = 24, .width = 5, .height = 3, .slack = 9}, rng, Rules::kRotate90);
   HGLOBAL h = ToBlock(dib);
   ASSERT_NE(GlobalLock(h), nullptr);
   EXPECT_NE(RotateLeft90(h), FALSE) << "the caller's own lock is still held";
   EXPECT_EQ(LockCount(h), 1u);
   EXPECT_EQ(GlobalUnlock(h), FALSE);
-  EXPECT_EQ(FromBlock(h), OracleTurn(dib, Turn::kLeft));
+  EXPECT_EQ(FromBlock(h), Oracle(dib, QuartersOf(Turn::kLeft), Rules::kRotate90));
   GlobalFree(h);
 }
 
 // Images the library must not touch: the bit counts it does not turn, and
 // headers that do not describe an image the block holds.
 TEST(Turn, LeavesOtherImagesUntouched) {
-  struct Case { const char* what; DibShape shape; int offset; uint32_t value; int cut; };
+  struct Case { const char* what; Shape shape; int offset; uint32_t value; int cut; };
   const Case cases[] = {
       {"4 bits", {.bits = 8, .width = 4, .height = 4}, 14, 4, 0},
       {"16 bits", {.bits = 24, .width = 4, .height = 4}, 14, 16, 0},
@@ -185,7 +186,7 @@ TEST(Turn, LeavesOtherImagesUntouched) {
   };
   for (const Case& c : cases) {
     Rng rng(7);
-    Bytes dib = MakeDib(c.shape, rng);
+    Bytes dib = MakeDib(c.shape, rng, Rules::kRotate90);
     if (c.offset == 14) {  // biBitCount is the one 16-bit field
       dib[14] = static_cast<uint8_t>(c.value);
       dib[15] = static_cast<uint8_t>(c.value >> 8);
