@@ -99,7 +99,7 @@ double MedianMs(const std::function<void()>& f, int reps) {
 
 double WholeCallMs(const Image& image, int reps, int turns) {
   HGLOBAL h = MakeBlock(image);
-  // The original operation where it turns the image, the general entry
+  // RotateRight90 where it turns the image, RotateQuarterTurns
   // elsewhere.
   const bool original = turns == 1 && (image.bits == 1 || image.bits == 8 || image.bits == 24);
   const double ms = MedianMs([h, original, turns] {

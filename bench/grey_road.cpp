@@ -118,7 +118,7 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   };
   WorkingBlock grey(Expand1To8(h));
   if (grey.handle == nullptr) return untouched();
-  // The grey image takes the 8-bit road of the original operations.
+  // The grey image is turned as RotateRight90 turns 8-bit images.
   CallerBlock gb;
   ImageLayout gl;
   if (OpenImage(grey.handle, HeaderRules::kRotate90, &gb, &gl) != 0 ||

@@ -30,7 +30,7 @@ std::ptrdiff_t TurnedStride(const Case& c) {
 
 uint8_t Pad(int bits) { return bits == 8 ? 0xFF : 0x00; }
 
-// The original operation where it turns this depth, the general entry
+// RotateRight90 where it turns this depth, RotateQuarterTurns
 // otherwise.
 void TurnOnce(HGLOBAL h, int bits) {
   if (bits == 1 || bits == 8 || bits == 24) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the corpora of the two fuzz targets.
 
-corpus/ (fuzz_turn, the two original operations): small valid 1-, 8- and
+corpus/ (fuzz_turn, RotateRight90 and RotateLeft90): small valid 1-, 8- and
 24-bit images, images larger than a kernel tile at each depth, and near
 misses, each followed by the control byte (bit 0: left, bit 1: caller holds a
 lock, bit 2: fixed block, bits 3-5: the first service call that fails, bits

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the two libFuzzer targets (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and fuzzes each for half of SECONDS (default
-# 90): fuzz_turn (the two original operations) from fuzz/corpus and
+# 90): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus and
 # fuzz/regressions, fuzz_quarter_turns (RotateQuarterTurns) from
 # fuzz/corpus-quarter and fuzz/regressions-quarter, in scratch copies. With
 # FUZZ_PROCESSES=N, N processes fuzz each target side by side, each from its

@@ -172,13 +172,13 @@ namespace {
 // RotateQuarterTurns under failing service calls: besides the block's state,
 // its answer must say what happened: TRUE exactly when the image turned,
 // FALSE with ERROR_NOT_ENOUGH_MEMORY when it did not.
-struct GeneralCase {
+struct QuarterTurnsCase {
   const char* what;
   Shape shape;
   int turns;
 };
 
-const GeneralCase kGeneralCases[] = {
+const QuarterTurnsCase kQuarterTurnsCases[] = {
     {"32-bit grows", {.bits = 32, .width = 9, .height = 2}, 1},
     {"4-bit shrinks, top-down", {.bits = 4, .width = 2, .height = 9, .top_down = true}, -1},
     {"16-bit square with slack", {.bits = 16, .width = 5, .height = 5, .slack = 6}, 3},
@@ -187,7 +187,7 @@ const GeneralCase kGeneralCases[] = {
                               .profile_bytes = 9, .profile_gap = 2}, 1},
 };
 
-void TurnGeneralWithFailures(const GeneralCase& c, UINT flags, const std::vector<int>& calls,
+void QuarterTurnsWithFailures(const QuarterTurnsCase& c, UINT flags, const std::vector<int>& calls,
                              int* calls_made) {
   Rng rng(41000);
   const Bytes dib = MakeDib(c.shape, rng);
@@ -214,13 +214,13 @@ void TurnGeneralWithFailures(const GeneralCase& c, UINT flags, const std::vector
 }
 
 TEST(Failures, QuarterTurnsAnswerWhatHappened) {
-  for (const GeneralCase& c : kGeneralCases) {
+  for (const QuarterTurnsCase& c : kQuarterTurnsCases) {
     for (UINT flags : {GMEM_MOVEABLE, GMEM_FIXED}) {
       int calls = 0;
-      TurnGeneralWithFailures(c, flags, {}, &calls);
+      QuarterTurnsWithFailures(c, flags, {}, &calls);
       for (int a = 1; a <= calls + 2; ++a) {
-        TurnGeneralWithFailures(c, flags, {a}, nullptr);
-        for (int b = a + 1; b <= calls + 3; ++b) TurnGeneralWithFailures(c, flags, {a, b}, nullptr);
+        QuarterTurnsWithFailures(c, flags, {a}, nullptr);
+        for (int b = a + 1; b <= calls + 3; ++b) QuarterTurnsWithFailures(c, flags, {a, b}, nullptr);
       }
     }
   }

@@ -237,9 +237,9 @@ TEST(QuarterTurns, HandlesThatAreNoBlock) {
   GlobalFree(empty);
 }
 
-// The original operations still leave these untouched; the new entry turns
+// RotateRight90 and RotateLeft90 leave these untouched; RotateQuarterTurns turns
 // them, and its turn back restores every pixel.
-TEST(QuarterTurns, TurnsWhatTheOriginalOperationsLeave) {
+TEST(QuarterTurns, TurnsWhatTheSingleQuarterEntriesLeave) {
   for (int bits : {4, 16, 32}) {
     Rng rng(300200 + bits);
     const Bytes dib = MakeDib({.bits = bits, .width = 6, .height = 3}, rng);
