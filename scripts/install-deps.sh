@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine (run as
-# root): the native toolchain and GoogleTest; with "all" (the default) also
+# root): the native toolchain, GoogleTest, and libtiff and libspng for the
+# tool; with "all" (the default) also
 # the mingw-w64 cross compilers, 64- and 32-bit Wine for the Windows DLLs,
 # and qemu-i386 to run 32-bit Wine where the kernel runs no i386 programs.
 # Skips apt when everything is there.
 # Usage: install-deps.sh [native|all]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev gdb)
+packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev gdb
+  libtiff-dev libspng-dev)
 if [ "${1:-all}" = all ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
     qemu-user-static)

@@ -2,21 +2,55 @@
 // writes from the systems' partial ones, skipping, path parts, temporary
 // names and standard output.
 #include <algorithm>
+#include <cstring>
 
 #include "file_system_platform.h"
 
 namespace quadturn::tool {
 
-ReadResult Input::Read(void* to, std::size_t n, std::string* error) {
+bool Input::ReadUpTo(void* to, std::size_t n, std::size_t* got, std::string* error) {
   auto* p = static_cast<uint8_t*>(to);
-  while (n > 0) {
-    const int64_t got = ReadSome(p, n, error);
-    if (got < 0) return ReadResult::kError;
-    if (got == 0) return ReadResult::kEnd;
-    p += got;
-    n -= static_cast<std::size_t>(got);
+  *got = 0;
+  const std::size_t given = std::min(n, put_back_.size() - put_back_at_);
+  if (given > 0) {
+    std::memcpy(p, put_back_.data() + put_back_at_, given);
+    put_back_at_ += given;
+    *got = given;
   }
-  return ReadResult::kOk;
+  while (*got < n) {
+    const int64_t some = ReadSome(p + *got, n - *got, error);
+    if (some < 0) return false;
+    if (some == 0) break;
+    *got += static_cast<std::size_t>(some);
+  }
+  return true;
+}
+
+ReadResult Input::Read(void* to, std::size_t n, std::string* error) {
+  std::size_t got = 0;
+  if (!ReadUpTo(to, n, &got, error)) return ReadResult::kError;
+  return got == n ? ReadResult::kOk : ReadResult::kEnd;
+}
+
+bool Input::ReadToEnd(std::vector<uint8_t>* to, std::string* error) {
+  // A regular file's size is known: one read of all of it, and one more to
+  // find the end.
+  std::size_t step = Size() > 0 ? static_cast<std::size_t>(Size()) + 1 : std::size_t{1} << 20;
+  for (;;) {
+    const std::size_t at = to->size();
+    to->resize(at + step);
+    std::size_t got = 0;
+    const bool ok = ReadUpTo(to->data() + at, step, &got, error);
+    to->resize(at + got);
+    if (!ok) return false;
+    if (got < step) return true;
+    step = std::max<std::size_t>(step, to->size() / 2);
+  }
+}
+
+void Input::PutBack(const uint8_t* bytes, std::size_t n) {
+  put_back_.assign(bytes, bytes + n);
+  put_back_at_ = 0;
 }
 
 ReadResult Input::Skip(uint64_t n, std::string* error) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quadturn::tool {
 
@@ -46,6 +47,14 @@ class Input {
   virtual ~Input() = default;
   // Reads exactly n bytes.
   ReadResult Read(void* to, std::size_t n, std::string* error);
+  // Reads up to n bytes, fewer only at the end of the data; *got says how
+  // many. False on an error.
+  bool ReadUpTo(void* to, std::size_t n, std::size_t* got, std::string* error);
+  // Reads everything left, appending it to `to`.
+  bool ReadToEnd(std::vector<uint8_t>* to, std::string* error);
+  // Makes the next reads give these bytes first (bytes read to recognise
+  // the file, given back).
+  void PutBack(const uint8_t* bytes, std::size_t n);
   // Skips n bytes (reading them where the input cannot seek).
   ReadResult Skip(uint64_t n, std::string* error);
   // The input's size in bytes when known (a regular file), otherwise -1.
@@ -58,6 +67,8 @@ class Input {
 
  private:
   int64_t size_;
+  std::vector<uint8_t> put_back_;
+  std::size_t put_back_at_ = 0;
 };
 
 // Opens a regular file (following links) or, for "-", standard input.

@@ -1,5 +1,5 @@
-// quadturn: turns BMP files by quarter turns with the library: options,
-// the batch of files, progress and the exit status.
+// quadturn: turns BMP, TIFF and PNG files by quarter turns with the
+// library: options, the batch of files, progress and the exit status.
 #include <getopt.h>
 
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bmp_file.h"
 #include "file_system.h"
+#include "image_file.h"
 #include "quadturn.h"
 #include "tool_main.h"
 
@@ -26,9 +26,16 @@ enum ExitCode { kAllTurned = 0, kSomeFailed = 1, kUsage = 2 };
 const char kUsageText[] =
     "Usage: quadturn right|left|half [options] FILE...\n"
     "\n"
-    "Turns BMP images a quarter turn clockwise (right), counter-clockwise\n"
-    "(left), or a half turn (half): every uncompressed BMP of 1, 4, 8, 16, 24\n"
-    "or 32 bits, bottom-up or top-down. FILE - is standard input.\n"
+    "Turns images a quarter turn clockwise (right), counter-clockwise (left), or\n"
+    "a half turn (half). The format is recognised by content and kept:\n"
+    "  BMP   every uncompressed BMP of 1, 4, 8, 16, 24 or 32 bits\n"
+    "  TIFF  every page: 1, 4 or 8-bit grey or palette, 8-bit grey and alpha, RGB\n"
+    "        or RGBA; uncompressed, PackBits, LZW, Deflate, CCITT Group 3 or 4,\n"
+    "        each page written back as it was compressed\n"
+    "  PNG   1, 4 or 8-bit grey or palette, 8-bit grey and alpha, RGB or RGBA;\n"
+    "        written without interlacing\n"
+    "(TIFF and PNG where the tool was built with libtiff and libspng.)\n"
+    "FILE - is standard input.\n"
     "\n"
     "Where to write (exactly one):\n"
     "  -o, --output=FILE     write the turned image to FILE (one input only;\n"
@@ -52,7 +59,7 @@ const char kUsageText[] =
     "cannot be turned is reported on one line and nothing is written for it;\n"
     "the others proceed.\n"
     "\n"
-    "Exit status: 0 every file turned; 1 at least one file not turned (not a BMP,\n"
+    "Exit status: 0 every file turned; 1 at least one file not turned (not an image,\n"
     "damaged, not supported, out of memory, or a read or write error); 2 usage\n"
     "error, nothing written.\n";
 
@@ -140,16 +147,6 @@ std::string InFolder(const std::string& dir, const std::string& name) {
   return BaseName(dir).empty() ? dir + name : dir + "/" + name;
 }
 
-// Why the library left an image as it was, from its last error.
-std::string LibraryReason(DWORD error) {
-  switch (error) {
-    case ERROR_NOT_SUPPORTED: return "not supported by the library";
-    case ERROR_INVALID_DATA: return "damaged: the header does not fit the image";
-    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
-    default: return "not turned (error " + std::to_string(error) + ")";
-  }
-}
-
 // A one-line progress display on a terminal, overwritten in place.
 class Progress {
  public:
@@ -198,21 +195,17 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
       (input == target || (input_id != nullptr && target_exists && *input_id == to));
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
-  HGLOBAL h = ReadBmp(*in, error);
+  const std::unique_ptr<TurnedFile> turned =
+      TurnImageFile(*in, Turning{o.turns, o.keep_resolution}, error);
   if (!itself) in.reset();
-  if (h == nullptr) return false;
-  bool ok = RotateQuarterTurns(h, o.turns) != FALSE;
-  if (!ok) *error = LibraryReason(GetLastError());
-  // The library exchanges the resolutions with a quarter turn.
-  if (ok && o.keep_resolution && o.turns % 2 != 0) ExchangeResolutions(h);
-  if (ok) {
-    std::string why;
-    std::unique_ptr<Output> out = CreateOutput(target, &why);
-    ok = out != nullptr && WriteBmp(h, *out, &why) && out->Commit(&why);
-    if (!ok) *error = "cannot write " + target + ": " + why;
+  if (turned == nullptr) return false;
+  std::string why;
+  std::unique_ptr<Output> out = CreateOutput(target, &why);
+  if (out == nullptr || !turned->WriteTo(*out, &why) || !out->Commit(&why)) {
+    *error = "cannot write " + target + ": " + why;
+    return false;
   }
-  GlobalFree(h);
-  return ok;
+  return true;
 }
 
 // The inputs as found when the run starts: which file each is (`known`

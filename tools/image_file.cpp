@@ -1,0 +1,71 @@
+// Recognising a file's format and the BMP road: the whole file is one
+// packed DIB in a block, turned there and written straight from it.
+#include "image_file.h"
+
+#include <cstring>
+
+#include "bmp_file.h"
+
+namespace quadturn::tool {
+namespace {
+
+// Why the library left an image as it was, from its last error.
+std::string LibraryReason(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_SUPPORTED: return "not supported by the library";
+    case ERROR_INVALID_DATA: return "damaged: the header does not fit the image";
+    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
+    default: return "not turned (error " + std::to_string(error) + ")";
+  }
+}
+
+class TurnedBmp : public TurnedFile {
+ public:
+  explicit TurnedBmp(HGLOBAL h) : h_(h) {}
+  ~TurnedBmp() override { GlobalFree(h_); }
+  TurnedBmp(const TurnedBmp&) = delete;
+  TurnedBmp& operator=(const TurnedBmp&) = delete;
+  bool WriteTo(Output& out, std::string* error) override { return WriteBmp(h_, out, error); }
+
+ private:
+  HGLOBAL h_;
+};
+
+bool StartsWith(const uint8_t* head, std::size_t n, const char* signature, std::size_t length) {
+  return n >= length && std::memcmp(head, signature, length) == 0;
+}
+
+}  // namespace
+
+bool TurnBlock(HGLOBAL h, int turns, std::string* error) {
+  if (RotateQuarterTurns(h, turns)) return true;
+  *error = LibraryReason(GetLastError());
+  return false;
+}
+
+std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::string* error) {
+  HGLOBAL h = ReadBmp(in, error);
+  if (h == nullptr) return nullptr;
+  auto turned = std::make_unique<TurnedBmp>(h);
+  if (!TurnBlock(h, turning.turns, error)) return nullptr;
+  // The library exchanges the resolutions with a quarter turn.
+  if (turning.turns % 2 != 0 && turning.keep_resolution) ExchangeResolutions(h);
+  return turned;
+}
+
+std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std::string* error) {
+  uint8_t head[8];
+  std::size_t n = 0;
+  if (!in.ReadUpTo(head, sizeof head, &n, error)) return nullptr;
+  in.PutBack(head, n);
+  if (StartsWith(head, n, "II*\0", 4) || StartsWith(head, n, "MM\0*", 4) ||
+      StartsWith(head, n, "II+\0", 4) || StartsWith(head, n, "MM\0+", 4)) {
+    return TurnTiffFile(in, turning, error);
+  }
+  if (StartsWith(head, n, "\x89PNG\r\n\x1a\n", 8)) return TurnPngFile(in, turning, error);
+  if (n < 2 || StartsWith(head, n, "BM", 2)) return TurnBmpFile(in, turning, error);
+  *error = "not a BMP file, nor TIFF nor PNG";
+  return nullptr;
+}
+
+}  // namespace quadturn::tool

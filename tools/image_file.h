@@ -1,0 +1,58 @@
+// An image file turned as a whole: its format recognised by its first
+// bytes, every image in it turned through the library, and the turned file
+// held until it is written out in the same format.
+#ifndef QUADTURN_TOOLS_IMAGE_FILE_H
+#define QUADTURN_TOOLS_IMAGE_FILE_H
+
+#include <memory>
+#include <string>
+
+#include "file_system.h"
+#include "quadturn.h"
+
+namespace quadturn::tool {
+
+// What is done to each image: `turns` quarter turns clockwise, and whether
+// the horizontal and vertical resolution stay as they are.
+struct Turning {
+  int turns = 1;
+  bool keep_resolution = false;
+  bool ExchangesResolutions() const { return turns % 2 != 0 && !keep_resolution; }
+};
+
+// Turns the image held in a block as a packed DIB; false with the reason
+// when the library left it as it was.
+bool TurnBlock(HGLOBAL h, int turns, std::string* error);
+
+// A file turned and held in memory, ready to be written.
+class TurnedFile {
+ public:
+  virtual ~TurnedFile() = default;
+  virtual bool WriteTo(Output& out, std::string* error) = 0;
+};
+
+// Reads the file, recognised by content (BMP, TIFF or PNG), and turns every
+// image in it. Null with a one-line reason when any image cannot be turned:
+// nothing of the file is then to be written.
+std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std::string* error);
+
+// Each format's road; the input starts at the file's first byte.
+std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::string* error);
+std::unique_ptr<TurnedFile> TurnTiffFile(Input& in, const Turning& turning, std::string* error);
+std::unique_ptr<TurnedFile> TurnPngFile(Input& in, const Turning& turning, std::string* error);
+
+// A turned file held as its bytes.
+class TurnedBytes : public TurnedFile {
+ public:
+  explicit TurnedBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+  bool WriteTo(Output& out, std::string* error) override {
+    return out.Write(bytes_.data(), bytes_.size(), error);
+  }
+
+ private:
+  std::string bytes_;
+};
+
+}  // namespace quadturn::tool
+
+#endif  // QUADTURN_TOOLS_IMAGE_FILE_H

@@ -1,0 +1,85 @@
+// Pages of TIFF and PNG files in blocks, read from and written back to
+// their headers through the public header's DIB types.
+#include "page.h"
+
+#include <cstring>
+
+#include "image_file.h"
+
+namespace quadturn::tool {
+namespace {
+
+// The library's limit: header, table and rows, before and after the turn,
+// below 2^31 bytes.
+constexpr uint64_t kMaxBlockBytes = 0x7FFFFFFF;
+
+uint64_t StrideOf(uint64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
+
+uint32_t TableBytes(int bits) { return bits <= 8 ? 4u << bits : 0; }
+
+}  // namespace
+
+Page::~Page() {
+  if (h_ == nullptr) return;
+  if (rows_ != nullptr) GlobalUnlock(h_);
+  GlobalFree(h_);
+}
+
+bool Page::Make(uint32_t width, uint32_t height, int bits, std::string* error) {
+  const uint64_t head = sizeof(BITMAPINFOHEADER) + TableBytes(bits);
+  const uint64_t rows = StrideOf(width, bits) * height;
+  const uint64_t turned = StrideOf(height, bits) * width;
+  if (width > 0x7FFFFFFF || height > 0x7FFFFFFF || head + rows > kMaxBlockBytes ||
+      head + turned > kMaxBlockBytes) {
+    *error = "too large: a page of " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels would pass 2^31 - 1 bytes";
+    return false;
+  }
+  h_ = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(head + rows));
+  if (h_ == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  auto* p = static_cast<uint8_t*>(GlobalLock(h_));
+  if (p == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  BITMAPINFOHEADER bi{};
+  bi.biSize = sizeof bi;
+  bi.biWidth = static_cast<LONG>(width);
+  bi.biHeight = -static_cast<LONG>(height);  // top-down, as the files store rows
+  bi.biPlanes = 1;
+  bi.biBitCount = static_cast<WORD>(bits);
+  bi.biCompression = BI_RGB;
+  bi.biSizeImage = static_cast<DWORD>(rows);
+  std::memcpy(p, &bi, sizeof bi);
+  std::memset(p + sizeof bi, 0, TableBytes(bits));
+  GlobalUnlock(h_);
+  return Lock(error);
+}
+
+bool Page::Turn(int turns, std::string* error) {
+  GlobalUnlock(h_);
+  rows_ = nullptr;
+  const bool turned = TurnBlock(h_, turns, error);
+  return Lock(error) && turned;
+}
+
+bool Page::Lock(std::string* error) {
+  auto* p = static_cast<uint8_t*>(GlobalLock(h_));
+  if (p == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  BITMAPINFOHEADER bi;
+  std::memcpy(&bi, p, sizeof bi);
+  bits_ = bi.biBitCount;
+  width_ = static_cast<uint32_t>(bi.biWidth);
+  height_ = static_cast<uint32_t>(bi.biHeight < 0 ? -bi.biHeight : bi.biHeight);
+  stride_ = static_cast<std::ptrdiff_t>(StrideOf(width_, bits_));
+  rows_ = p + bi.biSize + TableBytes(bits_);
+  return true;
+}
+
+}  // namespace quadturn::tool

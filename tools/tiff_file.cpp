@@ -1,0 +1,404 @@
+// TIFF files through libtiff: every page (image file directory) in order is
+// decoded into a block, turned by the library and encoded again with its
+// own compression, predictor, fill order, photometric, colour map, profile
+// and descriptive tags. The file is read into memory and the turned file
+// built there: libtiff seeks both ways, and nothing is written unless every
+// page turned. libtiff's messages are caught, never printed.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "image_file.h"
+#include "page.h"
+
+namespace quadturn::tool {
+namespace {
+
+// A file in memory as libtiff's client I/O sees it: the input read whole,
+// or the output growing as libtiff writes and seeks (and reads back, to
+// chain each page's directory to the last).
+struct MemoryFile {
+  const uint8_t* data = nullptr;  // reading
+  std::string* bytes = nullptr;   // writing
+  uint64_t size = 0;
+  uint64_t at = 0;
+  const uint8_t* Bytes() const {
+    return bytes != nullptr ? reinterpret_cast<const uint8_t*>(bytes->data()) : data;
+  }
+};
+
+tmsize_t ReadProc(thandle_t h, void* to, tmsize_t n) {
+  auto* f = static_cast<MemoryFile*>(h);
+  if (n < 0 || f->at >= f->size) return 0;
+  const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), f->size - f->at);
+  std::memcpy(to, f->Bytes() + f->at, static_cast<std::size_t>(count));
+  f->at += count;
+  return static_cast<tmsize_t>(count);
+}
+
+tmsize_t WriteProc(thandle_t h, void* from, tmsize_t n) {
+  auto* f = static_cast<MemoryFile*>(h);
+  if (f->bytes == nullptr || n < 0) return -1;
+  const uint64_t end = f->at + static_cast<uint64_t>(n);
+  if (end > f->bytes->size()) f->bytes->resize(static_cast<std::size_t>(end));
+  std::memcpy(f->bytes->data() + f->at, from, static_cast<std::size_t>(n));
+  f->at = end;
+  f->size = std::max(f->size, end);
+  return n;
+}
+
+toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
+  auto* f = static_cast<MemoryFile*>(h);
+  const uint64_t base = whence == SEEK_CUR ? f->at : whence == SEEK_END ? f->size : 0;
+  f->at = base + offset;
+  return f->at;
+}
+
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t h) { return static_cast<MemoryFile*>(h)->size; }
+
+// The input is mapped as it is: libtiff reads uncompressed strips in place.
+int MapProc(thandle_t h, void** base, toff_t* size) {
+  auto* f = static_cast<MemoryFile*>(h);
+  if (f->data == nullptr) return 0;
+  *base = const_cast<uint8_t*>(f->data);
+  *size = f->size;
+  return 1;
+}
+void UnmapProc(thandle_t, void*, toff_t) {}
+
+// libtiff's first error for this file; warnings are dropped.
+int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
+  auto* first = static_cast<std::string*>(user);
+  if (first->empty()) {
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    *first = text;
+  }
+  return 1;
+}
+int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// An open TIFF over a memory file, closed with it; its errors kept in `error`.
+class Tiff {
+ public:
+  Tiff(MemoryFile* file, const char* mode) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &error);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, nullptr);
+    tif = TIFFClientOpenExt("tiff", mode, file, ReadProc, WriteProc, SeekProc, CloseProc,
+                            SizeProc, MapProc, UnmapProc, options);
+    TIFFOpenOptionsFree(options);
+  }
+  ~Tiff() {
+    if (tif != nullptr) TIFFClose(tif);
+  }
+  Tiff(const Tiff&) = delete;
+  Tiff& operator=(const Tiff&) = delete;
+
+  std::string error;
+  TIFF* tif = nullptr;
+};
+
+std::string CompressionName(uint16_t c) {
+  const TIFFCodec* codec = TIFFFindCODEC(c);
+  return codec != nullptr ? codec->name : "compression " + std::to_string(c);
+}
+
+// The compressions written back as they came: lossless, and encoded by
+// this libtiff.
+bool CompressionKept(uint16_t c) {
+  switch (c) {
+    case COMPRESSION_NONE: case COMPRESSION_CCITTFAX3: case COMPRESSION_CCITTFAX4:
+    case COMPRESSION_LZW: case COMPRESSION_ADOBE_DEFLATE: case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS: case COMPRESSION_LZMA: case COMPRESSION_ZSTD:
+      return TIFFIsCODECConfigured(c) != 0;
+  }
+  return false;
+}
+
+template <typename T>
+T Field(TIFF* tif, ttag_t tag, T otherwise) {
+  T v = otherwise;
+  return TIFFGetFieldDefaulted(tif, tag, &v) ? v : otherwise;
+}
+
+// The bits per pixel of a page the library can turn without loss, or 0
+// with the reason.
+int PixelBits(TIFF* tif, std::string* why) {
+  const uint16_t compression = Field<uint16_t>(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  const uint16_t photometric = Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC, 0xFFFF);
+  const uint16_t bits = Field<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE, 1);
+  const uint16_t samples = Field<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  const uint16_t planar = Field<uint16_t>(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  const uint16_t format = Field<uint16_t>(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+  if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
+    *why = "JPEG-compressed (turning it would mean encoding it again, with loss)";
+  } else if (!CompressionKept(compression)) {
+    *why = CompressionName(compression) + " compression";
+  } else if (photometric == PHOTOMETRIC_SEPARATED) {
+    *why = "CMYK (separated) pixels";
+  } else if (photometric == PHOTOMETRIC_YCBCR) {
+    *why = "YCbCr pixels";
+  } else if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK &&
+             photometric != PHOTOMETRIC_RGB && photometric != PHOTOMETRIC_PALETTE) {
+    *why = "photometric interpretation " + std::to_string(photometric);
+  } else if (format != SAMPLEFORMAT_UINT) {
+    *why = "signed or floating-point samples";
+  } else if (bits != 1 && bits != 4 && bits != 8) {
+    *why = std::to_string(bits) + " bits per sample";
+  } else if (samples > 4) {
+    *why = std::to_string(samples) + " samples per pixel";
+  } else if (samples > 1 && planar != PLANARCONFIG_CONTIG) {
+    *why = "planar (separate) samples";
+  } else if (samples > 1 && (bits != 8 || photometric == PHOTOMETRIC_PALETTE)) {
+    *why = std::to_string(samples) + " samples of " + std::to_string(bits) + " bits";
+  } else if (photometric == PHOTOMETRIC_RGB && samples < 3) {
+    *why = "RGB with " + std::to_string(samples) + " samples";
+  } else {
+    return bits * samples;
+  }
+  return 0;
+}
+
+template <typename T>
+void CopyField(TIFF* in, TIFF* out, ttag_t tag) {
+  T v;
+  if (TIFFGetField(in, tag, &v)) TIFFSetField(out, tag, v);
+}
+
+// Tags given as a count and the bytes or values.
+void CopyBlob(TIFF* in, TIFF* out, ttag_t tag) {
+  uint32_t count = 0;
+  void* data = nullptr;
+  if (TIFFGetField(in, tag, &count, &data) && data != nullptr) {
+    TIFFSetField(out, tag, count, data);
+  }
+}
+
+// Everything about a page but its size and layout in strips or tiles.
+void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
+  // The compression first: it brings its own tags (predictor, fax options).
+  for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_PHOTOMETRIC, TIFFTAG_BITSPERSAMPLE,
+                     TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PLANARCONFIG, TIFFTAG_FILLORDER,
+                     TIFFTAG_ORIENTATION, TIFFTAG_RESOLUTIONUNIT, TIFFTAG_PREDICTOR,
+                     TIFFTAG_THRESHHOLDING, TIFFTAG_CLEANFAXDATA, TIFFTAG_SAMPLEFORMAT,
+                     TIFFTAG_MINSAMPLEVALUE, TIFFTAG_MAXSAMPLEVALUE}) {
+    CopyField<uint16_t>(in, out, tag);
+  }
+  for (ttag_t tag : {TIFFTAG_SUBFILETYPE, TIFFTAG_GROUP3OPTIONS, TIFFTAG_GROUP4OPTIONS,
+                     TIFFTAG_BADFAXLINES, TIFFTAG_CONSECUTIVEBADFAXLINES}) {
+    CopyField<uint32_t>(in, out, tag);
+  }
+  for (ttag_t tag : {TIFFTAG_DOCUMENTNAME, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE,
+                     TIFFTAG_MODEL, TIFFTAG_PAGENAME, TIFFTAG_SOFTWARE, TIFFTAG_DATETIME,
+                     TIFFTAG_ARTIST, TIFFTAG_HOSTCOMPUTER, TIFFTAG_COPYRIGHT}) {
+    CopyField<char*>(in, out, tag);
+  }
+  for (ttag_t tag : {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP,
+                     TIFFTAG_RICHTIFFIPTC}) {
+    CopyBlob(in, out, tag);
+  }
+  uint16_t page = 0, pages = 0;
+  if (TIFFGetField(in, TIFFTAG_PAGENUMBER, &page, &pages)) {
+    TIFFSetField(out, TIFFTAG_PAGENUMBER, page, pages);
+  }
+  uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  if (TIFFGetField(in, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+    TIFFSetField(out, TIFFTAG_COLORMAP, red, green, blue);
+  }
+  uint16_t extra = 0;
+  uint16_t* kinds = nullptr;
+  if (TIFFGetField(in, TIFFTAG_EXTRASAMPLES, &extra, &kinds)) {
+    TIFFSetField(out, TIFFTAG_EXTRASAMPLES, extra, kinds);
+  }
+  // A quarter turn exchanges the horizontal and vertical resolution (a fax
+  // of 204 x 98 dpi becomes 98 x 204), unless they are to be kept.
+  float x = 0, y = 0;
+  const bool has_x = TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) != 0;
+  const bool has_y = TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) != 0;
+  const bool exchange = turning.ExchangesResolutions();
+  if (exchange ? has_y : has_x) TIFFSetField(out, TIFFTAG_XRESOLUTION, exchange ? y : x);
+  if (exchange ? has_x : has_y) TIFFSetField(out, TIFFTAG_YRESOLUTION, exchange ? x : y);
+}
+
+// Copies `rows` rows of `bytes` bytes between buffers of different strides.
+void CopyRows(const uint8_t* from, std::ptrdiff_t from_stride, uint8_t* to,
+              std::ptrdiff_t to_stride, uint32_t rows, std::size_t bytes) {
+  for (uint32_t r = 0; r < rows; ++r) std::memcpy(to + r * to_stride, from + r * from_stride, bytes);
+}
+
+// The page's pixels from the file into the block: tile by tile, or strip by
+// strip (straight into the block where its rows are laid out as the
+// strip's).
+bool ReadPixels(TIFF* tif, const Page& page, int bits) {
+  const uint32_t w = page.width(), h = page.height();
+  const std::ptrdiff_t page_stride = page.stride();
+  std::vector<uint8_t> buffer;
+  if (TIFFIsTiled(tif)) {
+    const uint32_t tw = Field<uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
+    const uint32_t tl = Field<uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
+    const tmsize_t tile_bytes = TIFFTileSize(tif), line = TIFFTileRowSize(tif);
+    if (tw == 0 || tl == 0 || tile_bytes <= 0 || line <= 0) return false;
+    buffer.resize(static_cast<std::size_t>(tile_bytes));
+    for (uint32_t y = 0; y < h; y += tl) {
+      for (uint32_t x = 0; x < w; x += tw) {
+        if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, 0), buffer.data(),
+                                tile_bytes) < 0) {
+          return false;
+        }
+        const uint32_t cols = std::min(tw, w - x);
+        CopyRows(buffer.data(), line, page.Row(y) + uint64_t{x} * bits / 8, page_stride,
+                 std::min(tl, h - y), (uint64_t{cols} * bits + 7) / 8);
+      }
+    }
+    return true;
+  }
+  const uint32_t per_strip = std::min(Field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, h), h);
+  const tmsize_t line = TIFFScanlineSize(tif);
+  if (per_strip == 0 || line <= 0) return h == 0;
+  const bool direct = line == page_stride || h == 1;
+  if (!direct) buffer.resize(static_cast<std::size_t>(line) * per_strip);
+  for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
+    const uint32_t rows = std::min(per_strip, h - y);
+    uint8_t* to = direct ? page.Row(y) : buffer.data();
+    if (TIFFReadEncodedStrip(tif, strip, to, line * rows) < 0) return false;
+    if (!direct) CopyRows(buffer.data(), line, page.Row(y), page_stride, rows, line);
+  }
+  return true;
+}
+
+// The turned page's pixels from the block into the file, laid out as the
+// page came: the same tile size, or one strip where the page was one strip
+// and libtiff's usual strips otherwise.
+bool WritePixels(TIFF* in, TIFF* out, const Page& page, int bits) {
+  const uint32_t w = page.width(), h = page.height();
+  const std::ptrdiff_t page_stride = page.stride();
+  TIFFSetField(out, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(out, TIFFTAG_IMAGELENGTH, h);
+  std::vector<uint8_t> buffer;
+  if (TIFFIsTiled(in)) {
+    const uint32_t tw = Field<uint32_t>(in, TIFFTAG_TILEWIDTH, 0);
+    const uint32_t tl = Field<uint32_t>(in, TIFFTAG_TILELENGTH, 0);
+    TIFFSetField(out, TIFFTAG_TILEWIDTH, tw);
+    TIFFSetField(out, TIFFTAG_TILELENGTH, tl);
+    const tmsize_t tile_bytes = TIFFTileSize(out), line = TIFFTileRowSize(out);
+    if (tile_bytes <= 0 || line <= 0) return false;
+    buffer.resize(static_cast<std::size_t>(tile_bytes));
+    for (uint32_t y = 0; y < h; y += tl) {
+      for (uint32_t x = 0; x < w; x += tw) {
+        // Edge tiles are padded with zeros beyond the image.
+        std::fill(buffer.begin(), buffer.end(), 0);
+        const uint32_t cols = std::min(tw, w - x);
+        CopyRows(page.Row(y) + uint64_t{x} * bits / 8, page_stride, buffer.data(), line,
+                 std::min(tl, h - y), (uint64_t{cols} * bits + 7) / 8);
+        if (TIFFWriteEncodedTile(out, TIFFComputeTile(out, x, y, 0, 0), buffer.data(),
+                                 tile_bytes) < 0) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+  const uint32_t in_rows = Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX);
+  const uint32_t in_height = Field<uint32_t>(in, TIFFTAG_IMAGELENGTH, 0);
+  const uint32_t per_strip =
+      std::max<uint32_t>(1, in_rows >= in_height ? h : TIFFDefaultStripSize(out, 0));
+  TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, per_strip);
+  const tmsize_t line = TIFFScanlineSize(out);
+  if (line <= 0) return h == 0;
+  const bool direct = line == page_stride || h == 1;
+  if (!direct) buffer.resize(static_cast<std::size_t>(line) * std::min(per_strip, h));
+  for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
+    const uint32_t rows = std::min(per_strip, h - y);
+    if (!direct) CopyRows(page.Row(y), page_stride, buffer.data(), line, rows, line);
+    // libtiff may change the bytes it is given (predictor, fill order): the
+    // page is not needed after.
+    if (TIFFWriteEncodedStrip(out, strip, direct ? page.Row(y) : buffer.data(), line * rows) <
+        0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The reason a page failed: libtiff's first error where it gave one.
+std::string PageError(int number, const std::string& why, const Tiff& in, const Tiff& out) {
+  const std::string& detail = !in.error.empty() ? in.error : out.error;
+  return "page " + std::to_string(number) + ": " + why +
+         (detail.empty() ? "" : " (" + detail + ")");
+}
+
+}  // namespace
+
+std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
+                                         std::string* error) {
+  std::vector<uint8_t> bytes;
+  if (!input.ReadToEnd(&bytes, error)) return nullptr;
+  MemoryFile source{bytes.data(), nullptr, bytes.size(), 0};
+  Tiff in(&source, "r");
+  if (in.tif == nullptr) {
+    *error = "damaged TIFF file" + (in.error.empty() ? "" : " (" + in.error + ")");
+    return nullptr;
+  }
+  std::string turned;
+  MemoryFile target{nullptr, &turned, 0, 0};
+  // The same byte order, and BigTIFF where the file is.
+  std::string mode = "w";
+  mode += TIFFIsBigEndian(in.tif) ? "b" : "l";
+  if (TIFFIsBigTIFF(in.tif)) mode += "8";
+  Tiff out(&target, mode.c_str());
+  if (out.tif == nullptr) {
+    *error = "cannot make the turned TIFF file (" + out.error + ")";
+    return nullptr;
+  }
+  int number = 1;
+  do {
+    std::string why;
+    const int bits = PixelBits(in.tif, &why);
+    if (bits == 0) {
+      *error = PageError(number, "not supported: " + why, in, out);
+      return nullptr;
+    }
+    Page page;
+    const uint32_t w = Field<uint32_t>(in.tif, TIFFTAG_IMAGEWIDTH, 0);
+    const uint32_t h = Field<uint32_t>(in.tif, TIFFTAG_IMAGELENGTH, 0);
+    if (!page.Make(w, h, bits, &why)) {
+      *error = PageError(number, why, in, out);
+      return nullptr;
+    }
+    if (!ReadPixels(in.tif, page, bits) || !in.error.empty()) {
+      *error = PageError(number, "damaged", in, out);
+      return nullptr;
+    }
+    if (!page.Turn(turning.turns, &why)) {
+      *error = PageError(number, why, in, out);
+      return nullptr;
+    }
+    CopyTags(in.tif, out.tif, turning);
+    if (!WritePixels(in.tif, out.tif, page, bits) || !TIFFWriteDirectory(out.tif)) {
+      *error = PageError(number, "cannot encode the turned page", in, out);
+      return nullptr;
+    }
+    ++number;
+  } while (TIFFReadDirectory(in.tif));
+  // The end of the pages, or a page that could not be read.
+  if (!in.error.empty()) {
+    *error = PageError(number, "damaged", in, out);
+    return nullptr;
+  }
+  TIFFClose(out.tif);
+  out.tif = nullptr;
+  if (!out.error.empty()) {
+    *error = "cannot make the turned TIFF file (" + out.error + ")";
+    return nullptr;
+  }
+  turned.resize(static_cast<std::size_t>(target.size));
+  return std::make_unique<TurnedBytes>(std::move(turned));
+}
+
+}  // namespace quadturn::tool
