@@ -1,5 +1,6 @@
 // The quadturn tool end to end, as users meet it: the samples, files of every
-// depth and row order, bad and hostile input (devices, /dev/zero, a memory
+// depth and row order, TIFF and PNG files of every layout it turns, bad and
+// hostile input (devices, /dev/zero, a memory
 // limit), links, the same file twice, standard input and output, resolutions,
 // colour profiles, options, progress, and several files at once.
 #include <fcntl.h>
@@ -20,7 +21,11 @@
 #include <set>
 #include <string>
 
+#include <spng.h>
+#include <tiffio.h>
+
 #include "test_images.h"
+#include "tiff_png_files.h"
 
 namespace quadturn::test {
 namespace {
@@ -153,6 +158,92 @@ TEST_F(Tool, EveryDepthRowOrderAndDirection) {
   }
 }
 
+// TIFF and PNG files of every layout the tool turns, each way round: every
+// page turned pixel for pixel, its layout, compression, predictor and tiles
+// kept, resolutions exchanged by a quarter turn, description or text and
+// profile kept; PNG written without interlacing.
+TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
+  const Bytes profile = {'a', 'c', 's', 'p', 1, 2, 3, 4, 5, 6, 7, 8};
+  const auto kPng = Container::kPng;
+  struct Case { const char* what; Layout layout; uint32_t width, height; int pages; };
+  const Case cases[] = {
+      {"fax, Group 4, 3 pages",
+       {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1,
+        .compression = COMPRESSION_CCITTFAX4, .x_res = 204, .y_res = 196, .text = "fax"},
+       173, 61, 3},
+      {"fax, Group 3",
+       {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1,
+        .compression = COMPRESSION_CCITTFAX3, .x_res = 204, .y_res = 98},
+       64, 33, 2},
+      {"bilevel, min-is-black, uncompressed",
+       {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 1}, 35, 70, 1},
+      {"grey, LZW with predictor, 2 pages",
+       {.colour = PHOTOMETRIC_MINISBLACK, .compression = COMPRESSION_LZW, .predictor = 2,
+        .x_res = 300, .y_res = 300},
+       61, 29, 2},
+      {"RGB, Deflate, profile",
+       {.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_ADOBE_DEFLATE,
+        .x_res = 300, .y_res = 150, .profile = profile},
+       45, 31, 1},
+      {"palette, PackBits, 2 pages",
+       {.colour = PHOTOMETRIC_PALETTE, .compression = COMPRESSION_PACKBITS}, 50, 21, 2},
+      {"4-bit palette, tiled",
+       {.colour = PHOTOMETRIC_PALETTE, .bits_per_sample = 4, .tile = 16}, 37, 40, 1},
+      {"RGBA, LZW, tiled",
+       {.colour = PHOTOMETRIC_RGB, .samples = 4, .compression = COMPRESSION_LZW, .tile = 32},
+       70, 33, 1},
+      {"grey and alpha", {.colour = PHOTOMETRIC_MINISBLACK, .samples = 2}, 19, 23, 1},
+      {"PNG 1-bit grey",
+       {.container = kPng, .colour = 0, .bits_per_sample = 1, .x_res = 300, .y_res = 150},
+       77, 20, 1},
+      {"PNG 4-bit palette", {.container = kPng, .colour = 3, .bits_per_sample = 4}, 33, 9, 1},
+      {"PNG 8-bit palette, interlaced",
+       {.container = kPng, .colour = 3, .compression = 1}, 41, 30, 1},
+      {"PNG 8-bit grey", {.container = kPng, .colour = 0, .x_res = 96, .y_res = 72}, 40, 17, 1},
+      {"PNG RGB, text and profile",
+       {.container = kPng, .colour = 2, .samples = 3, .text = "scan", .profile = profile},
+       29, 31, 1},
+      {"PNG RGBA, interlaced",
+       {.container = kPng, .colour = 6, .samples = 4, .compression = 1}, 30, 13, 1},
+      {"PNG grey and alpha", {.container = kPng, .colour = 4, .samples = 2}, 14, 26, 1},
+  };
+  uint64_t n = 0;
+  for (const Case& c : cases) {
+    for (auto [word, turns] : {std::pair{"right", 1}, {"left", -1}, {"half", 2}}) {
+      const std::string what = std::string(c.what) + ", " + word;
+      Rng rng(800 + n++);
+      const std::vector<Picture> pages = RandomPictures(c.layout, c.width, c.height, c.pages, rng);
+      WriteFile(At("in"), WriteImageFile(c.layout, pages));
+      const ToolRun r = RunTool(std::string(word) + " " + At("in") + " -o " + At("out"));
+      ASSERT_EQ(r.exit_code, 0) << what << ": " << r.output;
+      Layout got;
+      std::vector<Picture> turned;
+      std::string error;
+      ASSERT_TRUE(ReadImageFile(ReadFile(At("out")), &got, &turned, &error)) << what << error;
+      ASSERT_EQ(turned.size(), pages.size()) << what;
+      for (std::size_t k = 0; k < pages.size(); ++k) {
+        const Picture want = Turned(pages[k], c.layout.BitsPerPixel(), (turns + 4) % 4);
+        EXPECT_EQ(turned[k].width, want.width) << what;
+        EXPECT_EQ(turned[k].height, want.height) << what;
+        EXPECT_EQ(turned[k].rows, want.rows) << what << ", page " << k + 1;
+      }
+      Layout want = c.layout;
+      if (turns != 2) std::swap(want.x_res, want.y_res);
+      if (want.container == kPng) want.compression = 0;  // not interlaced
+      EXPECT_EQ(got.colour, want.colour) << what;
+      EXPECT_EQ(got.bits_per_sample, want.bits_per_sample) << what;
+      EXPECT_EQ(got.samples, want.samples) << what;
+      EXPECT_EQ(got.compression, want.compression) << what;
+      EXPECT_EQ(got.predictor, want.predictor) << what;
+      EXPECT_EQ(got.tile, want.tile) << what;
+      EXPECT_NEAR(got.x_res, want.x_res, 0.1) << what;
+      EXPECT_NEAR(got.y_res, want.y_res, 0.1) << what;
+      EXPECT_EQ(got.text, want.text) << what;
+      EXPECT_EQ(got.profile, want.profile) << what;
+    }
+  }
+}
+
 // Resolutions follow a quarter turn unless asked to stay.
 TEST_F(Tool, ResolutionsFollowTheTurnUnlessKept) {
   const Bytes dib = Image(510, {.bits = 1, .width = 40, .height = 9, .x_ppm = 8031, .y_ppm = 3858});
@@ -231,7 +322,30 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
     return patch(patch(patched(14, 64), 14 + 14, bits, 2), 14 + 16, c);
   };
   auto embedded = [&](uint32_t c) { return patch(patched(14 + 14, 0, 2), 14 + 16, c); };
+  // TIFF and PNG files of layouts that cannot be turned without loss.
+  auto file = [](const Layout& l) {
+    Rng rng(51);
+    return WriteImageFile(l, RandomPictures(l, 9, 5, 1, rng));
+  };
+  const Bytes tiff = file({.colour = PHOTOMETRIC_MINISBLACK});
+  const Bytes png = file({.container = Container::kPng, .colour = 0});
   const Case cases[] = {
+      {"TIFF, JPEG",
+       file({.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_JPEG}),
+       "page 1: not supported: JPEG-compressed"},
+      {"TIFF, 16 bits", file({.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 16}),
+       "not supported: 16 bits per sample"},
+      {"TIFF, planar", file({.colour = PHOTOMETRIC_RGB, .samples = 3, .planar = true}),
+       "not supported: planar"},
+      {"TIFF, CMYK", file({.colour = PHOTOMETRIC_SEPARATED, .samples = 4}),
+       "not supported: CMYK"},
+      {"TIFF, truncated", Bytes(tiff.begin(), tiff.begin() + 20), "damaged"},
+      {"PNG, 2 bits", file({.container = Container::kPng, .colour = 0, .bits_per_sample = 2}),
+       "not supported: 2-bit samples"},
+      {"PNG, 16 bits",
+       file({.container = Container::kPng, .colour = 2, .bits_per_sample = 16, .samples = 3}),
+       "not supported: 16-bit samples"},
+      {"PNG, truncated", Bytes(png.begin(), png.end() - 20), "PNG file"},
       {"not a BMP", Bytes{'P', 'N', 'G', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "not a BMP file"},
       {"empty", Bytes{}, "not a BMP file"},

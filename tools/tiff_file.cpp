@@ -199,6 +199,11 @@ void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
                      TIFFTAG_ARTIST, TIFFTAG_HOSTCOMPUTER, TIFFTAG_COPYRIGHT}) {
     CopyField<char*>(in, out, tag);
   }
+  for (ttag_t tag : {TIFFTAG_WHITEPOINT, TIFFTAG_PRIMARYCHROMATICITIES,
+                     TIFFTAG_REFERENCEBLACKWHITE}) {
+    CopyField<float*>(in, out, tag);
+  }
+  for (ttag_t tag : {TIFFTAG_XPOSITION, TIFFTAG_YPOSITION}) CopyField<float>(in, out, tag);
   for (ttag_t tag : {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP,
                      TIFFTAG_RICHTIFFIPTC}) {
     CopyBlob(in, out, tag);
