@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the two libFuzzer targets (clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and fuzzes each for half of SECONDS (default
-# 90): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus and
-# fuzz/regressions, fuzz_quarter_turns (RotateQuarterTurns) from
-# fuzz/corpus-quarter and fuzz/regressions-quarter, in scratch copies. With
+# Builds the three libFuzzer targets (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and fuzzes each for a third of SECONDS
+# (default 120): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus
+# and fuzz/regressions, fuzz_quarter_turns (RotateQuarterTurns) from
+# fuzz/corpus-quarter and fuzz/regressions-quarter, fuzz_image_file (the
+# tool's BMP, TIFF and PNG roads) from fuzz/corpus-files and
+# fuzz/regressions-files, in scratch copies. With
 # FUZZ_PROCESSES=N, N processes fuzz each target side by side, each from its
 # own copy with its own seed (libFuzzer's -jobs shares one folder and ran
 # twenty times slower here). Exits non-zero on any finding; the input that
@@ -12,19 +14,23 @@
 # Usage: [FUZZ_PROCESSES=N] fuzz.sh [SECONDS] [more libFuzzer flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-90}
+seconds=${1:-120}
 shift || true
 processes=${FUZZ_PROCESSES:-1}
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_turn_libfuzzer fuzz_quarter_turns_libfuzzer
+cmake --build --preset fuzz --target fuzz_turn_libfuzzer fuzz_quarter_turns_libfuzzer \
+  fuzz_image_file_libfuzzer
 findings=build/fuzz/findings
 mkdir -p "$findings"
 status=0
-for target in turn quarter_turns; do
-  if [ "$target" = turn ]; then corpus=corpus regressions=regressions; else
-    corpus=corpus-quarter regressions=regressions-quarter; fi
-  echo "fuzz_$target: $((seconds / 2)) s, $processes process(es)"
+for target in turn quarter_turns image_file; do
+  case $target in
+    turn) corpus=corpus regressions=regressions ;;
+    quarter_turns) corpus=corpus-quarter regressions=regressions-quarter ;;
+    image_file) corpus=corpus-files regressions=regressions-files ;;
+  esac
+  echo "fuzz_$target: $((seconds / 3)) s, $processes process(es)"
   pids=()
   for p in $(seq 1 "$processes"); do
     work=build/fuzz/run-$target-$p
@@ -32,7 +38,7 @@ for target in turn quarter_turns; do
     mkdir -p "$work"
     cp fuzz/$corpus/* "$work"/
     find fuzz/$regressions -type f ! -name '.*' -exec cp {} "$work"/ \;
-    build/fuzz/fuzz/fuzz_${target}_libfuzzer -max_total_time="$((seconds / 2))" -max_len=81920 \
+    build/fuzz/fuzz/fuzz_${target}_libfuzzer -max_total_time="$((seconds / 3))" -max_len=81920 \
       -print_final_stats=1 -artifact_prefix="$findings/$target-" -seed="$p" "$@" "$work" \
       >"$work.log" 2>&1 &
     pids+=($!)

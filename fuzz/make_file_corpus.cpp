@@ -1,0 +1,54 @@
+// Writes the corpus of the image-file fuzz target: small TIFF and PNG files
+// of every layout the tool turns and of some it refuses, each followed by
+// the control byte (the turn).
+#include <tiffio.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "tiff_png_files.h"
+
+using namespace quadturn::test;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_file_corpus FOLDER\n");
+    return 2;
+  }
+  const auto kPng = Container::kPng;
+  struct Entry { const char* name; Layout layout; uint32_t width, height; int pages; };
+  const Entry entries[] = {
+      {"fax-g4", {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1,
+                  .compression = COMPRESSION_CCITTFAX4, .x_res = 204, .y_res = 196}, 40, 9, 2},
+      {"fax-g3", {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1,
+                  .compression = COMPRESSION_CCITTFAX3, .x_res = 204, .y_res = 98}, 33, 7, 1},
+      {"grey-lzw", {.colour = PHOTOMETRIC_MINISBLACK, .compression = COMPRESSION_LZW,
+                    .predictor = 2}, 11, 6, 2},
+      {"rgb-deflate", {.colour = PHOTOMETRIC_RGB, .samples = 3,
+                       .compression = COMPRESSION_ADOBE_DEFLATE, .text = "scan"}, 7, 5, 1},
+      {"palette-packbits", {.colour = PHOTOMETRIC_PALETTE, .compression = COMPRESSION_PACKBITS},
+       9, 4, 1},
+      {"palette4-tiled", {.colour = PHOTOMETRIC_PALETTE, .bits_per_sample = 4, .tile = 16}, 20,
+       17, 1},
+      {"rgba", {.colour = PHOTOMETRIC_RGB, .samples = 4}, 5, 3, 1},
+      {"grey16", {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 16}, 4, 3, 1},
+      {"png-grey1", {.container = kPng, .colour = 0, .bits_per_sample = 1, .x_res = 300,
+                     .y_res = 150}, 13, 5, 1},
+      {"png-palette4", {.container = kPng, .colour = 3, .bits_per_sample = 4}, 9, 4, 1},
+      {"png-palette8-interlaced", {.container = kPng, .colour = 3, .compression = 1}, 10, 9, 1},
+      {"png-rgb-text", {.container = kPng, .colour = 2, .samples = 3, .text = "t"}, 6, 5, 1},
+      {"png-rgba", {.container = kPng, .colour = 6, .samples = 4}, 4, 7, 1},
+      {"png-grey-alpha", {.container = kPng, .colour = 4, .samples = 2}, 5, 5, 1},
+      {"png-grey2", {.container = kPng, .colour = 0, .bits_per_sample = 2}, 6, 2, 1},
+  };
+  uint64_t n = 0;
+  for (const Entry& e : entries) {
+    Rng rng(n++);
+    Bytes file = WriteImageFile(e.layout, RandomPictures(e.layout, e.width, e.height, e.pages, rng));
+    file.push_back(static_cast<uint8_t>(n % 3));
+    std::ofstream(std::string(argv[1]) + "/" + e.name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  }
+  return 0;
+}
