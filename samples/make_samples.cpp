@@ -6,25 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "chart.h"
+
 namespace {
 
-constexpr int kWidth = 96;
-constexpr int kHeight = 64;
-
-enum Ink { kPaper, kInk, kMark };
-
-// What lies at (x, y), y counted from the top of the picture.
-Ink InkAt(int x, int y) {
-  if (x == 0 || y == 0 || x == kWidth - 1 || y == kHeight - 1) return kInk;
-  if (x >= 3 && x < 7 && y >= 3 && y < 7) return kMark;  // top-left corner
-  const bool f = (x >= 10 && x < 20 && y >= 8 && y < 56) ||
-                 (x >= 10 && x < 48 && y >= 8 && y < 18) ||
-                 (x >= 10 && x < 40 && y >= 28 && y < 36);
-  const bool shaft = x >= 70 && x < 78 && y >= 22 && y < 56;
-  const int half = (y - 8) + 1;  // arrow head widens downwards from y = 8
-  const bool head = y >= 8 && y < 22 && x >= 74 - half && x < 74 + half;
-  return f || shaft || head ? kInk : kPaper;
-}
+using namespace quadturn::samples;
 
 void Put16(std::vector<uint8_t>& b, uint16_t v) {
   b.push_back(static_cast<uint8_t>(v));
