@@ -3,8 +3,9 @@
 # peers from Debian, builds and runs the native benchmark twice (Release, -O3;
 # RelWithDebInfo, -O2, as distributions build), the 64-bit DLL's benchmark
 # under Wine (and the 32-bit one's where this machine runs 32-bit programs),
-# and draws the chart from the same run. Tables and CSV go to out/bench/, the
-# chart to bench/chart.svg. Pass --quick for 3 repetitions.
+# draws the chart from the same run, and times the tool on files against its
+# peers (scripts/bench-files.sh). Tables and CSV go to out/bench/, the chart
+# to bench/chart.svg. Pass --quick for 3 repetitions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=()
@@ -54,3 +55,4 @@ python3 bench/chart.py "$out/all.csv" "$out/chart.dat" "$out/chart.labels"
 gnuplot -e "data='$out/chart.dat'; labels='$out/chart.labels'; output='bench/chart.svg'" \
   bench/chart.gp
 echo "chart: bench/chart.svg"
+bash scripts/bench-files.sh "$([ ${#quick[@]} -gt 0 ] && echo 3 || echo 5)"

@@ -32,19 +32,21 @@ ReadResult Input::Read(void* to, std::size_t n, std::string* error) {
   return got == n ? ReadResult::kOk : ReadResult::kEnd;
 }
 
-bool Input::ReadToEnd(std::vector<uint8_t>* to, std::string* error) {
+bool Input::ReadToEnd(WholeInput* to, std::string* error) {
   // A regular file's size is known: one read of all of it, and one more to
   // find the end.
-  std::size_t step = Size() > 0 ? static_cast<std::size_t>(Size()) + 1 : std::size_t{1} << 20;
+  std::size_t room = Size() >= 0 ? static_cast<std::size_t>(Size()) + 1 : std::size_t{1} << 20;
+  to->bytes.reset(new uint8_t[room]);
+  to->size = 0;
   for (;;) {
-    const std::size_t at = to->size();
-    to->resize(at + step);
     std::size_t got = 0;
-    const bool ok = ReadUpTo(to->data() + at, step, &got, error);
-    to->resize(at + got);
-    if (!ok) return false;
-    if (got < step) return true;
-    step = std::max<std::size_t>(step, to->size() / 2);
+    if (!ReadUpTo(to->bytes.get() + to->size, room - to->size, &got, error)) return false;
+    to->size += got;
+    if (to->size < room) return true;
+    std::unique_ptr<uint8_t[]> larger(new uint8_t[2 * room]);
+    std::memcpy(larger.get(), to->bytes.get(), to->size);
+    to->bytes = std::move(larger);
+    room *= 2;
   }
 }
 

@@ -37,6 +37,12 @@ bool IdentityOf(const std::string& path, FileId* id);
 std::string BaseName(const std::string& path);
 std::string FolderOf(const std::string& path);
 
+// Bytes read whole, in memory not cleared first.
+struct WholeInput {
+  std::unique_ptr<uint8_t[]> bytes;
+  std::size_t size = 0;
+};
+
 // What a read came to: every byte asked for, the end of the data before
 // them, or an error (with a message).
 enum class ReadResult { kOk, kEnd, kError };
@@ -50,8 +56,8 @@ class Input {
   // Reads up to n bytes, fewer only at the end of the data; *got says how
   // many. False on an error.
   bool ReadUpTo(void* to, std::size_t n, std::size_t* got, std::string* error);
-  // Reads everything left, appending it to `to`.
-  bool ReadToEnd(std::vector<uint8_t>* to, std::string* error);
+  // Reads everything left into `to`.
+  bool ReadToEnd(WholeInput* to, std::string* error);
   // Makes the next reads give these bytes first (bytes read to recognise
   // the file, given back).
   void PutBack(const uint8_t* bytes, std::size_t n);

@@ -14,6 +14,11 @@
 namespace quadturn::tool {
 namespace {
 
+// zlib's level 4 with adaptive row filters: on scans about as small as the
+// usual level 6 (smaller on a 600 dpi grey page, 8% larger on a photograph)
+// at 2-2.5 times its speed; deflating is nearly all of a PNG's time.
+constexpr int kCompressionLevel = 4;
+
 // Chunks larger than this, or more than this in all, mark a file as hostile
 // rather than an image (an embedded profile or text of megabytes is).
 constexpr std::size_t kChunkLimit = std::size_t{64} << 20;
@@ -176,6 +181,7 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     return nullptr;
   }
   spng_set_option(encoder.ctx, SPNG_ENCODE_TO_BUFFER, 1);
+  spng_set_option(encoder.ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
   spng_ihdr turned = ihdr;
   turned.width = page.width();
   turned.height = page.height();

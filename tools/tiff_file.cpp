@@ -43,9 +43,13 @@ tmsize_t ReadProc(thandle_t h, void* to, tmsize_t n) {
 tmsize_t WriteProc(thandle_t h, void* from, tmsize_t n) {
   auto* f = static_cast<MemoryFile*>(h);
   if (f->bytes == nullptr || n < 0) return -1;
+  std::string& b = *f->bytes;
   const uint64_t end = f->at + static_cast<uint64_t>(n);
-  if (end > f->bytes->size()) f->bytes->resize(static_cast<std::size_t>(end));
-  std::memcpy(f->bytes->data() + f->at, from, static_cast<std::size_t>(n));
+  // Mostly appending; libtiff goes back only to link directories.
+  if (f->at > b.size()) b.resize(static_cast<std::size_t>(f->at));
+  const std::size_t inside = static_cast<std::size_t>(std::min<uint64_t>(end, b.size()) - f->at);
+  std::memcpy(&b[static_cast<std::size_t>(f->at)], from, inside);
+  b.append(static_cast<const char*>(from) + inside, static_cast<std::size_t>(n) - inside);
   f->at = end;
   f->size = std::max(f->size, end);
   return n;
@@ -342,15 +346,17 @@ std::string PageError(int number, const std::string& why, const Tiff& in, const 
 
 std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
                                          std::string* error) {
-  std::vector<uint8_t> bytes;
-  if (!input.ReadToEnd(&bytes, error)) return nullptr;
-  MemoryFile source{bytes.data(), nullptr, bytes.size(), 0};
+  WholeInput file;
+  if (!input.ReadToEnd(&file, error)) return nullptr;
+  MemoryFile source{file.bytes.get(), nullptr, file.size, 0};
   Tiff in(&source, "r");
   if (in.tif == nullptr) {
     *error = "damaged TIFF file" + (in.error.empty() ? "" : " (" + in.error + ")");
     return nullptr;
   }
+  // The turned file is about as large as the file.
   std::string turned;
+  turned.reserve(file.size + (std::size_t{64} << 10));
   MemoryFile target{nullptr, &turned, 0, 0};
   // The same byte order, and BigTIFF where the file is.
   std::string mode = "w";

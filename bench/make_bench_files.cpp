@@ -1,0 +1,176 @@
+// Writes the files the tool is timed on, the same every time: a 100-page A4
+// fax (CCITT Group 4, 1728 x 2200 at 204 x 196 dpi) of lines of text-like
+// marks, an A4 colour scan at 300 dpi (24-bit RGB, LZW, 2480 x 3508) of
+// paper with slight noise, text and a photograph-like area, and an A4 grey
+// scan at 600 dpi as an 8-bit PNG (4960 x 7016).
+#include <spng.h>
+#include <tiffio.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Rng {
+  uint64_t state;
+  uint32_t Next() {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<uint32_t>(state >> 33);
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+};
+
+// Text-like marks: lines of words of glyph-sized blocks, as much ink as a
+// page of typed text. True where (x, y) is ink on a page w pixels wide
+// whose glyphs are `glyph` pixels tall.
+class TextPage {
+ public:
+  TextPage(uint32_t w, uint32_t h, int glyph, uint64_t seed) : w_(w), glyph_(glyph), ink_(w * h) {
+    Rng rng{seed};
+    const int margin = static_cast<int>(w) / 10;
+    for (int top = glyph * 3; top + glyph < static_cast<int>(h) - glyph * 3; top += glyph * 2) {
+      for (int x = margin; x < static_cast<int>(w) - margin;) {
+        const int word = 2 + rng.Below(8);
+        for (int c = 0; c < word && x < static_cast<int>(w) - margin; ++c) {
+          const int width = glyph / 2 + rng.Below(glyph / 3 + 1);
+          // A glyph: a few strokes within its box.
+          for (int s = 0; s < 3; ++s) {
+            const int x0 = x + rng.Below(width), y0 = top + rng.Below(glyph);
+            const bool vertical = rng.Below(2) == 0;
+            const int len = glyph / 2 + rng.Below(glyph / 2);
+            const int thick = 1 + glyph / 12;
+            for (int i = 0; i < len; ++i) {
+              for (int t = 0; t < thick; ++t) {
+                Set(vertical ? x0 + t : x0 + i, vertical ? y0 + i : y0 + t, top);
+              }
+            }
+          }
+          x += width + glyph / 8;
+        }
+        x += glyph / 2;
+      }
+    }
+  }
+  bool Ink(uint32_t x, uint32_t y) const { return ink_[y * w_ + x] != 0; }
+
+ private:
+  void Set(int x, int y, int top) {
+    if (x >= 0 && x < static_cast<int>(w_) && y >= top && y < top + glyph_) ink_[y * w_ + x] = 1;
+  }
+  uint32_t w_;
+  int glyph_;
+  std::vector<uint8_t> ink_;
+};
+
+bool WriteFax(const std::string& path) {
+  constexpr uint32_t w = 1728, h = 2200;
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (tif == nullptr) return false;
+  std::vector<uint8_t> row(w / 8);
+  bool ok = true;
+  for (int page = 0; page < 100 && ok; ++page) {
+    const TextPage text(w, h, 40, 1000 + page);
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.0);
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, page, 100);
+    for (uint32_t y = 0; y < h && ok; ++y) {
+      for (uint32_t x = 0; x < w; x += 8) {
+        uint8_t byte = 0;
+        for (uint32_t b = 0; b < 8; ++b) byte |= text.Ink(x + b, y) ? 0x80 >> b : 0;
+        row[x / 8] = byte;
+      }
+      ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
+    }
+    ok = ok && TIFFWriteDirectory(tif);
+  }
+  TIFFClose(tif);
+  return ok;
+}
+
+// The grey level of a scanned page at (x, y): paper with slight noise, text,
+// and a smooth photograph-like area in the lower half.
+uint8_t ScanGrey(const TextPage& text, uint32_t x, uint32_t y, uint32_t w, uint32_t h, Rng& rng) {
+  if (y > h / 2 && y < h * 5 / 6 && x > w / 8 && x < w * 7 / 8) {
+    const int v = static_cast<int>(128 + 100 * ((x * 7 + y * 3) % 997) / 997 - 50) +
+                  rng.Below(9) - 4;
+    return static_cast<uint8_t>(v);
+  }
+  if (text.Ink(x, y)) return static_cast<uint8_t>(20 + rng.Below(30));
+  return static_cast<uint8_t>(245 + rng.Below(6));
+}
+
+bool WriteColourScan(const std::string& path) {
+  constexpr uint32_t w = 2480, h = 3508;
+  const TextPage text(w, h, 36, 7);
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (tif == nullptr) return false;
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+  TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, 300.0);
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, 300.0);
+  std::vector<uint8_t> row(3 * w);
+  Rng rng{3};
+  bool ok = true;
+  for (uint32_t y = 0; y < h && ok; ++y) {
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint8_t g = ScanGrey(text, x, y, w, h, rng);
+      row[3 * x] = g;
+      row[3 * x + 1] = static_cast<uint8_t>(g * 15 / 16);
+      row[3 * x + 2] = static_cast<uint8_t>(g * 7 / 8);
+    }
+    ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
+  }
+  TIFFClose(tif);
+  return ok;
+}
+
+bool WriteGreyPng(const std::string& path) {
+  constexpr uint32_t w = 4960, h = 7016;
+  const TextPage text(w, h, 72, 11);
+  std::vector<uint8_t> image(std::size_t{w} * h);
+  Rng rng{5};
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) image[std::size_t{y} * w + x] = ScanGrey(text, x, y, w, h, rng);
+  }
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+  spng_set_png_file(ctx, f);
+  spng_ihdr ihdr{w, h, 8, SPNG_COLOR_TYPE_GRAYSCALE, 0, 0, 0};
+  spng_set_ihdr(ctx, &ihdr);
+  spng_phys phys{23622, 23622, 1};  // 600 dpi
+  spng_set_phys(ctx, &phys);
+  const int r = spng_encode_image(ctx, image.data(), image.size(), SPNG_FMT_PNG,
+                                  SPNG_ENCODE_FINALIZE);
+  spng_ctx_free(ctx);
+  return std::fclose(f) == 0 && r == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string folder = argc > 1 ? argv[1] : ".";
+  const bool ok = WriteFax(folder + "/fax-100-pages.tif") &&
+                  WriteColourScan(folder + "/scan-a4-300dpi-lzw.tif") &&
+                  WriteGreyPng(folder + "/scan-a4-600dpi-grey.png");
+  if (!ok) std::fprintf(stderr, "make_bench_files: cannot write the files in %s\n", folder.c_str());
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The tool on files, timed side by side in one run against tiffcrop
+# (libtiff-tools), vips (libvips-tools) and ImageMagick, whole processes file
+# to file: a 100-page Group 4 fax, a 300 dpi LZW colour scan and a 600 dpi
+# grey PNG, all written by bench/make_bench_files. Installs the peers from
+# Debian; the table goes to out/bench/files.txt. Pass a repetition count
+# (default 5).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+reps=${1:-5}
+
+bash scripts/install-deps.sh native
+peers=(libtiff-tools libvips-tools imagemagick)
+missing=()
+for p in "${peers[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target quadturn_tool make_bench_files >/dev/null
+files=out/bench/files
+mkdir -p "$files"
+build/bench/bench/make_bench_files "$files"
+python3 bench/time_tools.py build/bench/tools/quadturn "$files" "$reps" | tee out/bench/files.txt
