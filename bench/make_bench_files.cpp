@@ -7,9 +7,12 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "fax_tiff.h"
 
 namespace {
 
@@ -65,37 +68,17 @@ class TextPage {
 };
 
 bool WriteFax(const std::string& path) {
-  constexpr uint32_t w = 1728, h = 2200;
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
-  if (tif == nullptr) return false;
-  std::vector<uint8_t> row(w / 8);
-  bool ok = true;
-  for (int page = 0; page < 100 && ok; ++page) {
-    const TextPage text(w, h, 40, 1000 + page);
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.0);
-    TIFFSetField(tif, TIFFTAG_PAGENUMBER, page, 100);
-    for (uint32_t y = 0; y < h && ok; ++y) {
-      for (uint32_t x = 0; x < w; x += 8) {
-        uint8_t byte = 0;
-        for (uint32_t b = 0; b < 8; ++b) byte |= text.Ink(x + b, y) ? 0x80 >> b : 0;
-        row[x / 8] = byte;
-      }
-      ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
+  // Each page's marks are made as the page is written.
+  int made = -1;
+  std::unique_ptr<TextPage> text;
+  const quadturn::samples::FaxPages fax{1728, 2200, 204.0, 196.0, 100, nullptr};
+  return quadturn::samples::WriteFaxTiff(path, fax, [&](int page, uint32_t x, uint32_t y) {
+    if (page != made) {
+      text = std::make_unique<TextPage>(fax.width, fax.height, 40, 1000 + page);
+      made = page;
     }
-    ok = ok && TIFFWriteDirectory(tif);
-  }
-  TIFFClose(tif);
-  return ok;
+    return text->Ink(x, y);
+  });
 }
 
 // The grey level of a scanned page at (x, y): paper with slight noise, text,

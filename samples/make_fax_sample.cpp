@@ -2,14 +2,12 @@
 // dpi (a fax's "normal" resolution, whose pixels are twice as tall as they
 // are wide), bilevel, CCITT Group 4, each with the sample chart's picture
 // drawn large and as many bars below it as its page number.
-#include <tiffio.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "chart.h"
+#include "fax_tiff.h"
 
 namespace {
 
@@ -36,37 +34,10 @@ bool Black(int page, uint32_t x, uint32_t y) {
 
 int main(int argc, char** argv) {
   const std::string path = (argc > 1 ? std::string(argv[1]) : std::string(".")) + "/fax.tif";
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
-  if (tif == nullptr) return 1;
-  std::vector<uint8_t> row(kPageWidth / 8);
-  bool ok = true;
-  for (int page = 1; page <= kPages && ok; ++page) {
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kPageWidth);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kPageHeight);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kPageHeight);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0);
-    TIFFSetField(tif, TIFFTAG_PAGENUMBER, page - 1, kPages);
-    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "quadturn sample fax");
-    for (uint32_t y = 0; y < kPageHeight && ok; ++y) {
-      for (uint32_t x = 0; x < kPageWidth; x += 8) {
-        uint8_t byte = 0;
-        for (uint32_t b = 0; b < 8; ++b) byte |= Black(page, x + b, y) ? 0x80 >> b : 0;
-        row[x / 8] = byte;
-      }
-      ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
-    }
-    ok = ok && TIFFWriteDirectory(tif);
-  }
-  TIFFClose(tif);
-  if (!ok) {
+  const FaxPages fax{kPageWidth, kPageHeight, 204.0, 98.0, kPages, "quadturn sample fax"};
+  if (!WriteFaxTiff(path, fax, [](int page, uint32_t x, uint32_t y) {
+        return Black(page + 1, x, y);
+      })) {
     std::fprintf(stderr, "make_fax_sample: cannot write %s\n", path.c_str());
     return 1;
   }

@@ -9,16 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 reps=${1:-5}
 
-bash scripts/install-deps.sh native
-peers=(libtiff-tools libvips-tools imagemagick)
-missing=()
-for p in "${peers[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/install-deps.sh native libtiff-tools libvips-tools imagemagick
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target quadturn_tool make_bench_files >/dev/null

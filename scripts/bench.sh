@@ -11,16 +11,8 @@ cd "$(dirname "$0")/.."
 quick=()
 if [ "${1:-}" = --quick ]; then quick=(--quick); fi
 
-bash scripts/install-deps.sh
-peers=(libyuv-dev libopencv-core-dev libleptonica-dev libfreeimage-dev gnuplot-nox)
-missing=()
-for p in "${peers[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/install-deps.sh all libyuv-dev libopencv-core-dev libleptonica-dev \
+  libfreeimage-dev gnuplot-nox
 export HOME="${HOME:-/root}" WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-prefix}"
 bash scripts/wine-prefix.sh
 

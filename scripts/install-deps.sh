@@ -4,13 +4,17 @@
 # tool; with "all" (the default) also
 # the mingw-w64 cross compilers, 64- and 32-bit Wine for the Windows DLLs,
 # and qemu-i386 to run 32-bit Wine where the kernel runs no i386 programs.
-# Skips apt when everything is there.
-# Usage: install-deps.sh [native|all]
+# Skips apt when everything is there. Packages named after the first
+# argument are installed too (the benchmarks' peers).
+# Usage: install-deps.sh [native|all] [PACKAGE...]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev gdb
   libtiff-dev libspng-dev)
-if [ "${1:-all}" = all ]; then
+set_of=${1:-all}
+shift || true
+packages+=("$@")
+if [ "$set_of" = all ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
     qemu-user-static)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -76,29 +76,27 @@ bool SafeToCopy(const spng_unknown_chunk& c) { return (c.type[3] & 0x20) != 0; }
 // The decoder's chunks, other than the image header, set on the encoder.
 // Pointers stay the decoder's: it outlives the encoding. oFFs (a position
 // on a page) is dropped; pHYs is exchanged after a quarter turn.
+template <typename Chunk>
+void CopyChunk(spng_ctx* from, spng_ctx* to, int (*get)(spng_ctx*, Chunk*),
+               int (*set)(spng_ctx*, Chunk*)) {
+  Chunk chunk;
+  if (get(from, &chunk) == 0) set(to, &chunk);
+}
+
 void CopyChunks(spng_ctx* from, spng_ctx* to, const Turning& turning) {
-  spng_plte plte;
-  if (spng_get_plte(from, &plte) == 0) spng_set_plte(to, &plte);
-  spng_trns trns;
-  if (spng_get_trns(from, &trns) == 0) spng_set_trns(to, &trns);
-  spng_chrm_int chrm;
-  if (spng_get_chrm_int(from, &chrm) == 0) spng_set_chrm_int(to, &chrm);
+  CopyChunk(from, to, spng_get_plte, spng_set_plte);
+  CopyChunk(from, to, spng_get_trns, spng_set_trns);
+  CopyChunk(from, to, spng_get_chrm_int, spng_set_chrm_int);
+  CopyChunk(from, to, spng_get_iccp, spng_set_iccp);
+  CopyChunk(from, to, spng_get_sbit, spng_set_sbit);
+  CopyChunk(from, to, spng_get_bkgd, spng_set_bkgd);
+  CopyChunk(from, to, spng_get_hist, spng_set_hist);
+  CopyChunk(from, to, spng_get_time, spng_set_time);
+  CopyChunk(from, to, spng_get_exif, spng_set_exif);
   uint32_t gama = 0;
   if (spng_get_gama_int(from, &gama) == 0) spng_set_gama_int(to, gama);
-  spng_iccp iccp;
-  if (spng_get_iccp(from, &iccp) == 0) spng_set_iccp(to, &iccp);
-  spng_sbit sbit;
-  if (spng_get_sbit(from, &sbit) == 0) spng_set_sbit(to, &sbit);
   uint8_t intent = 0;
   if (spng_get_srgb(from, &intent) == 0) spng_set_srgb(to, intent);
-  spng_bkgd bkgd;
-  if (spng_get_bkgd(from, &bkgd) == 0) spng_set_bkgd(to, &bkgd);
-  spng_hist hist;
-  if (spng_get_hist(from, &hist) == 0) spng_set_hist(to, &hist);
-  spng_time time;
-  if (spng_get_time(from, &time) == 0) spng_set_time(to, &time);
-  spng_exif exif;
-  if (spng_get_exif(from, &exif) == 0) spng_set_exif(to, &exif);
   spng_phys phys;
   if (spng_get_phys(from, &phys) == 0) {
     if (turning.ExchangesResolutions()) std::swap(phys.ppu_x, phys.ppu_y);

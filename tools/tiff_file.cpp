@@ -91,6 +91,10 @@ int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 class Tiff {
  public:
   Tiff(MemoryFile* file, const char* mode) {
+    // libtiff's own printing, for anything not said through a file's
+    // handlers, is switched off.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &error);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, nullptr);

@@ -2,7 +2,8 @@
 # byte for byte (the samples have no row padding and exact header fields),
 # a half turn equals two right turns, and a file turned in place equals one
 # turned into a new file; a file whose name is outside the
-# ANSI code page is read and written under that name.
+# ANSI code page is read and written under that name; a TIFF file, which
+# this build does not read, is refused with that reason.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 function(run)
@@ -58,5 +59,11 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/out/${name}" 
   RESULT_VARIABLE same)
 if(NOT same EQUAL 0)
   message(FATAL_ERROR "${name}: turned differently from chart-8.bmp")
+endif()
+execute_process(COMMAND ${EMULATOR} ${TOOL} right ${SAMPLES}/fax.tif -o ${WORK}/fax.tif
+  RESULT_VARIABLE rc OUTPUT_FILE ${WORK}/output.txt ERROR_FILE ${WORK}/errors.txt)
+file(READ ${WORK}/errors.txt err)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "not supported: TIFF" OR EXISTS ${WORK}/fax.tif)
+  message(FATAL_ERROR "fax.tif: not refused as a TIFF (${rc}): ${err}")
 endif()
 message(STATUS "quadturn.exe turned every sample both ways, and ${name}")
