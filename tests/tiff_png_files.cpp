@@ -283,7 +283,7 @@ std::vector<Picture> RandomPictures(const Layout& layout, uint32_t width, uint32
     Picture p{width + k, height, Bytes(RowBytes(width + k, bits) * height)};
     for (auto& b : p.rows) b = rng.Byte();
     // Pixels only: a row's unused low bits are 0, as every writer leaves them.
-    for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t y = 0; y < height && bits < 8; ++y) {
       uint8_t* row = p.rows.data() + y * RowBytes(p.width, bits);
       const Bytes copy(row, row + RowBytes(p.width, bits));
       std::fill(row, row + RowBytes(p.width, bits), 0);

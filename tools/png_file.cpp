@@ -160,6 +160,11 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   }
   Page page;
   if (!page.Make(ihdr.width, ihdr.height, bits, error)) return nullptr;
+  // libspng sets the bits of packed pixels into the row it is given (an
+  // interlaced row's pixels come in several passes): those rows start clear.
+  if (bits < 8) {
+    for (uint32_t y = 0; y < page.height(); ++y) std::memset(page.Row(y), 0, page.row_bytes());
+  }
   r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
   for (spng_row_info row; r == 0;) {
     r = spng_get_row_info(decoder.ctx, &row);
