@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the three libFuzzer targets (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and fuzzes each for a third of SECONDS
-# (default 120): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus
+# (default 90): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus
 # and fuzz/regressions, fuzz_quarter_turns (RotateQuarterTurns) from
 # fuzz/corpus-quarter and fuzz/regressions-quarter, fuzz_image_file (the
 # tool's BMP, TIFF and PNG roads) from fuzz/corpus-files and
@@ -14,7 +14,7 @@
 # Usage: [FUZZ_PROCESSES=N] fuzz.sh [SECONDS] [more libFuzzer flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-120}
+seconds=${1:-90}
 shift || true
 processes=${FUZZ_PROCESSES:-1}
 

@@ -4,7 +4,7 @@
 # 64-bit and the 32-bit Windows DLL with their suites, host programs and tool
 # under Wine (32-bit Wine emulated by qemu-i386 where the kernel runs no i386
 # programs, and the 32-bit suite once more on an emulated processor without
-# SSSE3); and a 120-second fuzzing run that starts the same way every time.
+# SSSE3); and a 90-second fuzzing run that starts the same way every time.
 #
 # The screen gets one line per part and the names of failed tests; the whole
 # output goes to build/test-log.txt. Every part runs even when one fails; the
@@ -60,7 +60,7 @@ done
 
 part_started=$SECONDS
 # Seeded by process number: the same start every time.
-if quiet bash scripts/fuzz.sh 120; then
+if quiet bash scripts/fuzz.sh 90; then
   passed=$((passed + 1))
   echo "== fuzz: passed ($(grep -h 'executions$' "$log" | tail -3 |
     awk '{ printf "%s%s", (NR > 1 ? ", " : ""), $0 }'))" \

@@ -160,14 +160,16 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   }
   Page page;
   if (!page.Make(ihdr.width, ihdr.height, bits, error)) return nullptr;
-  // libspng sets the bits of packed pixels into the row it is given (an
-  // interlaced row's pixels come in several passes): those rows start clear.
-  if (bits < 8) {
-    for (uint32_t y = 0; y < page.height(); ++y) std::memset(page.Row(y), 0, page.row_bytes());
-  }
   r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
+  // libspng sets the bits of packed pixels into the row it is given, so each
+  // row is cleared before its first pixels come (an interlaced row's come in
+  // several passes); only rows the file reaches are touched.
+  uint32_t cleared = 0;
   for (spng_row_info row; r == 0;) {
     r = spng_get_row_info(decoder.ctx, &row);
+    for (; r == 0 && bits < 8 && cleared <= row.row_num; ++cleared) {
+      std::memset(page.Row(cleared), 0, page.row_bytes());
+    }
     if (r == 0) r = spng_decode_row(decoder.ctx, page.Row(row.row_num), page.row_bytes());
   }
   // The chunks behind the image data (text, time) come with the end.
