@@ -1,6 +1,7 @@
 // Fuzz target: any bytes as an image file given to the tool. The last input
-// byte picks the turn (1, 2 or 3 quarter turns); the bytes before it are
-// the file. On every input: a refusal says why; a file turned is written
+// byte picks the turn (1, 2 or 3 quarter turns, its value modulo 3) and,
+// with its top bit, TIFF pages turned by their Orientation tag; the bytes
+// before it are the file. On every input: a refusal says why; a file turned is written
 // whole, read again by the tool, and turning it back and then forward once
 // more gives the same file byte for byte (nothing lost on the way).
 #include <cstdint>
@@ -46,10 +47,10 @@ class BytesOutput : public tool::Output {
 };
 
 // The file turned `turns` quarter turns and written, or null on a refusal.
-bool Turn(const uint8_t* data, std::size_t size, int turns, std::string* file) {
+bool Turn(const uint8_t* data, std::size_t size, int turns, bool tag, std::string* file) {
   BytesInput in(data, size);
   std::string error;
-  const auto turned = tool::TurnImageFile(in, tool::Turning{turns, false}, &error);
+  const auto turned = tool::TurnImageFile(in, tool::Turning{turns, false, tag}, &error);
   if (turned == nullptr) {
     Check(!error.empty(), "a refusal says why");
     return false;
@@ -67,10 +68,11 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const int turns = data[size - 1] % 3 + 1;
+  const bool tag = (data[size - 1] & 0x80) != 0;
   std::string once, back, again;
-  if (!Turn(data, size - 1, turns, &once)) return 0;
-  Check(Turn(Bytes(once), once.size(), -turns, &back), "the tool reads what it wrote");
-  Check(Turn(Bytes(back), back.size(), turns, &again), "the tool reads what it turned back");
+  if (!Turn(data, size - 1, turns, tag, &once)) return 0;
+  Check(Turn(Bytes(once), once.size(), -turns, tag, &back), "the tool reads what it wrote");
+  Check(Turn(Bytes(back), back.size(), turns, tag, &again), "the tool reads what it turned back");
   Check(again == once, "turning back and forward again gives the same file");
   return 0;
 }

@@ -60,6 +60,7 @@ Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
     TIFFSetField(tif, TIFFTAG_COMPRESSION, l.compression);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, l.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     if (l.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, l.predictor);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, l.orientation);
     if (l.samples == 2 || l.samples == 4) {
       const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
       TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &alpha);
@@ -137,6 +138,7 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
   do {
     uint32_t w = 0, h = 0, tile = 0;
     uint16_t bits = 1, samples = 1, photometric = 0, compression = 1, predictor = 1;
+    uint16_t orientation = 1;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -145,6 +147,8 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor);
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tile);
+    TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
+    l->orientation = orientation;
     l->colour = photometric;
     l->bits_per_sample = bits;
     l->samples = samples;

@@ -26,6 +26,7 @@ struct Layout {
   int predictor = 1;        // TIFF
   uint32_t tile = 0;        // TIFF: tile side, 0 for strips
   bool planar = false;      // TIFF: separate planes
+  int orientation = 1;      // TIFF: the Orientation tag
   float x_res = 0, y_res = 0;  // dots per inch; PNG pHYs is per metre
   std::string text{};       // TIFF ImageDescription, PNG tEXt "Comment"
   Bytes profile{};          // TIFF ICCProfile, PNG iCCP

@@ -244,6 +244,61 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
   }
 }
 
+// With --orientation-tag a TIFF page keeps its pixels, compression (JPEG
+// too) and resolutions, and its Orientation tag records the turn; other
+// formats turn as usual.
+TEST_F(Tool, OrientationTagRecordsTheTurnAndLeavesThePixels) {
+  struct Case { const char* what; Layout layout; int pages; int turns; int orientation; };
+  const Case cases[] = {
+      {"JPEG RGB, right",
+       {.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_JPEG}, 1, 1, 6},
+      {"fax, Group 4, 2 pages, left",
+       {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1,
+        .compression = COMPRESSION_CCITTFAX4, .x_res = 204, .y_res = 98},
+       2, -1, 8},
+      {"grey, LZW, shown turned, half",
+       {.colour = PHOTOMETRIC_MINISBLACK, .compression = COMPRESSION_LZW, .orientation = 6}, 1,
+       2, 8},
+      {"palette, mirrored, right",
+       {.colour = PHOTOMETRIC_PALETTE, .compression = COMPRESSION_PACKBITS, .orientation = 2},
+       1, 1, 7},
+      {"CMYK, left", {.colour = PHOTOMETRIC_SEPARATED, .samples = 4, .orientation = 5}, 1, -1,
+       4},
+  };
+  uint64_t n = 0;
+  for (const Case& c : cases) {
+    Rng rng(900 + n++);
+    const std::vector<Picture> pages = RandomPictures(c.layout, 48, 16, c.pages, rng);
+    WriteFile(At("in"), WriteImageFile(c.layout, pages));
+    const std::string word = c.turns == 1 ? "right" : c.turns == 2 ? "half" : "left";
+    const ToolRun r = RunTool(word + " --orientation-tag " + At("in") + " -o " + At("out"));
+    ASSERT_EQ(r.exit_code, 0) << c.what << ": " << r.output;
+    Layout in, out;
+    std::vector<Picture> before, after;
+    std::string error;
+    ASSERT_TRUE(ReadImageFile(ReadFile(At("in")), &in, &before, &error)) << c.what << error;
+    ASSERT_TRUE(ReadImageFile(ReadFile(At("out")), &out, &after, &error)) << c.what << error;
+    ASSERT_EQ(after.size(), before.size()) << c.what;
+    for (std::size_t k = 0; k < before.size(); ++k) {
+      EXPECT_EQ(after[k].rows, before[k].rows) << c.what << ", page " << k + 1;
+    }
+    EXPECT_EQ(out.orientation, c.orientation) << c.what;
+    EXPECT_EQ(out.compression, c.layout.compression) << c.what;
+    EXPECT_EQ(out.x_res, c.layout.x_res) << c.what;
+  }
+  // A PNG file has no such tag: it turns as usual.
+  const Layout png{.container = Container::kPng, .colour = 0};
+  Rng rng(950);
+  const std::vector<Picture> pages = RandomPictures(png, 9, 4, 1, rng);
+  WriteFile(At("in.png"), WriteImageFile(png, pages));
+  ASSERT_EQ(RunTool("right -t " + At("in.png") + " -o " + At("out.png")).exit_code, 0);
+  Layout got;
+  std::vector<Picture> turned;
+  std::string error;
+  ASSERT_TRUE(ReadImageFile(ReadFile(At("out.png")), &got, &turned, &error)) << error;
+  EXPECT_EQ(turned[0].rows, Turned(pages[0], 8, 1).rows);
+}
+
 // Resolutions follow a quarter turn unless asked to stay.
 TEST_F(Tool, ResolutionsFollowTheTurnUnlessKept) {
   const Bytes dib = Image(510, {.bits = 1, .width = 40, .height = 9, .x_ppm = 8031, .y_ppm = 3858});

@@ -12,11 +12,13 @@
 
 namespace quadturn::tool {
 
-// What is done to each image: `turns` quarter turns clockwise, and whether
-// the horizontal and vertical resolution stay as they are.
+// What is done to each image: `turns` quarter turns clockwise, whether the
+// horizontal and vertical resolution stay as they are, and whether a TIFF
+// page records the turn in its Orientation tag instead of moving pixels.
 struct Turning {
   int turns = 1;
   bool keep_resolution = false;
+  bool orientation_tag = false;
   bool ExchangesResolutions() const { return turns % 2 != 0 && !keep_resolution; }
 };
 

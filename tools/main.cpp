@@ -46,6 +46,9 @@ const char kUsageText[] =
     "\n"
     "  -k, --keep-resolution keep the horizontal and vertical resolution as they\n"
     "                        are (a quarter turn exchanges them)\n"
+    "  -t, --orientation-tag TIFF: record the turn in each page's Orientation tag\n"
+    "                        and leave its pixels and compression as they are\n"
+    "                        (any TIFF, JPEG too); other formats turn as usual\n"
     "  -q, --quiet           print errors only\n"
     "  -h, --help            print this help and exit\n"
     "  -V, --version         print the version and exit\n"
@@ -70,6 +73,7 @@ struct Options {
   bool in_place = false;
   bool quiet = false;
   bool keep_resolution = false;
+  bool orientation_tag = false;
   std::vector<std::string> inputs;
 };
 
@@ -84,17 +88,19 @@ int Parse(int argc, char** argv, Options* o) {
       {"output", required_argument, nullptr, 'o'},  {"dir", required_argument, nullptr, 'd'},
       {"in-place", no_argument, nullptr, 'i'},      {"quiet", no_argument, nullptr, 'q'},
       {"keep-resolution", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},       {nullptr, 0, nullptr, 0}};
+      {"version", no_argument, nullptr, 'V'},       {"orientation-tag", no_argument, nullptr, 't'},
+      {nullptr, 0, nullptr, 0}};
   opterr = 0;
   optind = 1;
   int c;
-  while ((c = getopt_long(argc, argv, ":o:d:iqkhV", kLong, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":o:d:iqkthV", kLong, nullptr)) != -1) {
     switch (c) {
       case 'o': o->output = optarg; ++o->outputs; break;
       case 'd': o->dir = optarg; ++o->dirs; break;
       case 'i': o->in_place = true; break;
       case 'q': o->quiet = true; break;
       case 'k': o->keep_resolution = true; break;
+      case 't': o->orientation_tag = true; break;
       case 'h': std::fputs(kUsageText, stdout); return kAllTurned;
       case 'V': std::printf("quadturn %s\n", QUADTURN_VERSION); return kAllTurned;
       case ':': return UsageError(std::string(argv[optind - 1]) + " needs a value");
@@ -196,7 +202,7 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
   const std::unique_ptr<TurnedFile> turned =
-      TurnImageFile(*in, Turning{o.turns, o.keep_resolution}, error);
+      TurnImageFile(*in, Turning{o.turns, o.keep_resolution, o.orientation_tag}, error);
   if (!itself) in.reset();
   if (turned == nullptr) return false;
   std::string why;

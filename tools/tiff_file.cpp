@@ -7,6 +7,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -188,6 +189,11 @@ void CopyBlob(TIFF* in, TIFF* out, ttag_t tag) {
   }
 }
 
+// Whether a rational field's value can be written back as it reads: a
+// damaged file's value that no unsigned rational holds (libtiff would write
+// 0xFFFFFFFF/0) is left out of the turned file.
+bool Storable(float v) { return std::isfinite(v) && v >= 0 && v <= 4294967295.0f; }
+
 // Everything about a page but its size and layout in strips or tiles.
 void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
   // The compression first: it brings its own tags (predictor, fax options).
@@ -211,7 +217,10 @@ void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
                      TIFFTAG_REFERENCEBLACKWHITE}) {
     CopyField<float*>(in, out, tag);
   }
-  for (ttag_t tag : {TIFFTAG_XPOSITION, TIFFTAG_YPOSITION}) CopyField<float>(in, out, tag);
+  for (ttag_t tag : {TIFFTAG_XPOSITION, TIFFTAG_YPOSITION}) {
+    float v = 0;
+    if (TIFFGetField(in, tag, &v) && Storable(v)) TIFFSetField(out, tag, v);
+  }
   for (ttag_t tag : {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP,
                      TIFFTAG_RICHTIFFIPTC}) {
     CopyBlob(in, out, tag);
@@ -232,8 +241,8 @@ void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
   // A quarter turn exchanges the horizontal and vertical resolution (a fax
   // of 204 x 98 dpi becomes 98 x 204), unless they are to be kept.
   float x = 0, y = 0;
-  const bool has_x = TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) != 0;
-  const bool has_y = TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) != 0;
+  const bool has_x = TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) != 0 && Storable(x);
+  const bool has_y = TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) != 0 && Storable(y);
   const bool exchange = turning.ExchangesResolutions();
   if (exchange ? has_y : has_x) TIFFSetField(out, TIFFTAG_XRESOLUTION, exchange ? y : x);
   if (exchange ? has_x : has_y) TIFFSetField(out, TIFFTAG_YRESOLUTION, exchange ? x : y);
@@ -339,6 +348,64 @@ bool WritePixels(TIFF* in, TIFF* out, const Page& page, int bits) {
   return true;
 }
 
+// The Orientation value after the image as shown is turned `turns` quarter
+// turns clockwise: 1, 6, 3, 8 show the stored rows turned 0 to 3 quarter
+// turns; 2, 7, 4, 5 mirrored first. Values outside 1 to 8 count as 1.
+uint16_t TurnedOrientation(uint16_t orientation, int turns) {
+  static const uint16_t kTurned[4] = {1, 6, 3, 8}, kMirrored[4] = {2, 7, 4, 5};
+  const int q = ((turns % 4) + 4) % 4;
+  for (int k = 0; k < 4; ++k) {
+    if (kMirrored[k] == orientation) return kMirrored[(k + q) % 4];
+  }
+  for (int k = 0; k < 4; ++k) {
+    if (kTurned[k] == orientation) return kTurned[(k + q) % 4];
+  }
+  return kTurned[q];
+}
+
+// The page as it is, its strips or tiles copied without decoding (any
+// compression and layout, JPEG too), its Orientation tag recording the turn.
+// The resolutions describe the stored rows, so they stay.
+bool CopyPageTurnedByTag(TIFF* in, TIFF* out, int turns, uint64_t file_size) {
+  CopyTags(in, out, Turning{turns, true, true});
+  for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_TILEWIDTH,
+                     TIFFTAG_TILELENGTH}) {
+    CopyField<uint32_t>(in, out, tag);
+  }
+  const bool tiled = TIFFIsTiled(in) != 0;
+  // The strips as they are, stated even where the file left the count to
+  // its default.
+  if (!tiled) {
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX));
+  }
+  CopyField<uint16_t>(in, out, TIFFTAG_YCBCRPOSITIONING);
+  CopyField<float*>(in, out, TIFFTAG_YCBCRCOEFFICIENTS);
+  CopyField<uint16_t>(in, out, TIFFTAG_INKSET);
+  CopyBlob(in, out, TIFFTAG_JPEGTABLES);
+  uint16_t sub_h = 0, sub_v = 0;
+  if (TIFFGetField(in, TIFFTAG_YCBCRSUBSAMPLING, &sub_h, &sub_v)) {
+    TIFFSetField(out, TIFFTAG_YCBCRSUBSAMPLING, sub_h, sub_v);
+  }
+  TIFFSetField(out, TIFFTAG_ORIENTATION,
+               TurnedOrientation(Field<uint16_t>(in, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT),
+                                 turns));
+  const uint32_t pieces = tiled ? TIFFNumberOfTiles(in) : TIFFNumberOfStrips(in);
+  std::vector<uint8_t> buffer;
+  for (uint32_t k = 0; k < pieces; ++k) {
+    // A strip or tile lies inside the file, or the file is damaged.
+    const uint64_t size = TIFFGetStrileByteCount(in, k);
+    if (size > file_size) return false;
+    buffer.resize(static_cast<std::size_t>(size));
+    const tmsize_t got = tiled ? TIFFReadRawTile(in, k, buffer.data(), static_cast<tmsize_t>(size))
+                               : TIFFReadRawStrip(in, k, buffer.data(), static_cast<tmsize_t>(size));
+    if (got < 0) return false;
+    const tmsize_t put = tiled ? TIFFWriteRawTile(out, k, buffer.data(), got)
+                               : TIFFWriteRawStrip(out, k, buffer.data(), got);
+    if (put != got) return false;
+  }
+  return true;
+}
+
 // The reason a page failed: libtiff's first error where it gave one.
 std::string PageError(int number, const std::string& why, const Tiff& in, const Tiff& out) {
   const std::string& detail = !in.error.empty() ? in.error : out.error;
@@ -373,6 +440,15 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
   }
   int number = 1;
   do {
+    if (turning.orientation_tag) {
+      if (!CopyPageTurnedByTag(in.tif, out.tif, turning.turns, file.size) || !in.error.empty() ||
+          !TIFFWriteDirectory(out.tif)) {
+        *error = PageError(number, "cannot copy the page", in, out);
+        return nullptr;
+      }
+      ++number;
+      continue;
+    }
     std::string why;
     const int bits = PixelBits(in.tif, &why);
     if (bits == 0) {
