@@ -1,7 +1,8 @@
 // Fuzz target: any bytes as an image file given to the tool. The last input
-// byte picks the turn (1, 2 or 3 quarter turns, its value modulo 3) and,
-// with its top bit, TIFF pages turned by their Orientation tag; the bytes
-// before it are the file. On every input: a refusal says why; a file turned is written
+// byte picks the turn (1, 2 or 3 quarter turns, its value modulo 3), with
+// its top bit TIFF pages turned by their Orientation tag, and with the next
+// bit a file read by offsets (as a file by name) rather than in order (as
+// standard input); the bytes before it are the file. On every input: a refusal says why; a file turned is written
 // whole, read again by the tool, and turning it back and then forward once
 // more gives the same file byte for byte (nothing lost on the way).
 #include <cstdint>
@@ -17,10 +18,18 @@ using quadturn::fuzz::Check;
 
 class BytesInput : public tool::Input {
  public:
-  BytesInput(const uint8_t* data, std::size_t size)
-      : Input(static_cast<int64_t>(size)), data_(data), left_(size) {}
+  BytesInput(const uint8_t* data, std::size_t size, bool by_offsets)
+      : Input(static_cast<int64_t>(size)), start_(data), data_(data), left_(size),
+        size_(size), by_offsets_(by_offsets) {}
+  bool CanReadAt() const override { return by_offsets_; }
 
  protected:
+  int64_t ReadSomeAt(uint64_t offset, void* to, std::size_t n, std::string*) override {
+    if (offset >= size_) return 0;
+    const std::size_t count = n < size_ - offset ? n : static_cast<std::size_t>(size_ - offset);
+    __builtin_memcpy(to, start_ + offset, count);
+    return static_cast<int64_t>(count);
+  }
   int64_t ReadSome(void* to, std::size_t n, std::string*) override {
     const std::size_t count = n < left_ ? n : left_;
     if (count > 0) __builtin_memcpy(to, data_, count);
@@ -30,8 +39,11 @@ class BytesInput : public tool::Input {
   }
 
  private:
+  const uint8_t* start_;
   const uint8_t* data_;
   std::size_t left_;
+  std::size_t size_;
+  bool by_offsets_;
 };
 
 class BytesOutput : public tool::Output {
@@ -47,8 +59,9 @@ class BytesOutput : public tool::Output {
 };
 
 // The file turned `turns` quarter turns and written, or null on a refusal.
-bool Turn(const uint8_t* data, std::size_t size, int turns, bool tag, std::string* file) {
-  BytesInput in(data, size);
+bool Turn(const uint8_t* data, std::size_t size, int turns, bool tag, bool by_offsets,
+          std::string* file) {
+  BytesInput in(data, size, by_offsets);
   std::string error;
   const auto turned = tool::TurnImageFile(in, tool::Turning{turns, false, tag}, &error);
   if (turned == nullptr) {
@@ -69,10 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const int turns = data[size - 1] % 3 + 1;
   const bool tag = (data[size - 1] & 0x80) != 0;
+  const bool by_offsets = (data[size - 1] & 0x40) != 0;
   std::string once, back, again;
-  if (!Turn(data, size - 1, turns, tag, &once)) return 0;
-  Check(Turn(Bytes(once), once.size(), -turns, tag, &back), "the tool reads what it wrote");
-  Check(Turn(Bytes(back), back.size(), turns, tag, &again), "the tool reads what it turned back");
+  if (!Turn(data, size - 1, turns, tag, by_offsets, &once)) return 0;
+  Check(Turn(Bytes(once), once.size(), -turns, tag, !by_offsets, &back),
+        "the tool reads what it wrote");
+  Check(Turn(Bytes(back), back.size(), turns, tag, by_offsets, &again),
+        "the tool reads what it turned back");
   Check(again == once, "turning back and forward again gives the same file");
   return 0;
 }

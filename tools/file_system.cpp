@@ -50,6 +50,23 @@ bool Input::ReadToEnd(WholeInput* to, std::string* error) {
   }
 }
 
+int64_t Input::ReadAt(uint64_t offset, void* to, std::size_t n, std::string* error) {
+  auto* p = static_cast<uint8_t*>(to);
+  std::size_t got = 0;
+  while (got < n) {
+    const int64_t some = ReadSomeAt(offset + got, p + got, n - got, error);
+    if (some < 0) return -1;
+    if (some == 0) break;
+    got += static_cast<std::size_t>(some);
+  }
+  return static_cast<int64_t>(got);
+}
+
+int64_t Input::ReadSomeAt(uint64_t, void*, std::size_t, std::string* error) {
+  *error = "cannot read at an offset";
+  return -1;
+}
+
 void Input::PutBack(const uint8_t* bytes, std::size_t n) {
   put_back_.assign(bytes, bytes + n);
   put_back_at_ = 0;
@@ -102,10 +119,15 @@ class ChannelReader : public Input {
   ~ChannelReader() override {
     if (owned_) CloseChannel(from_);
   }
+  // A file opened by name: standard input may be a pipe.
+  bool CanReadAt() const override { return owned_ && Size() >= 0; }
 
  protected:
   int64_t ReadSome(void* to, std::size_t n, std::string* error) override {
     return ReadSomeFrom(from_, to, n, error);
+  }
+  int64_t ReadSomeAt(uint64_t offset, void* to, std::size_t n, std::string* error) override {
+    return quadturn::tool::ReadSomeAt(from_, offset, to, n, error);
   }
 
  private:

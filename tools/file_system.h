@@ -65,11 +65,18 @@ class Input {
   ReadResult Skip(uint64_t n, std::string* error);
   // The input's size in bytes when known (a regular file), otherwise -1.
   int64_t Size() const { return size_; }
+  // Whether bytes can be read at any offset (a regular file), and such a
+  // read of up to n bytes: how many (fewer only at the end), or -1 with
+  // `error` set. For reading a file by offsets only, not mixed with the
+  // reads in order above (on Windows it moves the file's position).
+  virtual bool CanReadAt() const { return false; }
+  int64_t ReadAt(uint64_t offset, void* to, std::size_t n, std::string* error);
 
  protected:
   // Reads 1 to n bytes: how many, 0 at the end of the data, or -1 with
-  // `error` set.
+  // `error` set; and the same at an offset, where CanReadAt.
   virtual int64_t ReadSome(void* to, std::size_t n, std::string* error) = 0;
+  virtual int64_t ReadSomeAt(uint64_t offset, void* to, std::size_t n, std::string* error);
 
  private:
   int64_t size_;

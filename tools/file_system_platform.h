@@ -17,13 +17,15 @@ using Channel = intptr_t;
 
 // Given by each system: the characters that separate a path's parts, this
 // process's number, standard input and output, reads of 1 to n bytes (how
-// many, 0 at the end of the data, or -1 with `error` set), writes of 1 to n
+// many, 0 at the end of the data, or -1 with `error` set; in order, or at an
+// offset of a regular file without moving the position), writes of 1 to n
 // bytes (how many, or -1 with `error` set), and closing.
 extern const char kPathSeparators[];
 unsigned long ProcessNumber();
 Channel StandardInputChannel();
 Channel StandardOutputChannel();
 int64_t ReadSomeFrom(Channel from, void* to, std::size_t n, std::string* error);
+int64_t ReadSomeAt(Channel from, uint64_t offset, void* to, std::size_t n, std::string* error);
 int64_t WriteSomeTo(Channel to, const void* from, std::size_t n, std::string* error);
 void CloseChannel(Channel c);
 

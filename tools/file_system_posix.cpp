@@ -253,6 +253,16 @@ int64_t ReadSomeFrom(Channel from, void* to, std::size_t n, std::string* error) 
   }
 }
 
+int64_t ReadSomeAt(Channel from, uint64_t offset, void* to, std::size_t n, std::string* error) {
+  for (;;) {
+    const ssize_t got = pread(static_cast<int>(from), to, n, static_cast<off_t>(offset));
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    *error = "cannot read: " + Reason(errno);
+    return -1;
+  }
+}
+
 int64_t WriteSomeTo(Channel to, const void* from, std::size_t n, std::string* error) {
   for (;;) {
     const ssize_t done = write(static_cast<int>(to), from, n);

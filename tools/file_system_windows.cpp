@@ -237,6 +237,20 @@ int64_t ReadSomeFrom(Channel from, void* to, std::size_t n, std::string* error) 
   return got;
 }
 
+int64_t ReadSomeAt(Channel from, uint64_t offset, void* to, std::size_t n, std::string* error) {
+  const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(from), to, want, &got, &at) &&
+      GetLastError() != ERROR_HANDLE_EOF) {
+    *error = "cannot read: " + LastError();
+    return -1;
+  }
+  return got;
+}
+
 int64_t WriteSomeTo(Channel to, const void* from, std::size_t n, std::string* error) {
   const DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
   DWORD done = 0;

@@ -1,9 +1,10 @@
 // TIFF files through libtiff: every page (image file directory) in order is
 // decoded into a block, turned by the library and encoded again with its
 // own compression, predictor, fill order, photometric, colour map, profile
-// and descriptive tags. The file is read into memory and the turned file
-// built there: libtiff seeks both ways, and nothing is written unless every
-// page turned. libtiff's messages are caught, never printed.
+// and descriptive tags. libtiff seeks: a regular file is read where it
+// asks, standard input is read into memory first; the turned file is built
+// in memory, so nothing is written unless every page turned. libtiff's
+// messages are caught, never printed.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -19,14 +20,16 @@
 namespace quadturn::tool {
 namespace {
 
-// A file in memory as libtiff's client I/O sees it: the input read whole,
-// or the output growing as libtiff writes and seeks (and reads back, to
-// chain each page's directory to the last).
+// A file as libtiff's client I/O sees it: the input, read by offsets or
+// held whole in memory, or the output growing in memory as libtiff writes
+// and seeks (and reads back, to chain each page's directory to the last).
 struct MemoryFile {
-  const uint8_t* data = nullptr;  // reading
+  const uint8_t* data = nullptr;  // reading from memory
+  Input* input = nullptr;         // reading a file by offsets
   std::string* bytes = nullptr;   // writing
   uint64_t size = 0;
   uint64_t at = 0;
+  std::string read_error;
   const uint8_t* Bytes() const {
     return bytes != nullptr ? reinterpret_cast<const uint8_t*>(bytes->data()) : data;
   }
@@ -35,6 +38,11 @@ struct MemoryFile {
 tmsize_t ReadProc(thandle_t h, void* to, tmsize_t n) {
   auto* f = static_cast<MemoryFile*>(h);
   if (n < 0 || f->at >= f->size) return 0;
+  if (f->input != nullptr) {
+    const int64_t got = f->input->ReadAt(f->at, to, static_cast<std::size_t>(n), &f->read_error);
+    if (got > 0) f->at += static_cast<uint64_t>(got);
+    return static_cast<tmsize_t>(got);
+  }
   const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), f->size - f->at);
   std::memcpy(to, f->Bytes() + f->at, static_cast<std::size_t>(count));
   f->at += count;
@@ -407,8 +415,11 @@ bool CopyPageTurnedByTag(TIFF* in, TIFF* out, int turns, uint64_t file_size) {
 }
 
 // The reason a page failed: libtiff's first error where it gave one.
-std::string PageError(int number, const std::string& why, const Tiff& in, const Tiff& out) {
-  const std::string& detail = !in.error.empty() ? in.error : out.error;
+std::string PageError(int number, const std::string& why, const Tiff& in, const Tiff& out,
+                      const MemoryFile& source) {
+  const std::string& detail = !source.read_error.empty() ? source.read_error
+                              : !in.error.empty()        ? in.error
+                                                         : out.error;
   return "page " + std::to_string(number) + ": " + why +
          (detail.empty() ? "" : " (" + detail + ")");
 }
@@ -418,17 +429,26 @@ std::string PageError(int number, const std::string& why, const Tiff& in, const 
 std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
                                          std::string* error) {
   WholeInput file;
-  if (!input.ReadToEnd(&file, error)) return nullptr;
-  MemoryFile source{file.bytes.get(), nullptr, file.size, 0};
+  MemoryFile source;
+  if (input.CanReadAt()) {
+    source.input = &input;
+    source.size = static_cast<uint64_t>(input.Size());
+  } else {
+    if (!input.ReadToEnd(&file, error)) return nullptr;
+    source.data = file.bytes.get();
+    source.size = file.size;
+  }
   Tiff in(&source, "r");
   if (in.tif == nullptr) {
-    *error = "damaged TIFF file" + (in.error.empty() ? "" : " (" + in.error + ")");
+    *error = !source.read_error.empty() ? source.read_error
+             : "damaged TIFF file" + (in.error.empty() ? "" : " (" + in.error + ")");
     return nullptr;
   }
   // The turned file is about as large as the file.
   std::string turned;
-  turned.reserve(file.size + (std::size_t{64} << 10));
-  MemoryFile target{nullptr, &turned, 0, 0};
+  turned.reserve(static_cast<std::size_t>(source.size) + (std::size_t{64} << 10));
+  MemoryFile target;
+  target.bytes = &turned;
   // The same byte order, and BigTIFF where the file is.
   std::string mode = "w";
   mode += TIFFIsBigEndian(in.tif) ? "b" : "l";
@@ -441,9 +461,9 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
   int number = 1;
   do {
     if (turning.orientation_tag) {
-      if (!CopyPageTurnedByTag(in.tif, out.tif, turning.turns, file.size) || !in.error.empty() ||
+      if (!CopyPageTurnedByTag(in.tif, out.tif, turning.turns, source.size) || !in.error.empty() ||
           !TIFFWriteDirectory(out.tif)) {
-        *error = PageError(number, "cannot copy the page", in, out);
+        *error = PageError(number, "cannot copy the page", in, out, source);
         return nullptr;
       }
       ++number;
@@ -452,34 +472,34 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
     std::string why;
     const int bits = PixelBits(in.tif, &why);
     if (bits == 0) {
-      *error = PageError(number, "not supported: " + why, in, out);
+      *error = PageError(number, "not supported: " + why, in, out, source);
       return nullptr;
     }
     Page page;
     const uint32_t w = Field<uint32_t>(in.tif, TIFFTAG_IMAGEWIDTH, 0);
     const uint32_t h = Field<uint32_t>(in.tif, TIFFTAG_IMAGELENGTH, 0);
     if (!page.Make(w, h, bits, &why)) {
-      *error = PageError(number, why, in, out);
+      *error = PageError(number, why, in, out, source);
       return nullptr;
     }
     if (!ReadPixels(in.tif, page, bits) || !in.error.empty()) {
-      *error = PageError(number, "damaged", in, out);
+      *error = PageError(number, "damaged", in, out, source);
       return nullptr;
     }
     if (!page.Turn(turning.turns, &why)) {
-      *error = PageError(number, why, in, out);
+      *error = PageError(number, why, in, out, source);
       return nullptr;
     }
     CopyTags(in.tif, out.tif, turning);
     if (!WritePixels(in.tif, out.tif, page, bits) || !TIFFWriteDirectory(out.tif)) {
-      *error = PageError(number, "cannot encode the turned page", in, out);
+      *error = PageError(number, "cannot encode the turned page", in, out, source);
       return nullptr;
     }
     ++number;
   } while (TIFFReadDirectory(in.tif));
   // The end of the pages, or a page that could not be read.
   if (!in.error.empty()) {
-    *error = PageError(number, "damaged", in, out);
+    *error = PageError(number, "damaged", in, out, source);
     return nullptr;
   }
   TIFFClose(out.tif);
