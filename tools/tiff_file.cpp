@@ -96,6 +96,8 @@ int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
 }
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+constexpr tmsize_t kMaxLibtiffAllocation = tmsize_t{1} << 30;
+
 // An open TIFF over a memory file, closed with it; its errors kept in `error`.
 class Tiff {
  public:
@@ -105,6 +107,9 @@ class Tiff {
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    // A damaged file's sizes must not make libtiff ask for more than a
+    // page's pixels may take (the library's 2^31 limit on a block).
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxLibtiffAllocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &error);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, nullptr);
     tif = TIFFClientOpenExt("tiff", mode, file, ReadProc, WriteProc, SeekProc, CloseProc,
@@ -197,10 +202,16 @@ void CopyBlob(TIFF* in, TIFF* out, ttag_t tag) {
   }
 }
 
-// Whether a rational field's value can be written back as it reads: a
-// damaged file's value that no unsigned rational holds (libtiff would write
-// 0xFFFFFFFF/0) is left out of the turned file.
-bool Storable(float v) { return std::isfinite(v) && v >= 0 && v <= 4294967295.0f; }
+// A rational field's value as it can be written back and read the same:
+// false for a damaged file's value no unsigned rational holds (libtiff
+// would write 0xFFFFFFFF/0), which is left out; a value too small for one
+// (libtiff would write 0/0xFFFFFFFF) becomes 0.
+bool Storable(float* v) {
+  // Compared as doubles: 2^32 - 1 as a float is 2^32, which no rational holds.
+  if (!std::isfinite(*v) || *v < 0 || static_cast<double>(*v) >= 4294967295.0) return false;
+  if (static_cast<double>(*v) < 1.0 / 4294967295.0) *v = 0;
+  return true;
+}
 
 // Everything about a page but its size and layout in strips or tiles.
 void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
@@ -227,7 +238,7 @@ void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
   }
   for (ttag_t tag : {TIFFTAG_XPOSITION, TIFFTAG_YPOSITION}) {
     float v = 0;
-    if (TIFFGetField(in, tag, &v) && Storable(v)) TIFFSetField(out, tag, v);
+    if (TIFFGetField(in, tag, &v) && Storable(&v)) TIFFSetField(out, tag, v);
   }
   for (ttag_t tag : {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP,
                      TIFFTAG_RICHTIFFIPTC}) {
@@ -249,8 +260,8 @@ void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
   // A quarter turn exchanges the horizontal and vertical resolution (a fax
   // of 204 x 98 dpi becomes 98 x 204), unless they are to be kept.
   float x = 0, y = 0;
-  const bool has_x = TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) != 0 && Storable(x);
-  const bool has_y = TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) != 0 && Storable(y);
+  const bool has_x = TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) != 0 && Storable(&x);
+  const bool has_y = TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) != 0 && Storable(&y);
   const bool exchange = turning.ExchangesResolutions();
   if (exchange ? has_y : has_x) TIFFSetField(out, TIFFTAG_XRESOLUTION, exchange ? y : x);
   if (exchange ? has_x : has_y) TIFFSetField(out, TIFFTAG_YRESOLUTION, exchange ? x : y);
@@ -336,8 +347,8 @@ bool WritePixels(TIFF* in, TIFF* out, const Page& page, int bits) {
   }
   const uint32_t in_rows = Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX);
   const uint32_t in_height = Field<uint32_t>(in, TIFFTAG_IMAGELENGTH, 0);
-  const uint32_t per_strip =
-      std::max<uint32_t>(1, in_rows >= in_height ? h : TIFFDefaultStripSize(out, 0));
+  const uint32_t per_strip = std::max<uint32_t>(
+      1, in_rows >= in_height ? h : std::min(h, TIFFDefaultStripSize(out, 0)));
   TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, per_strip);
   const tmsize_t line = TIFFScanlineSize(out);
   if (line <= 0) return h == 0;
