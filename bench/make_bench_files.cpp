@@ -131,7 +131,9 @@ bool WriteGreyPng(const std::string& path) {
   std::vector<uint8_t> image(std::size_t{w} * h);
   Rng rng{5};
   for (uint32_t y = 0; y < h; ++y) {
-    for (uint32_t x = 0; x < w; ++x) image[std::size_t{y} * w + x] = ScanGrey(text, x, y, w, h, rng);
+    for (uint32_t x = 0; x < w; ++x) {
+      image[std::size_t{y} * w + x] = ScanGrey(text, x, y, w, h, rng);
+    }
   }
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;

@@ -2,10 +2,12 @@
 // byte picks the turn (1, 2 or 3 quarter turns, its value modulo 3), with
 // its top bit TIFF pages turned by their Orientation tag, and with the next
 // bit a file read by offsets (as a file by name) rather than in order (as
-// standard input); the bytes before it are the file. On every input: a refusal says why; a file turned is written
-// whole, read again by the tool, and turning it back and then forward once
-// more gives the same file byte for byte (nothing lost on the way).
+// standard input); the bytes before it are the file. On every input: a
+// refusal says why; a file turned is written whole, read again by the tool,
+// and turning it back and then forward once more gives the same file byte
+// for byte (nothing lost on the way).
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "fault_hooks.h"
@@ -19,30 +21,26 @@ using quadturn::fuzz::Check;
 class BytesInput : public tool::Input {
  public:
   BytesInput(const uint8_t* data, std::size_t size, bool by_offsets)
-      : Input(static_cast<int64_t>(size)), start_(data), data_(data), left_(size),
-        size_(size), by_offsets_(by_offsets) {}
+      : Input(static_cast<int64_t>(size)), data_(data), size_(size), by_offsets_(by_offsets) {}
   bool CanReadAt() const override { return by_offsets_; }
 
  protected:
   int64_t ReadSomeAt(uint64_t offset, void* to, std::size_t n, std::string*) override {
     if (offset >= size_) return 0;
     const std::size_t count = n < size_ - offset ? n : static_cast<std::size_t>(size_ - offset);
-    __builtin_memcpy(to, start_ + offset, count);
+    std::memcpy(to, data_ + offset, count);
     return static_cast<int64_t>(count);
   }
-  int64_t ReadSome(void* to, std::size_t n, std::string*) override {
-    const std::size_t count = n < left_ ? n : left_;
-    if (count > 0) __builtin_memcpy(to, data_, count);
-    data_ += count;
-    left_ -= count;
-    return static_cast<int64_t>(count);
+  int64_t ReadSome(void* to, std::size_t n, std::string* error) override {
+    const int64_t got = ReadSomeAt(at_, to, n, error);
+    at_ += static_cast<uint64_t>(got);
+    return got;
   }
 
  private:
-  const uint8_t* start_;
   const uint8_t* data_;
-  std::size_t left_;
   std::size_t size_;
+  uint64_t at_ = 0;
   bool by_offsets_;
 };
 

@@ -45,10 +45,12 @@ int main(int argc, char** argv) {
   uint64_t n = 0;
   for (const Entry& e : entries) {
     Rng rng(n++);
-    Bytes file = WriteImageFile(e.layout, RandomPictures(e.layout, e.width, e.height, e.pages, rng));
+    Bytes file =
+        WriteImageFile(e.layout, RandomPictures(e.layout, e.width, e.height, e.pages, rng));
     file.push_back(static_cast<uint8_t>(n % 3));
     std::ofstream(std::string(argv[1]) + "/" + e.name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
   }
   return 0;
 }

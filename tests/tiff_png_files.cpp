@@ -21,7 +21,8 @@ struct Memory {
 
 tmsize_t Read(thandle_t h, void* to, tmsize_t n) {
   auto* m = static_cast<Memory*>(h);
-  const uint64_t count = std::min<uint64_t>(n, m->at < m->bytes.size() ? m->bytes.size() - m->at : 0);
+  const uint64_t left = m->at < m->bytes.size() ? m->bytes.size() - m->at : 0;
+  const uint64_t count = std::min<uint64_t>(n, left);
   std::memcpy(to, m->bytes.data() + m->at, count);
   m->at += count;
   return static_cast<tmsize_t>(count);
@@ -323,9 +324,10 @@ Picture Turned(const Picture& p, int bits, int quarters) {
   const bool swap = quarters % 2 != 0;
   Picture out{swap ? p.height : p.width, swap ? p.width : p.height, {}};
   const std::size_t out_line = RowBytes(out.width, bits);
-  const std::size_t stride = (std::size_t{out.width} * bits + 31) / 32 * 4;
+  const std::size_t stride = StrideOf(bits, static_cast<int32_t>(out.width));
   for (uint32_t y = 0; y < out.height; ++y) {
-    out.rows.insert(out.rows.end(), rows.begin() + y * stride, rows.begin() + y * stride + out_line);
+    const auto row = rows.begin() + static_cast<std::ptrdiff_t>(y * stride);
+    out.rows.insert(out.rows.end(), row, row + static_cast<std::ptrdiff_t>(out_line));
   }
   return out;
 }

@@ -3,6 +3,8 @@
 // DIB types the public header declares (<windows.h>'s on Windows).
 #include "bmp_file.h"
 
+#include "dib_sizes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -12,7 +14,6 @@ namespace quadturn::tool {
 namespace {
 
 constexpr uint32_t kMaxHeaderBytes = 1024;  // V5 is 124; nothing real is near this
-constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
 
 // Compressions past <windows.h>'s BI_ names, and its profile kinds spelt as
 // numbers (mingw spells them as multi-character constants).
@@ -90,13 +91,11 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
           : 0;
   const uint64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1u << bits : 0;
   l->offset = l->header_bytes + masks + 4 * entries;
-  if (l->offset > kMaxBytes) {
+  if (l->offset > kMaxDibBytes) {
     return Fail("damaged: a colour table of " + std::to_string(entries) + " entries", error);
   }
-  const uint64_t stride = (uint64_t(uint32_t(width)) * bits + 31) / 32 * 4;
-  l->rows = stride * h;
-  const uint64_t turned = (h * bits + 31) / 32 * 4 * uint64_t(uint32_t(width));
-  if (l->offset + std::max(l->rows, turned) > kMaxBytes) {
+  l->rows = DibStride(uint32_t(width), bits) * h;
+  if (!DibFits(l->offset, uint32_t(width), h, bits)) {
     return Fail("too large: its rows would pass 2^31 - 1 bytes", error);
   }
   if (l->header_bytes >= sizeof(BITMAPV5HEADER)) {
@@ -186,7 +185,7 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
 
   // The packed DIB: header, masks and table, rows, profile right behind.
   const uint64_t dib_bytes = l.offset + l.rows + l.profile_bytes;
-  if (dib_bytes > kMaxBytes) {
+  if (dib_bytes > kMaxDibBytes) {
     return Refuse("too large", error);
   }
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(dib_bytes));

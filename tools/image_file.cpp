@@ -49,7 +49,7 @@ std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::
   auto turned = std::make_unique<TurnedBmp>(h);
   if (!TurnBlock(h, turning.turns, error)) return nullptr;
   // The library exchanges the resolutions with a quarter turn.
-  if (turning.turns % 2 != 0 && turning.keep_resolution) ExchangeResolutions(h);
+  if (turning.Quarter() && turning.keep_resolution) ExchangeResolutions(h);
   return turned;
 }
 

@@ -19,7 +19,8 @@ struct Turning {
   int turns = 1;
   bool keep_resolution = false;
   bool orientation_tag = false;
-  bool ExchangesResolutions() const { return turns % 2 != 0 && !keep_resolution; }
+  bool Quarter() const { return turns % 2 != 0; }
+  bool ExchangesResolutions() const { return Quarter() && !keep_resolution; }
 };
 
 // Turns the image held in a block as a packed DIB; false with the reason

@@ -4,16 +4,11 @@
 
 #include <cstring>
 
+#include "dib_sizes.h"
 #include "image_file.h"
 
 namespace quadturn::tool {
 namespace {
-
-// The library's limit: header, table and rows, before and after the turn,
-// below 2^31 bytes.
-constexpr uint64_t kMaxBlockBytes = 0x7FFFFFFF;
-
-uint64_t StrideOf(uint64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
 
 uint32_t TableBytes(int bits) { return bits <= 8 ? 4u << bits : 0; }
 
@@ -27,10 +22,8 @@ Page::~Page() {
 
 bool Page::Make(uint32_t width, uint32_t height, int bits, std::string* error) {
   const uint64_t head = sizeof(BITMAPINFOHEADER) + TableBytes(bits);
-  const uint64_t rows = StrideOf(width, bits) * height;
-  const uint64_t turned = StrideOf(height, bits) * width;
-  if (width > 0x7FFFFFFF || height > 0x7FFFFFFF || head + rows > kMaxBlockBytes ||
-      head + turned > kMaxBlockBytes) {
+  const uint64_t rows = DibStride(width, bits) * height;
+  if (width > 0x7FFFFFFF || height > 0x7FFFFFFF || !DibFits(head, width, height, bits)) {
     *error = "too large: a page of " + std::to_string(width) + " x " + std::to_string(height) +
              " pixels would pass 2^31 - 1 bytes";
     return false;
@@ -77,7 +70,7 @@ bool Page::Lock(std::string* error) {
   bits_ = bi.biBitCount;
   width_ = static_cast<uint32_t>(bi.biWidth);
   height_ = static_cast<uint32_t>(bi.biHeight < 0 ? -bi.biHeight : bi.biHeight);
-  stride_ = static_cast<std::ptrdiff_t>(StrideOf(width_, bits_));
+  stride_ = static_cast<std::ptrdiff_t>(DibStride(width_, bits_));
   rows_ = p + bi.biSize + TableBytes(bits_);
   return true;
 }

@@ -32,12 +32,17 @@ class Page {
 
   uint32_t width() const { return width_; }
   uint32_t height() const { return height_; }
+  int bits() const { return bits_; }
   // Bytes of a row's pixels, the last byte's unused bits included.
-  std::size_t row_bytes() const { return (std::size_t{width_} * bits_ + 7) / 8; }
+  std::size_t row_bytes() const { return BytesOf(width_); }
   // Bytes from one row to the next.
   std::ptrdiff_t stride() const { return stride_; }
-  // Row y, the top row first.
+  // Row y, the top row first, and the byte of pixel x in it (x a whole
+  // byte's worth of pixels in).
   uint8_t* Row(uint32_t y) const { return rows_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+  uint8_t* At(uint32_t y, uint32_t x) const { return Row(y) + uint64_t{x} * bits_ / 8; }
+  // Bytes of `pixels` pixels, a last partial byte included.
+  std::size_t BytesOf(uint32_t pixels) const { return (std::size_t{pixels} * bits_ + 7) / 8; }
 
  private:
   bool Lock(std::string* error);

@@ -127,6 +127,12 @@ void CopyChunks(spng_ctx* from, spng_ctx* to, const Turning& turning) {
   }
 }
 
+// The encoder's output, appended to the turned file as it comes.
+int AppendTo(spng_ctx*, void* user, void* from, std::size_t n) {
+  static_cast<std::string*>(user)->append(static_cast<const char*>(from), n);
+  return 0;
+}
+
 std::string Damaged(int code, const Source& source) {
   if (code == SPNG_IO_ERROR && !source.error.empty()) return source.error;
   if (code == SPNG_IO_EOF) return "truncated PNG file";
@@ -185,7 +191,8 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     *error = "out of memory";
     return nullptr;
   }
-  spng_set_option(encoder.ctx, SPNG_ENCODE_TO_BUFFER, 1);
+  std::string file;
+  spng_set_png_stream(encoder.ctx, AppendTo, &file);
   spng_set_option(encoder.ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
   spng_ihdr turned = ihdr;
   turned.width = page.width();
@@ -204,14 +211,6 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
     return nullptr;
   }
-  std::size_t length = 0;
-  void* bytes = spng_get_png_buffer(encoder.ctx, &length, &r);
-  if (bytes == nullptr) {
-    *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
-    return nullptr;
-  }
-  std::string file(static_cast<const char*>(bytes), length);
-  std::free(bytes);
   return std::make_unique<TurnedBytes>(std::move(file));
 }
 

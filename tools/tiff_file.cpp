@@ -23,34 +23,35 @@ namespace {
 // A file as libtiff's client I/O sees it: the input, read by offsets or
 // held whole in memory, or the output growing in memory as libtiff writes
 // and seeks (and reads back, to chain each page's directory to the last).
-struct MemoryFile {
+struct ClientFile {
   const uint8_t* data = nullptr;  // reading from memory
   Input* input = nullptr;         // reading a file by offsets
   std::string* bytes = nullptr;   // writing
-  uint64_t size = 0;
+  uint64_t input_size = 0;        // reading
   uint64_t at = 0;
   std::string read_error;
+  uint64_t Size() const { return bytes != nullptr ? bytes->size() : input_size; }
   const uint8_t* Bytes() const {
     return bytes != nullptr ? reinterpret_cast<const uint8_t*>(bytes->data()) : data;
   }
 };
 
 tmsize_t ReadProc(thandle_t h, void* to, tmsize_t n) {
-  auto* f = static_cast<MemoryFile*>(h);
-  if (n < 0 || f->at >= f->size) return 0;
+  auto* f = static_cast<ClientFile*>(h);
+  if (n < 0 || f->at >= f->Size()) return 0;
   if (f->input != nullptr) {
     const int64_t got = f->input->ReadAt(f->at, to, static_cast<std::size_t>(n), &f->read_error);
     if (got > 0) f->at += static_cast<uint64_t>(got);
     return static_cast<tmsize_t>(got);
   }
-  const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), f->size - f->at);
+  const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), f->Size() - f->at);
   std::memcpy(to, f->Bytes() + f->at, static_cast<std::size_t>(count));
   f->at += count;
   return static_cast<tmsize_t>(count);
 }
 
 tmsize_t WriteProc(thandle_t h, void* from, tmsize_t n) {
-  auto* f = static_cast<MemoryFile*>(h);
+  auto* f = static_cast<ClientFile*>(h);
   if (f->bytes == nullptr || n < 0) return -1;
   std::string& b = *f->bytes;
   const uint64_t end = f->at + static_cast<uint64_t>(n);
@@ -60,26 +61,25 @@ tmsize_t WriteProc(thandle_t h, void* from, tmsize_t n) {
   std::memcpy(&b[static_cast<std::size_t>(f->at)], from, inside);
   b.append(static_cast<const char*>(from) + inside, static_cast<std::size_t>(n) - inside);
   f->at = end;
-  f->size = std::max(f->size, end);
   return n;
 }
 
 toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
-  auto* f = static_cast<MemoryFile*>(h);
-  const uint64_t base = whence == SEEK_CUR ? f->at : whence == SEEK_END ? f->size : 0;
+  auto* f = static_cast<ClientFile*>(h);
+  const uint64_t base = whence == SEEK_CUR ? f->at : whence == SEEK_END ? f->Size() : 0;
   f->at = base + offset;
   return f->at;
 }
 
 int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t h) { return static_cast<MemoryFile*>(h)->size; }
+toff_t SizeProc(thandle_t h) { return static_cast<ClientFile*>(h)->Size(); }
 
 // The input is mapped as it is: libtiff reads uncompressed strips in place.
 int MapProc(thandle_t h, void** base, toff_t* size) {
-  auto* f = static_cast<MemoryFile*>(h);
+  auto* f = static_cast<ClientFile*>(h);
   if (f->data == nullptr) return 0;
   *base = const_cast<uint8_t*>(f->data);
-  *size = f->size;
+  *size = f->input_size;
   return 1;
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
@@ -98,10 +98,10 @@ int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 constexpr tmsize_t kMaxLibtiffAllocation = tmsize_t{1} << 30;
 
-// An open TIFF over a memory file, closed with it; its errors kept in `error`.
+// An open TIFF over a client file, closed with it; its errors kept in `error`.
 class Tiff {
  public:
-  Tiff(MemoryFile* file, const char* mode) {
+  Tiff(ClientFile* file, const char* mode) {
     // libtiff's own printing, for anything not said through a file's
     // handlers, is switched off.
     TIFFSetErrorHandler(nullptr);
@@ -270,13 +270,15 @@ void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
 // Copies `rows` rows of `bytes` bytes between buffers of different strides.
 void CopyRows(const uint8_t* from, std::ptrdiff_t from_stride, uint8_t* to,
               std::ptrdiff_t to_stride, uint32_t rows, std::size_t bytes) {
-  for (uint32_t r = 0; r < rows; ++r) std::memcpy(to + r * to_stride, from + r * from_stride, bytes);
+  for (uint32_t r = 0; r < rows; ++r) {
+    std::memcpy(to + r * to_stride, from + r * from_stride, bytes);
+  }
 }
 
 // The page's pixels from the file into the block: tile by tile, or strip by
 // strip (straight into the block where its rows are laid out as the
 // strip's).
-bool ReadPixels(TIFF* tif, const Page& page, int bits) {
+bool ReadPixels(TIFF* tif, const Page& page) {
   const uint32_t w = page.width(), h = page.height();
   const std::ptrdiff_t page_stride = page.stride();
   std::vector<uint8_t> buffer;
@@ -292,9 +294,8 @@ bool ReadPixels(TIFF* tif, const Page& page, int bits) {
                                 tile_bytes) < 0) {
           return false;
         }
-        const uint32_t cols = std::min(tw, w - x);
-        CopyRows(buffer.data(), line, page.Row(y) + uint64_t{x} * bits / 8, page_stride,
-                 std::min(tl, h - y), (uint64_t{cols} * bits + 7) / 8);
+        CopyRows(buffer.data(), line, page.At(y, x), page_stride, std::min(tl, h - y),
+                 page.BytesOf(std::min(tw, w - x)));
       }
     }
     return true;
@@ -316,7 +317,7 @@ bool ReadPixels(TIFF* tif, const Page& page, int bits) {
 // The turned page's pixels from the block into the file, laid out as the
 // page came: the same tile size, or one strip where the page was one strip
 // and libtiff's usual strips otherwise.
-bool WritePixels(TIFF* in, TIFF* out, const Page& page, int bits) {
+bool WritePixels(TIFF* in, TIFF* out, const Page& page) {
   const uint32_t w = page.width(), h = page.height();
   const std::ptrdiff_t page_stride = page.stride();
   TIFFSetField(out, TIFFTAG_IMAGEWIDTH, w);
@@ -334,9 +335,8 @@ bool WritePixels(TIFF* in, TIFF* out, const Page& page, int bits) {
       for (uint32_t x = 0; x < w; x += tw) {
         // Edge tiles are padded with zeros beyond the image.
         std::fill(buffer.begin(), buffer.end(), 0);
-        const uint32_t cols = std::min(tw, w - x);
-        CopyRows(page.Row(y) + uint64_t{x} * bits / 8, page_stride, buffer.data(), line,
-                 std::min(tl, h - y), (uint64_t{cols} * bits + 7) / 8);
+        CopyRows(page.At(y, x), page_stride, buffer.data(), line, std::min(tl, h - y),
+                 page.BytesOf(std::min(tw, w - x)));
         if (TIFFWriteEncodedTile(out, TIFFComputeTile(out, x, y, 0, 0), buffer.data(),
                                  tile_bytes) < 0) {
           return false;
@@ -353,7 +353,7 @@ bool WritePixels(TIFF* in, TIFF* out, const Page& page, int bits) {
   const tmsize_t line = TIFFScanlineSize(out);
   if (line <= 0) return h == 0;
   const bool direct = line == page_stride || h == 1;
-  if (!direct) buffer.resize(static_cast<std::size_t>(line) * std::min(per_strip, h));
+  if (!direct) buffer.resize(static_cast<std::size_t>(line) * per_strip);
   for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
     const uint32_t rows = std::min(per_strip, h - y);
     if (!direct) CopyRows(page.Row(y), page_stride, buffer.data(), line, rows, line);
@@ -395,7 +395,8 @@ bool CopyPageTurnedByTag(TIFF* in, TIFF* out, int turns, uint64_t file_size) {
   // The strips as they are, stated even where the file left the count to
   // its default.
   if (!tiled) {
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX));
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP,
+                 Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX));
   }
   CopyField<uint16_t>(in, out, TIFFTAG_YCBCRPOSITIONING);
   CopyField<float*>(in, out, TIFFTAG_YCBCRCOEFFICIENTS);
@@ -427,7 +428,7 @@ bool CopyPageTurnedByTag(TIFF* in, TIFF* out, int turns, uint64_t file_size) {
 
 // The reason a page failed: libtiff's first error where it gave one.
 std::string PageError(int number, const std::string& why, const Tiff& in, const Tiff& out,
-                      const MemoryFile& source) {
+                      const ClientFile& source) {
   const std::string& detail = !source.read_error.empty() ? source.read_error
                               : !in.error.empty()        ? in.error
                                                          : out.error;
@@ -440,14 +441,14 @@ std::string PageError(int number, const std::string& why, const Tiff& in, const 
 std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
                                          std::string* error) {
   WholeInput file;
-  MemoryFile source;
+  ClientFile source;
   if (input.CanReadAt()) {
     source.input = &input;
-    source.size = static_cast<uint64_t>(input.Size());
+    source.input_size = static_cast<uint64_t>(input.Size());
   } else {
     if (!input.ReadToEnd(&file, error)) return nullptr;
     source.data = file.bytes.get();
-    source.size = file.size;
+    source.input_size = file.size;
   }
   Tiff in(&source, "r");
   if (in.tif == nullptr) {
@@ -457,8 +458,8 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
   }
   // The turned file is about as large as the file.
   std::string turned;
-  turned.reserve(static_cast<std::size_t>(source.size) + (std::size_t{64} << 10));
-  MemoryFile target;
+  turned.reserve(static_cast<std::size_t>(source.input_size) + (std::size_t{64} << 10));
+  ClientFile target;
   target.bytes = &turned;
   // The same byte order, and BigTIFF where the file is.
   std::string mode = "w";
@@ -472,8 +473,8 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
   int number = 1;
   do {
     if (turning.orientation_tag) {
-      if (!CopyPageTurnedByTag(in.tif, out.tif, turning.turns, source.size) || !in.error.empty() ||
-          !TIFFWriteDirectory(out.tif)) {
+      if (!CopyPageTurnedByTag(in.tif, out.tif, turning.turns, source.input_size) ||
+          !in.error.empty() || !TIFFWriteDirectory(out.tif)) {
         *error = PageError(number, "cannot copy the page", in, out, source);
         return nullptr;
       }
@@ -493,7 +494,7 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
       *error = PageError(number, why, in, out, source);
       return nullptr;
     }
-    if (!ReadPixels(in.tif, page, bits) || !in.error.empty()) {
+    if (!ReadPixels(in.tif, page) || !in.error.empty()) {
       *error = PageError(number, "damaged", in, out, source);
       return nullptr;
     }
@@ -502,7 +503,7 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
       return nullptr;
     }
     CopyTags(in.tif, out.tif, turning);
-    if (!WritePixels(in.tif, out.tif, page, bits) || !TIFFWriteDirectory(out.tif)) {
+    if (!WritePixels(in.tif, out.tif, page) || !TIFFWriteDirectory(out.tif)) {
       *error = PageError(number, "cannot encode the turned page", in, out, source);
       return nullptr;
     }
@@ -519,7 +520,6 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
     *error = "cannot make the turned TIFF file (" + out.error + ")";
     return nullptr;
   }
-  turned.resize(static_cast<std::size_t>(target.size));
   return std::make_unique<TurnedBytes>(std::move(turned));
 }
 
