@@ -7,9 +7,10 @@
 # SSSE3); and a 90-second fuzzing run that starts the same way every time.
 #
 # The screen gets one line per part and the names of failed tests; the whole
-# output goes to build/test-log.txt. Every part runs even when one fails; the
-# last line counts the tests that ran: "N passed, M failed, K skipped". The
-# Wine prefix lives in build/wine-prefix.
+# output goes to build/test-log.txt. Every part runs even when one fails, and
+# a part whose packages could not be installed counts as failed, with the
+# reason; the last line counts the tests that ran: "N passed, M failed,
+# K skipped". The Wine prefix lives in build/wine-prefix.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,13 +29,39 @@ quiet() {
     return 1
   fi
 }
-quiet bash scripts/install-deps.sh || exit 1
-quiet bash scripts/wine-prefix.sh || exit 1
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# Packages by the part that needs them: a group that cannot be installed
+# fails its parts with the reason, and the others run. What the set-up did
+# about a half-synced mirror (a failed update, versions taken back) is shown.
+deps=$(mktemp)
+bash scripts/install-deps.sh all >"$deps" 2>&1
+deps_status=$?
+if [ $deps_status != 0 ] && ! grep -q '^cannot install for ' "$deps"; then
+  for group in native windows windows-x64; do
+    echo "cannot install for $group: (scripts/install-deps.sh exited $deps_status)" >>"$deps"
+  done
+fi
+cat "$deps" >>"$log"
+grep -E '^(warning|downgraded|apt could not)' "$deps" || true
+# The reason the packages of a group could not be installed, if they could not.
+not_installed() { sed -n "s/^cannot install for $1: //p" "$deps"; }
+group_of() { case $1 in windows | windows-x64) echo "$1" ;; *) echo native ;; esac; }
+no_prefix=
+if [ -z "$(not_installed windows-x64)" ] || [ -z "$(not_installed windows)" ]; then
+  quiet bash scripts/wine-prefix.sh || no_prefix="the Wine prefix could not be made"
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+fi
 
 passed=0 failed=0 skipped=0
 for preset in native sanitize tsan windows windows-x64; do
   part_started=$SECONDS
+  why=$(not_installed "$(group_of "$preset")")
+  [ -n "$why" ] && why="its packages could not be installed: $why"
+  [ -z "$why" ] && [ "$preset" != "${preset#windows}" ] && why=$no_prefix
+  if [ -n "$why" ]; then
+    echo "== $preset: failed, not run: $why"
+    failed=$((failed + 1))
+    continue
+  fi
   if ! quiet cmake --preset "$preset" || ! quiet cmake --build --preset "$preset"; then
     echo "== $preset: the build failed"
     failed=$((failed + 1))
@@ -60,7 +87,10 @@ done
 
 part_started=$SECONDS
 # Seeded by process number: the same start every time.
-if quiet bash scripts/fuzz.sh 90; then
+if why=$(not_installed native) && [ -n "$why" ]; then
+  failed=$((failed + 1))
+  echo "== fuzz: failed, not run: its packages could not be installed: $why"
+elif quiet bash scripts/fuzz.sh 90; then
   passed=$((passed + 1))
   echo "== fuzz: passed ($(grep -h 'executions$' "$log" | tail -3 |
     awk '{ printf "%s%s", (NR > 1 ? ", " : ""), $0 }'))" \
@@ -70,6 +100,7 @@ else
   echo "== fuzz: failed (findings in build/fuzz/findings)"
 fi
 
+rm -f "$deps"
 echo "whole log: build/test-log.txt; $((SECONDS - started)) s"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

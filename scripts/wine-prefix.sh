@@ -10,6 +10,8 @@
 # (scripts/can-run-32bit.sh): its preloaded library is built into
 # build/wine32 here, and there the prefix's 32-bit part, which 64-bit
 # wineboot would hand to a 32-bit process, is installed through it.
+# Without 32-bit Wine (its packages could not be installed) the prefix is
+# made for 64-bit programs only, and that is said.
 # The prefix is build/wine-prefix unless WINEPREFIX says otherwise (the test
 # presets and scripts set it to the same).
 set -euo pipefail
@@ -36,7 +38,9 @@ gcc -m32 -O2 -fPIC -shared -nostdlib -Wall -Wextra -Werror \
   -o "$shim/lib/i386-linux-gnu/qemu_shim.so" "$root/scripts/wine32/qemu_shim.c"
 gcc -shared -nostdlib -o "$shim/lib/x86_64-linux-gnu/qemu_shim.so" -x c /dev/null
 
-if [ $native32 = 0 ]; then
+if [ ! -x /usr/lib/wine/wine ]; then
+  echo "no 32-bit Wine: the prefix runs 64-bit programs only"
+elif [ $native32 = 0 ]; then
   if [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
     echo "adding the 32-bit part to the Wine prefix (under qemu-i386)"
     wineserver -k 2>/dev/null || true
