@@ -139,14 +139,16 @@ write_pin() {
 
 try_install() { # PACKAGE...: installs them in one transaction; sets why on failure
   local sim out pinning=()
-  if ! sim=$(apt-get -s install "$@" 2>&1); then
+  # A plain install may resolve by removing what holds an amd64 library at a
+  # version its i386 copy cannot have: that too is retried under the pin.
+  if ! sim=$(apt-get -s install "$@" 2>&1) || grep -q '^Remv ' <<<"$sim"; then
     write_pin
     pinning=(-o "Dir::Etc::Preferences=$pin")
     if ! sim=$(apt-get "${pinning[@]}" -s install "$@" 2>&1); then
       why=$(reason_in "$sim")
       return 1
     fi
-    echo "apt could not resolve the install; going on with $codename and" \
+    echo "apt could not resolve the install as it is; going on with $codename and" \
       "$codename-updates preferred to $codename-security for this one transaction"
   fi
   if grep -q '^Remv ' <<<"$sim"; then
