@@ -3,6 +3,7 @@
 
 #include <spng.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +13,124 @@ namespace quadturn::test {
 namespace {
 
 std::size_t RowBytes(uint32_t width, int bits) { return (std::size_t{width} * bits + 7) / 8; }
+
+// Classic TIFF and EXIF fields in either byte order.
+uint32_t Get(const Bytes& b, std::size_t at, int n, bool big) {
+  uint32_t v = 0;
+  for (int k = 0; k < n; ++k) v |= uint32_t{b.at(at + k)} << 8 * (big ? n - 1 - k : k);
+  return v;
+}
+void Set(Bytes& b, std::size_t at, int n, uint32_t v, bool big) {
+  if (b.size() < at + n) b.resize(at + n);
+  for (int k = 0; k < n; ++k) b[at + k] = static_cast<uint8_t>(v >> 8 * (big ? n - 1 - k : k));
+}
+int TypeBytes(uint16_t type) {
+  static const int kBytes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  return type < 14 ? kBytes[type] : 8;
+}
+
+// The entries of the classic TIFF directory at `at`, and the next one's
+// offset.
+std::vector<RawTag> Entries(const Bytes& f, uint32_t at, bool big, uint32_t* next) {
+  std::vector<RawTag> tags;
+  const uint32_t n = Get(f, at, 2, big);
+  for (uint32_t k = 0; k < n; ++k) {
+    const std::size_t e = at + 2 + 12 * k;
+    RawTag t{static_cast<uint16_t>(Get(f, e, 2, big)), static_cast<uint16_t>(Get(f, e + 2, 2, big)),
+             Get(f, e + 4, 4, big), {}};
+    const std::size_t bytes = std::size_t{t.count} * TypeBytes(t.type);
+    const std::size_t from = bytes <= 4 ? e + 8 : Get(f, e + 8, 4, big);
+    t.value.assign(f.begin() + from, f.begin() + from + bytes);
+    tags.push_back(std::move(t));
+  }
+  *next = Get(f, at + 2 + 12 * n, 4, big);
+  return tags;
+}
+
+// Every page's directory written again at the end of the file with `tags`
+// in place of the same-numbered ones.
+Bytes WithTags(Bytes f, const std::vector<RawTag>& extra) {
+  const bool big = f[0] == 'M';
+  std::size_t link = 4;
+  for (uint32_t at = Get(f, 4, 4, big), next = 0; at != 0; at = next) {
+    std::vector<RawTag> tags = Entries(f, at, big, &next);
+    for (const RawTag& x : extra) {
+      std::erase_if(tags, [&](const RawTag& t) { return t.tag == x.tag; });
+      tags.push_back(x);
+    }
+    std::sort(tags.begin(), tags.end(), [](auto& a, auto& b) { return a.tag < b.tag; });
+    Bytes ifd(2 + 12 * tags.size() + 4, 0);
+    Set(ifd, 0, 2, static_cast<uint32_t>(tags.size()), big);
+    for (std::size_t k = 0; k < tags.size(); ++k) {
+      const RawTag& t = tags[k];
+      Set(ifd, 2 + 12 * k, 2, t.tag, big);
+      Set(ifd, 4 + 12 * k, 2, t.type, big);
+      Set(ifd, 6 + 12 * k, 4, t.count, big);
+      if (t.value.size() <= 4) {
+        std::copy(t.value.begin(), t.value.end(), ifd.begin() + 10 + 12 * k);
+      } else {
+        if (f.size() % 2) f.push_back(0);
+        Set(ifd, 10 + 12 * k, 4, static_cast<uint32_t>(f.size()), big);
+        f.insert(f.end(), t.value.begin(), t.value.end());
+      }
+    }
+    Set(ifd, ifd.size() - 4, 4, next, big);
+    if (f.size() % 2) f.push_back(0);
+    Set(f, link, 4, static_cast<uint32_t>(f.size()), big);
+    link = f.size() + ifd.size() - 4;
+    f.insert(f.end(), ifd.begin(), ifd.end());
+  }
+  return f;
+}
+
+Bytes Chunk(const RawChunk& c) {
+  Bytes b(4, 0);
+  Set(b, 0, 4, static_cast<uint32_t>(c.data.size()), true);
+  b.insert(b.end(), c.type.begin(), c.type.end());
+  b.insert(b.end(), c.data.begin(), c.data.end());
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, b.data() + 4, static_cast<uInt>(b.size() - 4)));
+  Set(b, b.size(), 4, crc, true);
+  return b;
+}
+
+// The chunks of a PNG file but IHDR, IDAT and IEND.
+std::vector<RawChunk> ChunksOf(const Bytes& f) {
+  std::vector<RawChunk> chunks;
+  bool after = false;
+  for (std::size_t at = 8; at + 12 <= f.size();) {
+    const uint32_t n = Get(f, at, 4, true);
+    const std::string type(f.begin() + at + 4, f.begin() + at + 8);
+    if (type == "IDAT") after = true;
+    if (type != "IHDR" && type != "IDAT" && type != "IEND") {
+      chunks.push_back({type, Bytes(f.begin() + at + 8, f.begin() + at + 8 + n), after});
+    }
+    at += 12 + n;
+  }
+  return chunks;
+}
+
+// Chunks put into a PNG file where they say: before the image data or
+// before IEND.
+Bytes WithChunks(const Bytes& f, const std::vector<RawChunk>& extra) {
+  Bytes out(f.begin(), f.begin() + 8);
+  bool placed = false;
+  for (std::size_t at = 8; at + 12 <= f.size();) {
+    const uint32_t n = Get(f, at, 4, true);
+    const std::string type(f.begin() + at + 4, f.begin() + at + 8);
+    if ((type == "IDAT" && !placed) || type == "IEND") {
+      for (const RawChunk& c : extra) {
+        if (c.after_image == (type == "IEND")) {
+          const Bytes b = Chunk(c);
+          out.insert(out.end(), b.begin(), b.end());
+        }
+      }
+      placed = true;
+    }
+    out.insert(out.end(), f.begin() + at, f.begin() + at + 12 + n);
+    at += 12 + n;
+  }
+  return out;
+}
 
 // A TIFF in memory through libtiff's client I/O.
 struct Memory {
@@ -114,7 +233,8 @@ Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
         }
       }
     } else {
-      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                   l.rows_per_strip > 0 ? l.rows_per_strip : TIFFDefaultStripSize(tif, 0));
       Bytes row(line);
       for (uint32_t y = 0; y < p.height; ++y) {
         std::memcpy(row.data(), p.rows.data() + y * line, line);
@@ -124,7 +244,7 @@ Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
     TIFFWriteDirectory(tif);
   }
   TIFFClose(tif);
-  return m.bytes;
+  return l.tags.empty() ? m.bytes : WithTags(m.bytes, l.tags);
 }
 
 bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::string* error) {
@@ -135,6 +255,9 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
     return false;
   }
   l->container = Container::kTiff;
+  uint32_t next = 0;
+  const bool big = file[0] == 'M';
+  l->tags = Entries(file, Get(file, 4, 4, big), big, &next);
   bool ok = true;
   do {
     uint32_t w = 0, h = 0, tile = 0;
@@ -239,7 +362,7 @@ Bytes WritePng(const Layout& l, const Picture& p) {
   }
   spng_encode_image(ctx, p.rows.data(), p.rows.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
   spng_ctx_free(ctx);
-  return out;
+  return l.chunks.empty() ? out : WithChunks(out, l.chunks);
 }
 
 bool ReadPng(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::string* error) {
@@ -270,6 +393,7 @@ bool ReadPng(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::str
     if (spng_get_iccp(ctx, &iccp) == 0) {
       l->profile.assign(iccp.profile, iccp.profile + iccp.profile_len);
     }
+    l->chunks = ChunksOf(file);
     pages->push_back(std::move(p));
   } else {
     *error = spng_strerror(r);
@@ -330,6 +454,59 @@ Picture Turned(const Picture& p, int bits, int quarters) {
     out.rows.insert(out.rows.end(), row, row + static_cast<std::ptrdiff_t>(out_line));
   }
   return out;
+}
+
+Picture Oriented(const Picture& p, int bits, int orientation) {
+  const bool swap = orientation >= 5 && orientation <= 8;
+  const uint32_t w = p.width, h = p.height;
+  Picture out{swap ? h : w, swap ? w : h, {}};
+  const std::size_t line = RowBytes(w, bits), out_line = RowBytes(out.width, bits);
+  out.rows.assign(out_line * out.height, 0);
+  for (uint32_t y = 0; y < out.height; ++y) {
+    for (uint32_t x = 0; x < out.width; ++x) {
+      // The stored pixel shown at (x, y).
+      uint32_t sx = x, sy = y;
+      switch (orientation) {
+        case 2: sx = w - 1 - x; break;
+        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+        case 4: sy = h - 1 - y; break;
+        case 5: sx = y; sy = x; break;
+        case 6: sx = y; sy = h - 1 - x; break;
+        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+        case 8: sx = w - 1 - y; sy = x; break;
+      }
+      SetPixel(bits, out.rows.data() + y * out_line, static_cast<int32_t>(x),
+               GetPixel(bits, p.rows.data() + sy * line, static_cast<int32_t>(sx)));
+    }
+  }
+  return out;
+}
+
+Bytes Exif(int orientation, uint32_t pixel_x, uint32_t pixel_y, uint16_t type, bool big) {
+  // Header, IFD0 (Orientation, Exif IFD pointer), the Exif IFD (the pixel
+  // dimensions).
+  Bytes e = {static_cast<uint8_t>(big ? 'M' : 'I'), static_cast<uint8_t>(big ? 'M' : 'I')};
+  Set(e, 2, 2, 42, big);
+  Set(e, 4, 4, 8, big);
+  const uint32_t sub = 8 + 2 + 2 * 12 + 4;
+  Set(e, 8, 2, 2, big);
+  const uint32_t ifd0[2][4] = {{0x0112, 3, 1, static_cast<uint32_t>(orientation)},
+                               {0x8769, 4, 1, sub}};
+  const uint32_t exif[2][4] = {{0xA002, type, 1, pixel_x}, {0xA003, type, 1, pixel_y}};
+  auto put = [&](uint32_t at, const uint32_t (*entries)[4]) {
+    for (int k = 0; k < 2; ++k) {
+      Set(e, at + 12 * k, 2, entries[k][0], big);
+      Set(e, at + 12 * k + 2, 2, entries[k][1], big);
+      Set(e, at + 12 * k + 4, 4, 1, big);
+      Set(e, at + 12 * k + 8, entries[k][1] == 3 ? 2 : 4, entries[k][3], big);
+    }
+  };
+  put(10, ifd0);
+  Set(e, 10 + 24, 4, 0, big);
+  Set(e, sub, 2, 2, big);
+  put(sub + 2, exif);
+  Set(e, sub + 2 + 24, 4, 0, big);
+  return e;
 }
 
 }  // namespace quadturn::test

@@ -14,6 +14,24 @@ namespace quadturn::test {
 
 enum class Container { kTiff, kPng };
 
+// A PNG chunk as the file holds it (other than IHDR, IDAT and IEND), and
+// whether it comes behind the image data.
+struct RawChunk {
+  std::string type;
+  Bytes data;
+  bool after_image = false;
+  bool operator==(const RawChunk&) const = default;
+};
+
+// A classic TIFF directory entry as the file holds it, values in the file's
+// byte order.
+struct RawTag {
+  uint16_t tag = 0, type = 0;
+  uint32_t count = 0;
+  Bytes value;
+  bool operator==(const RawTag&) const = default;
+};
+
 // How a file's pages are stored. For TIFF, `colour` is the photometric
 // interpretation and `compression` the TIFF compression; for PNG, `colour`
 // is the colour type and `compression` is 1 for an interlaced file.
@@ -30,6 +48,12 @@ struct Layout {
   float x_res = 0, y_res = 0;  // dots per inch; PNG pHYs is per metre
   std::string text{};       // TIFF ImageDescription, PNG tEXt "Comment"
   Bytes profile{};          // TIFF ICCProfile, PNG iCCP
+  // Written into the file as they are (TIFF: into every page, in place of
+  // libtiff's own); read back, every one the file has (TIFF: the first
+  // page's).
+  std::vector<RawChunk> chunks{};  // PNG
+  std::vector<RawTag> tags{};      // TIFF
+  uint32_t rows_per_strip = 0;     // TIFF strips: 0 for libtiff's choice
   int BitsPerPixel() const { return bits_per_sample * samples; }
 };
 
@@ -54,6 +78,15 @@ bool ReadImageFile(const Bytes& file, Layout* layout, std::vector<Picture>* page
 
 // The picture turned `quarters` quarter turns clockwise, one pixel at a time.
 Picture Turned(const Picture& p, int bits, int quarters);
+
+// The picture as a viewer shows it under a TIFF or EXIF orientation (1-8),
+// one pixel at a time.
+Picture Oriented(const Picture& p, int bits, int orientation);
+
+// EXIF data holding an orientation and, in its Exif IFD, pixel dimensions
+// of the given types (3 SHORT, 4 LONG); big-endian where asked.
+Bytes Exif(int orientation, uint32_t pixel_x, uint32_t pixel_y, uint16_t type = 4,
+           bool big_endian = false);
 
 }  // namespace quadturn::test
 

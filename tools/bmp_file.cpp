@@ -4,6 +4,7 @@
 #include "bmp_file.h"
 
 #include "dib_sizes.h"
+#include "image_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -123,17 +124,18 @@ bool Got(ReadResult r, const char* at_end, std::string* error) {
 
 // Reads or skips n bytes of the image's body, which ends too soon if it ends.
 bool ReadBody(Input& in, void* to, uint64_t n, std::string* error) {
-  return Got(in.Read(to, static_cast<std::size_t>(n), error), "truncated", error);
+  return Got(in.Read(to, static_cast<std::size_t>(n), error), "truncated BMP file", error);
 }
 bool SkipBody(Input& in, uint64_t n, std::string* error) {
-  return Got(in.Skip(n, error), "truncated", error);
+  return Got(in.Skip(n, error), "truncated BMP file", error);
 }
 
 }  // namespace
 
-HGLOBAL ReadBmp(Input& in, std::string* error) {
+HGLOBAL ReadBmp(Input& in, uint64_t max_page_bytes, std::string* error) {
   uint8_t file[kFileHeaderBytes + 4];
-  if (!Got(in.Read(file, sizeof file, error), "not a BMP file (too short)", error)) {
+  if (!Got(in.Read(file, sizeof file, error), "truncated BMP file: it ends inside its header",
+           error)) {
     return nullptr;
   }
   const BITMAPFILEHEADER fh = HeaderAt<BITMAPFILEHEADER>(file);
@@ -151,11 +153,14 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
   }
   std::vector<uint8_t> info(header_bytes);
   std::memcpy(info.data(), file + kFileHeaderBytes, 4);
-  if (!Got(in.Read(info.data() + 4, header_bytes - 4, error), "truncated header", error)) {
+  if (!Got(in.Read(info.data() + 4, header_bytes - 4, error),
+           "truncated BMP file: it ends inside its header", error)) {
     return nullptr;
   }
   Layout l;
   if (!Describe(info.data(), &l, error)) return nullptr;
+  const std::string over = PageOverLimit(l.rows, max_page_bytes);
+  if (!over.empty()) return Refuse(over, error);
 
   // Where the parts lie in the file: rows at bfOffBits, after the header
   // and table with perhaps a gap; a profile in that gap or behind the rows.
@@ -179,7 +184,7 @@ HGLOBAL ReadBmp(Input& in, std::string* error) {
   }
   const uint64_t needed = std::max(rows_end, l.profile_bytes > 0 ? profile_end : 0);
   if (in.Size() >= 0 && static_cast<uint64_t>(in.Size()) < needed) {
-    return Refuse("truncated (" + std::to_string(in.Size()) + " bytes, " +
+    return Refuse("truncated BMP file (" + std::to_string(in.Size()) + " bytes, " +
                 std::to_string(needed) + " needed)", error);
   }
 

@@ -19,9 +19,10 @@ constexpr WORD kBmSignature = 0x4D42;  // "BM"
 static_assert(kFileHeaderBytes == 14, "the file header is packed, as on Windows");
 
 // Reads a BMP file into a new movable block holding its packed DIB, reading
-// no more than the header says the image needs. On failure returns null with
-// a one-line reason (no file name) in `error`.
-HGLOBAL ReadBmp(Input& in, std::string* error);
+// no more than the header says the image needs, and refusing rows of more
+// than `max_page_bytes`. On failure returns null with a one-line reason (no
+// file name) in `error`.
+HGLOBAL ReadBmp(Input& in, uint64_t max_page_bytes, std::string* error);
 
 // Writes the BMP file of the packed DIB in h: a file header with bfSize and
 // bfOffBits, then the DIB as its header describes it (header, masks, table,

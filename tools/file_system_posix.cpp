@@ -43,6 +43,16 @@ bool TemporaryName(const std::string& target, int attempt, std::string* name) {
   return true;
 }
 
+// Flushes a folder's entries to the disk; 0, or the error. File systems
+// that cannot flush a folder (EINVAL) keep their entries their own way.
+int SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int err = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
+  close(fd);
+  return err;
+}
+
 // The turned image on its way to `target`: a file without a name (no
 // `temporary` yet) that Commit links under a temporary name once complete
 // and renames over the target, or a hidden temporary file renamed over it.
@@ -67,8 +77,17 @@ class AtomicOutput : public Output {
     if (err != 0) {
       if (!temporary_.empty()) unlink(temporary_.c_str());
       *error = Reason(err);
+      g_writing = 0;
+      return false;
     }
     g_writing = 0;
+    // The rename is an entry in the folder: only once the folder is on the
+    // disk does a crash leave the new file under its name.
+    err = SyncFolder(FolderOf(target_));
+    if (err != 0) {
+      *error = "the file has its name, but its folder could not be written to the disk (" +
+               Reason(err) + ")";
+    }
     return err == 0;
   }
 

@@ -2,6 +2,7 @@
 // packed DIB in a block, turned there and written straight from it.
 #include "image_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "bmp_file.h"
@@ -44,7 +45,7 @@ bool TurnBlock(HGLOBAL h, int turns, std::string* error) {
 }
 
 std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::string* error) {
-  HGLOBAL h = ReadBmp(in, error);
+  HGLOBAL h = ReadBmp(in, turning.max_page_bytes, error);
   if (h == nullptr) return nullptr;
   auto turned = std::make_unique<TurnedBmp>(h);
   if (!TurnBlock(h, turning.turns, error)) return nullptr;
@@ -53,19 +54,47 @@ std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::
   return turned;
 }
 
+std::string PageOverLimit(uint64_t bytes, uint64_t limit) {
+  if (bytes <= limit) return "";
+  return "too large: a page of " + std::to_string(bytes) + " bytes decoded, more than the " +
+         std::to_string(limit) + " allowed (--max-page-bytes sets the limit)";
+}
+
 std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std::string* error) {
   uint8_t head[8];
   std::size_t n = 0;
   if (!in.ReadUpTo(head, sizeof head, &n, error)) return nullptr;
   in.PutBack(head, n);
-  if (StartsWith(head, n, "II*\0", 4) || StartsWith(head, n, "MM\0*", 4) ||
-      StartsWith(head, n, "II+\0", 4) || StartsWith(head, n, "MM\0+", 4)) {
-    return TurnTiffFile(in, turning, error);
+  // A file too short for its signature is named by the part there is.
+  struct Format { const char* name; const char* signature; std::size_t length; };
+  static const Format kFormats[] = {{"TIFF", "II*\0", 4}, {"TIFF", "MM\0*", 4},
+                                    {"TIFF", "II+\0", 4}, {"TIFF", "MM\0+", 4},
+                                    {"PNG", "\x89PNG\r\n\x1a\n", 8}, {"BMP", "BM", 2}};
+  if (n == 0) {
+    *error = "empty file";
+    return nullptr;
   }
-  if (StartsWith(head, n, "\x89PNG\r\n\x1a\n", 8)) return TurnPngFile(in, turning, error);
-  if (n < 2 || StartsWith(head, n, "BM", 2)) return TurnBmpFile(in, turning, error);
-  *error = "not a BMP file, nor TIFF nor PNG";
-  return nullptr;
+  const Format* format = nullptr;
+  for (const Format& f : kFormats) {
+    if (StartsWith(head, n, f.signature, std::min(n, f.length))) {
+      if (n < f.length) {
+        *error = std::string("truncated ") + f.name + " file: it ends inside its signature";
+        return nullptr;
+      }
+      format = &f;
+      break;
+    }
+  }
+  if (format == nullptr) {
+    *error = "not an image file this tool reads (BMP, TIFF or PNG)";
+    return nullptr;
+  }
+  const std::string name = format->name;
+  std::unique_ptr<TurnedFile> turned = name == "TIFF" ? TurnTiffFile(in, turning, error)
+                                       : name == "PNG" ? TurnPngFile(in, turning, error)
+                                                       : TurnBmpFile(in, turning, error);
+  if (turned != nullptr) turned->format = name;
+  return turned;
 }
 
 }  // namespace quadturn::tool

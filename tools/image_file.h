@@ -6,32 +6,51 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "file_system.h"
 #include "quadturn.h"
 
 namespace quadturn::tool {
 
-// What is done to each image: `turns` quarter turns clockwise, whether the
-// horizontal and vertical resolution stay as they are, and whether a TIFF
-// page records the turn in its Orientation tag instead of moving pixels.
+// A page's decoded bytes above this are refused unless the user allows
+// more (--max-page-bytes): an A0 page at 600 dpi in grey is 0.52 GiB.
+constexpr uint64_t kDefaultMaxPageBytes = uint64_t{1} << 30;
+
+// What is done to each image: `turns` quarter turns clockwise as the image
+// is displayed, whether the horizontal and vertical resolution stay as they
+// are, whether a TIFF page records the turn in its Orientation tag instead
+// of moving pixels, and the most decoded bytes one page may take.
 struct Turning {
   int turns = 1;
   bool keep_resolution = false;
   bool orientation_tag = false;
+  uint64_t max_page_bytes = kDefaultMaxPageBytes;
   bool Quarter() const { return turns % 2 != 0; }
   bool ExchangesResolutions() const { return Quarter() && !keep_resolution; }
+  // The turn of the stored pixels that is displayed as this one: a viewer
+  // applies an orientation tag after the stored pixels, and under a tag
+  // that mirrors them a turn shows the opposite way.
+  int StoredTurns(bool mirrored) const { return mirrored ? -turns : turns; }
 };
+
+// Why a page of this many decoded bytes is refused under `limit`, or ""
+// when it is not.
+std::string PageOverLimit(uint64_t bytes, uint64_t limit);
 
 // Turns the image held in a block as a packed DIB; false with the reason
 // when the library left it as it was.
 bool TurnBlock(HGLOBAL h, int turns, std::string* error);
 
-// A file turned and held in memory, ready to be written.
+// A file turned and held in memory, ready to be written: its format's
+// name ("BMP", "TIFF", "PNG"), and what the user is to be told about it
+// (something of the file that could not be kept).
 class TurnedFile {
  public:
   virtual ~TurnedFile() = default;
   virtual bool WriteTo(Output& out, std::string* error) = 0;
+  std::string format;
+  std::vector<std::string> notes;
 };
 
 // Reads the file, recognised by content (BMP, TIFF or PNG), and turns every
@@ -51,6 +70,7 @@ class TurnedBytes : public TurnedFile {
   bool WriteTo(Output& out, std::string* error) override {
     return out.Write(bytes_.data(), bytes_.size(), error);
   }
+  std::string& bytes() { return bytes_; }
 
  private:
   std::string bytes_;

@@ -2,6 +2,7 @@
 // library: options, the batch of files, progress and the exit status.
 #include <getopt.h>
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -49,9 +50,18 @@ const char kUsageText[] =
     "  -t, --orientation-tag TIFF: record the turn in each page's Orientation tag\n"
     "                        and leave its pixels and compression as they are\n"
     "                        (any TIFF, JPEG too); other formats turn as usual\n"
+    "      --max-page-bytes=N  refuse a page that takes more than N bytes decoded\n"
+    "                        (k, M, G: times 1024, 1024^2, 1024^3; default 1G)\n"
     "  -q, --quiet           print errors only\n"
     "  -h, --help            print this help and exit\n"
     "  -V, --version         print the version and exit\n"
+    "\n"
+    "The image turns as it is displayed: a TIFF page's Orientation tag or a PNG's\n"
+    "EXIF orientation stays as it was and the stored pixels take the turn that\n"
+    "shows as the one asked for. Everything else in the file is kept; what cannot\n"
+    "be (an unknown PNG chunk marked unsafe to copy) is named in a note.\n"
+    "The output keeps the input's format; -o FILE with a name that says another\n"
+    "format (.jpg for a PNG) is refused.\n"
     "\n"
     "Each file is written whole or not at all: a new file takes the target's\n"
     "name once complete, keeping a replaced file's mode, owner and group. A\n"
@@ -74,6 +84,7 @@ struct Options {
   bool quiet = false;
   bool keep_resolution = false;
   bool orientation_tag = false;
+  uint64_t max_page_bytes = kDefaultMaxPageBytes;
   std::vector<std::string> inputs;
 };
 
@@ -82,14 +93,41 @@ int UsageError(const std::string& why) {
   return kUsage;
 }
 
+// A byte count with an optional k, M or G (powers of 1024); false for
+// anything else, or 0.
+bool ParseBytes(const std::string& text, uint64_t* bytes) {
+  std::size_t digits = 0;
+  uint64_t v = 0;
+  for (; digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])); ++digits) {
+    if (v > (UINT64_MAX - 9) / 10) return false;
+    v = v * 10 + static_cast<uint64_t>(text[digits] - '0');
+  }
+  const std::string unit = text.substr(digits);
+  const int shift = unit.empty() ? 0
+                    : unit == "k" || unit == "K" ? 10
+                    : unit == "m" || unit == "M" ? 20
+                    : unit == "g" || unit == "G" ? 30
+                                                 : -1;
+  if (digits == 0 || shift < 0 || v == 0 || v > (UINT64_MAX >> shift)) return false;
+  *bytes = v << shift;
+  return true;
+}
+
+// The option getopt stopped at, as the user wrote it: "-z" from "-qz".
+std::string OptionName(char** argv) {
+  if (optopt != 0) return std::string("-") + static_cast<char>(optopt);
+  return argv[optind - 1];
+}
+
 // Parses the command line; returns -1 to go on, otherwise the exit status.
 int Parse(int argc, char** argv, Options* o) {
+  enum { kMaxPageBytes = 1000 };
   static const option kLong[] = {
       {"output", required_argument, nullptr, 'o'},  {"dir", required_argument, nullptr, 'd'},
       {"in-place", no_argument, nullptr, 'i'},      {"quiet", no_argument, nullptr, 'q'},
       {"keep-resolution", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, 'V'},       {"orientation-tag", no_argument, nullptr, 't'},
-      {nullptr, 0, nullptr, 0}};
+      {"max-page-bytes", required_argument, nullptr, kMaxPageBytes}, {nullptr, 0, nullptr, 0}};
   opterr = 0;
   optind = 1;
   int c;
@@ -97,14 +135,20 @@ int Parse(int argc, char** argv, Options* o) {
     switch (c) {
       case 'o': o->output = optarg; ++o->outputs; break;
       case 'd': o->dir = optarg; ++o->dirs; break;
+      case kMaxPageBytes:
+        if (!ParseBytes(optarg, &o->max_page_bytes)) {
+          return UsageError("--max-page-bytes takes a number of bytes, with k, M or G if you "
+                            "like (4G), not '" + std::string(optarg) + "'");
+        }
+        break;
       case 'i': o->in_place = true; break;
       case 'q': o->quiet = true; break;
       case 'k': o->keep_resolution = true; break;
       case 't': o->orientation_tag = true; break;
       case 'h': std::fputs(kUsageText, stdout); return kAllTurned;
       case 'V': std::printf("quadturn %s\n", QUADTURN_VERSION); return kAllTurned;
-      case ':': return UsageError(std::string(argv[optind - 1]) + " needs a value");
-      default: return UsageError("unknown option " + std::string(argv[optind - 1]));
+      case ':': return UsageError(OptionName(argv) + " needs a value");
+      default: return UsageError("unknown option " + OptionName(argv));
     }
   }
   if (optind >= argc) return UsageError("say which way to turn: right, left or half");
@@ -124,6 +168,8 @@ int Parse(int argc, char** argv, Options* o) {
   if (o->outputs + o->dirs + o->in_place != 1) {
     return UsageError("say where to write, once: -o FILE, -d DIR or --in-place");
   }
+  if (o->outputs == 1 && o->output.empty()) return UsageError("-o needs a file name");
+  if (o->dirs == 1 && o->dir.empty()) return UsageError("-d needs a folder name");
   if (o->outputs == 1 && o->output == "-" && StdoutIsTerminal()) {
     return UsageError("will not write an image to a terminal; send standard output to a file "
                       "or a pipe (-o - > turned.bmp)");
@@ -131,9 +177,11 @@ int Parse(int argc, char** argv, Options* o) {
   if (o->outputs == 1 && o->inputs.size() != 1) {
     return UsageError("-o takes one input file; use -d DIR for several");
   }
-  if (o->in_place) {
-    for (const std::string& in : o->inputs) {
-      if (in == "-") return UsageError("--in-place cannot replace standard input");
+  for (const std::string& in : o->inputs) {
+    if (in == "-" && o->in_place) return UsageError("--in-place cannot replace standard input");
+    if (in == "-" && o->dirs == 1) {
+      return UsageError("standard input has no name to write under in " + o->dir +
+                        "; use -o FILE for it");
     }
   }
   if (o->dirs == 1) {
@@ -172,11 +220,30 @@ class Progress {
   std::size_t total_;
 };
 
+// The format a file name's extension names ("JPEG" for photo.jpg), or ""
+// for a name without one or with one of no image format.
+std::string FormatNamedBy(const std::string& path) {
+  const std::string base = BaseName(path);
+  const std::size_t dot = base.rfind('.');
+  if (dot == std::string::npos || dot == 0) return "";
+  std::string ext = base.substr(dot + 1);
+  for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  static const std::map<std::string, std::string> kNamed = {
+      {"bmp", "BMP"},   {"dib", "BMP"},   {"tif", "TIFF"},  {"tiff", "TIFF"}, {"png", "PNG"},
+      {"jpg", "JPEG"},  {"jpeg", "JPEG"}, {"jpe", "JPEG"},  {"jfif", "JPEG"}, {"gif", "GIF"},
+      {"webp", "WebP"}, {"jp2", "JPEG 2000"}, {"j2k", "JPEG 2000"}, {"heic", "HEIF"},
+      {"heif", "HEIF"}, {"avif", "AVIF"}, {"jxl", "JPEG XL"}, {"ico", "ICO"},
+      {"pbm", "PBM"},   {"pgm", "PGM"},   {"ppm", "PPM"},   {"pnm", "PNM"}, {"tga", "TGA"},
+      {"psd", "PSD"},   {"pdf", "PDF"}};
+  const auto f = kNamed.find(ext);
+  return f == kNamed.end() ? "" : f->second;
+}
+
 // Turns one file into `target`; false with the reason in `error`. `input_id`
 // is which file the input was when the run started (null: none, or standard
-// input).
+// input). What the user is to be told of the turned file goes to `notes`.
 bool TurnFile(const Options& o, const std::string& input, const FileId* input_id,
-              const std::string& target, std::string* error) {
+              const std::string& target, std::string* error, std::vector<std::string>* notes) {
   FileId to;
   const bool target_exists = target != "-" && IdentityOf(target, &to);
   if (target != "-") {
@@ -190,7 +257,7 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
     // would keep the old image.
     if (kind == FileKind::kRegular && target_exists && to.names > 1) {
       *error = "not replaced: " + target + " has " + std::to_string(to.names) +
-               " names (hard links), which would part";
+               " names (hard links), and the others would keep the old image";
       return false;
     }
   }
@@ -202,9 +269,18 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
   const std::unique_ptr<TurnedFile> turned =
-      TurnImageFile(*in, Turning{o.turns, o.keep_resolution, o.orientation_tag}, error);
+      TurnImageFile(*in, Turning{o.turns, o.keep_resolution, o.orientation_tag, o.max_page_bytes}, error);
   if (!itself) in.reset();
   if (turned == nullptr) return false;
+  if (o.outputs == 1) {
+    const std::string named = FormatNamedBy(target);
+    if (!named.empty() && named != turned->format) {
+      *error = "not written: the name " + target + " says " + named + ", but the image is " +
+               turned->format + " and is written as " + turned->format;
+      return false;
+    }
+  }
+  *notes = std::move(turned->notes);
   std::string why;
   std::unique_ptr<Output> out = CreateOutput(target, &why);
   if (out == nullptr || !turned->WriteTo(*out, &why) || !out->Commit(&why)) {
@@ -302,17 +378,21 @@ int Main(int argc, char** argv) {
   for (std::size_t k = 0; k < o.inputs.size(); ++k) {
     const std::string& input = o.inputs[k];
     progress.Show(k, input);
+    // A file named again was turned under its first name.
+    if (!files.first_name[k].empty()) {
+      progress.Clear();
+      if (!o.quiet) {
+        std::fprintf(stderr, "quadturn: %s: the same file as %s, turned once\n", input.c_str(),
+                     files.first_name[k].c_str());
+      }
+      continue;
+    }
     std::string error;
+    std::vector<std::string> notes;
     bool ok = false;
     try {
       const std::string& target = targets[k];
-      if (!files.first_name[k].empty()) {
-        error = "skipped: the same file as " + files.first_name[k];
-      } else if (o.dirs == 1 && input == "-") {
-        error = "skipped: standard input has no name to write under in " + o.dir;
-      } else {
-        ok = TurnFile(o, input, files.known[k] ? &files.ids[k] : nullptr, target, &error);
-      }
+      ok = TurnFile(o, input, files.known[k] ? &files.ids[k] : nullptr, target, &error, &notes);
       if (ok && tell) {
         progress.Clear();
         std::printf("%s -> %s\n", input.c_str(), target.c_str());
@@ -325,6 +405,9 @@ int Main(int argc, char** argv) {
     if (!ok) {
       progress.Clear();
       std::fprintf(stderr, "quadturn: %s: %s\n", input.c_str(), error.c_str());
+    }
+    for (const std::string& note : notes) {
+      if (!o.quiet) std::fprintf(stderr, "quadturn: %s: note: %s\n", input.c_str(), note.c_str());
     }
     if (ok) {
       ++turned;

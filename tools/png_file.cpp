@@ -1,15 +1,18 @@
 // PNG files through libspng: the image is decoded row by row straight into
-// a block (interlaced images deinterlaced there), turned by the library and
-// encoded again, not interlaced, with the file's palette, transparency,
-// colour information, text, time and the unknown chunks that are safe to
-// copy. libspng reports by return codes and never prints.
+// a block (interlaced images deinterlaced there), turned by the library as
+// it is displayed (under the eXIf orientation) and encoded again, not
+// interlaced; every other chunk is kept as the file had it (png_chunks.h).
+// An animated PNG is refused: its other frames would be lost. libspng
+// reports by return codes and never prints.
 #include <spng.h>
 
 #include <cstring>
 #include <vector>
 
+#include "exif.h"
 #include "image_file.h"
 #include "page.h"
+#include "png_chunks.h"
 
 namespace quadturn::tool {
 namespace {
@@ -32,15 +35,18 @@ struct Context {
   spng_ctx* ctx;
 };
 
+// The file as the decoder reads it, its chunks kept on the way.
 struct Source {
   Input* in;
+  PngChunkTap tap;
   std::string error;
 };
 
 int ReadFromInput(spng_ctx*, void* user, void* to, std::size_t n) {
   auto* s = static_cast<Source*>(user);
   switch (s->in->Read(to, n, &s->error)) {
-    case ReadResult::kOk: return 0;
+    case ReadResult::kOk:
+      return s->tap.Take(static_cast<const uint8_t*>(to), n, &s->error) ? 0 : SPNG_IO_ERROR;
     case ReadResult::kEnd: return SPNG_IO_EOF;
     case ReadResult::kError: return SPNG_IO_ERROR;
   }
@@ -69,64 +75,6 @@ int PixelBits(const spng_ihdr& ihdr, std::string* why) {
   return depth * samples;
 }
 
-// Whether an unknown chunk may be copied into a file whose pixels changed:
-// the fifth bit of its fourth letter says so.
-bool SafeToCopy(const spng_unknown_chunk& c) { return (c.type[3] & 0x20) != 0; }
-
-// The decoder's chunks, other than the image header, set on the encoder.
-// Pointers stay the decoder's: it outlives the encoding. oFFs (a position
-// on a page) is dropped; pHYs is exchanged after a quarter turn.
-template <typename Chunk>
-void CopyChunk(spng_ctx* from, spng_ctx* to, int (*get)(spng_ctx*, Chunk*),
-               int (*set)(spng_ctx*, Chunk*)) {
-  Chunk chunk;
-  if (get(from, &chunk) == 0) set(to, &chunk);
-}
-
-void CopyChunks(spng_ctx* from, spng_ctx* to, const Turning& turning) {
-  CopyChunk(from, to, spng_get_plte, spng_set_plte);
-  CopyChunk(from, to, spng_get_trns, spng_set_trns);
-  CopyChunk(from, to, spng_get_chrm_int, spng_set_chrm_int);
-  CopyChunk(from, to, spng_get_iccp, spng_set_iccp);
-  CopyChunk(from, to, spng_get_sbit, spng_set_sbit);
-  CopyChunk(from, to, spng_get_bkgd, spng_set_bkgd);
-  CopyChunk(from, to, spng_get_hist, spng_set_hist);
-  CopyChunk(from, to, spng_get_time, spng_set_time);
-  CopyChunk(from, to, spng_get_exif, spng_set_exif);
-  uint32_t gama = 0;
-  if (spng_get_gama_int(from, &gama) == 0) spng_set_gama_int(to, gama);
-  uint8_t intent = 0;
-  if (spng_get_srgb(from, &intent) == 0) spng_set_srgb(to, intent);
-  spng_phys phys;
-  if (spng_get_phys(from, &phys) == 0) {
-    if (turning.ExchangesResolutions()) std::swap(phys.ppu_x, phys.ppu_y);
-    spng_set_phys(to, &phys);
-  }
-  uint32_t n = 0;
-  if (spng_get_text(from, nullptr, &n) == 0 && n > 0) {
-    std::vector<spng_text> text(n);
-    if (spng_get_text(from, text.data(), &n) == 0) spng_set_text(to, text.data(), n);
-  }
-  n = 0;
-  if (spng_get_splt(from, nullptr, &n) == 0 && n > 0) {
-    std::vector<spng_splt> splt(n);
-    if (spng_get_splt(from, splt.data(), &n) == 0) spng_set_splt(to, splt.data(), n);
-  }
-  n = 0;
-  if (spng_get_unknown_chunks(from, nullptr, &n) == 0 && n > 0) {
-    std::vector<spng_unknown_chunk> chunks(n);
-    if (spng_get_unknown_chunks(from, chunks.data(), &n) == 0) {
-      std::vector<spng_unknown_chunk> kept;
-      for (const spng_unknown_chunk& c : chunks) {
-        if (SafeToCopy(c)) kept.push_back(c);
-      }
-      if (!kept.empty()) {
-        spng_set_unknown_chunks(to, kept.data(), static_cast<uint32_t>(kept.size()));
-      }
-    }
-  }
-}
-
 // The encoder's output, appended to the turned file as it comes.
 int AppendTo(spng_ctx*, void* user, void* from, std::size_t n) {
   static_cast<std::string*>(user)->append(static_cast<const char*>(from), n);
@@ -144,13 +92,12 @@ std::string Damaged(int code, const Source& source) {
 std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
                                         std::string* error) {
   Context decoder(0);
-  Source source{&input, ""};
+  Source source{&input, PngChunkTap(kChunkCacheLimit, input.Size()), ""};
   if (decoder.ctx == nullptr) {
     *error = "out of memory";
     return nullptr;
   }
   spng_set_chunk_limits(decoder.ctx, kChunkLimit, kChunkCacheLimit);
-  spng_set_option(decoder.ctx, SPNG_KEEP_UNKNOWN_CHUNKS, 1);
   spng_set_png_stream(decoder.ctx, ReadFromInput, &source);
   spng_ihdr ihdr;
   int r = spng_get_ihdr(decoder.ctx, &ihdr);
@@ -164,9 +111,24 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     *error = "not supported: " + why;
     return nullptr;
   }
+  const std::string over =
+      PageOverLimit((uint64_t{ihdr.width} * bits + 7) / 8 * ihdr.height, turning.max_page_bytes);
+  if (!over.empty()) {
+    *error = over;
+    return nullptr;
+  }
   Page page;
   if (!page.Make(ihdr.width, ihdr.height, bits, error)) return nullptr;
+  // Reads the chunks up to the image data.
   r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
+  if (const PngChunk* animation = source.tap.Find("acTL");
+      r == 0 && animation != nullptr && animation->DataSize() >= 4) {
+    const uint8_t* d = animation->Data();
+    *error = "not supported: an animated PNG (" +
+             std::to_string(uint32_t{d[0]} << 24 | d[1] << 16 | d[2] << 8 | d[3]) +
+             " frames): turning it would lose the animation";
+    return nullptr;
+  }
   // libspng sets the bits of packed pixels into the row it is given, so each
   // row is cleared before its first pixels come (an interlaced row's come in
   // several passes); only rows the file reaches are touched.
@@ -184,34 +146,46 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     *error = Damaged(r, source);
     return nullptr;
   }
-  if (!page.Turn(turning.turns, error)) return nullptr;
+  const PngChunk* exif = source.tap.Find("eXIf");
+  const bool mirrored = exif != nullptr && Mirrors(ExifOrientation(exif->Data(), exif->DataSize()));
+  if (!page.Turn(turning.StoredTurns(mirrored), error)) return nullptr;
 
   Context encoder(SPNG_CTX_ENCODER);
   if (encoder.ctx == nullptr) {
     *error = "out of memory";
     return nullptr;
   }
-  std::string file;
-  spng_set_png_stream(encoder.ctx, AppendTo, &file);
+  std::string encoded;
+  spng_set_png_stream(encoder.ctx, AppendTo, &encoded);
   spng_set_option(encoder.ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
   spng_ihdr turned = ihdr;
   turned.width = page.width();
   turned.height = page.height();
   turned.interlace_method = SPNG_INTERLACE_NONE;
   r = spng_set_ihdr(encoder.ctx, &turned);
+  // The encoder needs the palette of an indexed image; the file's own PLTE
+  // chunk is what is written.
+  spng_plte plte;
+  if (r == 0 && spng_get_plte(decoder.ctx, &plte) == 0) r = spng_set_plte(encoder.ctx, &plte);
   if (r == 0) {
-    CopyChunks(decoder.ctx, encoder.ctx, turning);
     r = spng_encode_image(encoder.ctx, nullptr, 0, SPNG_FMT_PNG,
                           SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
   }
   for (uint32_t y = 0; r == 0 && y < page.height(); ++y) {
     r = spng_encode_row(encoder.ctx, page.Row(y), page.row_bytes());
   }
+  auto file = std::make_unique<TurnedBytes>("");
+  std::vector<PngChunk>& chunks = source.tap.chunks();
+  ChunksForTurnedImage(&chunks, turning, &file->notes);
   if (r != SPNG_EOI && !(r == 0 && page.height() == 0)) {
     *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
     return nullptr;
   }
-  return std::make_unique<TurnedBytes>(std::move(file));
+  if (!AssemblePng(encoded, chunks, &file->bytes())) {
+    *error = "cannot encode the turned image (the encoder's output is not a PNG stream)";
+    return nullptr;
+  }
+  return file;
 }
 
 }  // namespace quadturn::tool

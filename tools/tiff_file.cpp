@@ -1,376 +1,57 @@
-// TIFF files through libtiff: every page (image file directory) in order is
-// decoded into a block, turned by the library and encoded again with its
-// own compression, predictor, fill order, photometric, colour map, profile
-// and descriptive tags. libtiff seeks: a regular file is read where it
-// asks, standard input is read into memory first; the turned file is built
-// in memory, so nothing is written unless every page turned. libtiff's
-// messages are caught, never printed.
-#include <tiffio.h>
-
+// TIFF files: every page (image file directory) in order, each turned as it
+// is displayed (under its Orientation tag) and written with every tag it
+// had, byte for byte, but for those the turn changes: the size, the strips
+// or tiles (as many strips as the page had, tiles of its size), and the
+// resolutions exchanged after a quarter turn. With -t a page keeps its
+// pixels and its Orientation tag records the turn. The file is read where
+// libtiff asks (standard input is read into memory first); the turned file
+// is built in memory, so nothing is written unless every page turned.
 #include <algorithm>
-#include <cmath>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-#include <vector>
+#include <set>
 
+#include "exif.h"
 #include "image_file.h"
-#include "page.h"
+#include "tiff_codec.h"
 
 namespace quadturn::tool {
 namespace {
 
-// A file as libtiff's client I/O sees it: the input, read by offsets or
-// held whole in memory, or the output growing in memory as libtiff writes
-// and seeks (and reads back, to chain each page's directory to the last).
-struct ClientFile {
-  const uint8_t* data = nullptr;  // reading from memory
-  Input* input = nullptr;         // reading a file by offsets
-  std::string* bytes = nullptr;   // writing
-  uint64_t input_size = 0;        // reading
-  uint64_t at = 0;
-  std::string read_error;
-  uint64_t Size() const { return bytes != nullptr ? bytes->size() : input_size; }
-  const uint8_t* Bytes() const {
-    return bytes != nullptr ? reinterpret_cast<const uint8_t*>(bytes->data()) : data;
-  }
+enum Tag : uint16_t {
+  kWidth = 256, kLength = 257, kStripOffsets = 273, kOrientation = 274, kRowsPerStrip = 278,
+  kStripByteCounts = 279, kXResolution = 282, kYResolution = 283, kFreeOffsets = 288,
+  kFreeByteCounts = 289, kTileOffsets = 324, kTileByteCounts = 325, kSubImages = 330,
+  kJpegStream = 513, kJpegStreamBytes = 514, kJpegQTables = 519, kJpegDcTables = 520,
+  kJpegAcTables = 521, kGeoPixelScale = 33550, kGeoTiePoints = 33922, kGeoTransform = 34264,
+  kExifDirectory = 34665, kGpsDirectory = 34853, kPixelX = 40962, kPixelY = 40963,
+  kInteropDirectory = 40965
 };
 
-tmsize_t ReadProc(thandle_t h, void* to, tmsize_t n) {
-  auto* f = static_cast<ClientFile*>(h);
-  if (n < 0 || f->at >= f->Size()) return 0;
-  if (f->input != nullptr) {
-    const int64_t got = f->input->ReadAt(f->at, to, static_cast<std::size_t>(n), &f->read_error);
-    if (got > 0) f->at += static_cast<uint64_t>(got);
-    return static_cast<tmsize_t>(got);
-  }
-  const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), f->Size() - f->at);
-  std::memcpy(to, f->Bytes() + f->at, static_cast<std::size_t>(count));
-  f->at += count;
-  return static_cast<tmsize_t>(count);
-}
-
-tmsize_t WriteProc(thandle_t h, void* from, tmsize_t n) {
-  auto* f = static_cast<ClientFile*>(h);
-  if (f->bytes == nullptr || n < 0) return -1;
-  std::string& b = *f->bytes;
-  const uint64_t end = f->at + static_cast<uint64_t>(n);
-  // Mostly appending; libtiff goes back only to link directories.
-  if (f->at > b.size()) b.resize(static_cast<std::size_t>(f->at));
-  const std::size_t inside = static_cast<std::size_t>(std::min<uint64_t>(end, b.size()) - f->at);
-  std::memcpy(&b[static_cast<std::size_t>(f->at)], from, inside);
-  b.append(static_cast<const char*>(from) + inside, static_cast<std::size_t>(n) - inside);
-  f->at = end;
-  return n;
-}
-
-toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
-  auto* f = static_cast<ClientFile*>(h);
-  const uint64_t base = whence == SEEK_CUR ? f->at : whence == SEEK_END ? f->Size() : 0;
-  f->at = base + offset;
-  return f->at;
-}
-
-int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t h) { return static_cast<ClientFile*>(h)->Size(); }
-
-// The input is mapped as it is: libtiff reads uncompressed strips in place.
-int MapProc(thandle_t h, void** base, toff_t* size) {
-  auto* f = static_cast<ClientFile*>(h);
-  if (f->data == nullptr) return 0;
-  *base = const_cast<uint8_t*>(f->data);
-  *size = f->input_size;
-  return 1;
-}
-void UnmapProc(thandle_t, void*, toff_t) {}
-
-// libtiff's first error for this file; warnings are dropped.
-int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
-  auto* first = static_cast<std::string*>(user);
-  if (first->empty()) {
-    char text[256];
-    std::vsnprintf(text, sizeof text, format, args);
-    *first = text;
-  }
-  return 1;
-}
-int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-constexpr tmsize_t kMaxLibtiffAllocation = tmsize_t{1} << 30;
-
-// An open TIFF over a client file, closed with it; its errors kept in `error`.
-class Tiff {
- public:
-  Tiff(ClientFile* file, const char* mode) {
-    // libtiff's own printing, for anything not said through a file's
-    // handlers, is switched off.
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    // A damaged file's sizes must not make libtiff ask for more than a
-    // page's pixels may take (the library's 2^31 limit on a block).
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxLibtiffAllocation);
-    TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &error);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, nullptr);
-    tif = TIFFClientOpenExt("tiff", mode, file, ReadProc, WriteProc, SeekProc, CloseProc,
-                            SizeProc, MapProc, UnmapProc, options);
-    TIFFOpenOptionsFree(options);
-  }
-  ~Tiff() {
-    if (tif != nullptr) TIFFClose(tif);
-  }
-  Tiff(const Tiff&) = delete;
-  Tiff& operator=(const Tiff&) = delete;
-
-  std::string error;
-  TIFF* tif = nullptr;
+// The file being turned: read by libtiff and by offsets, and the turned
+// file as it is built.
+struct Run {
+  ClientFile source;
+  ClientBytes bytes{&source};
+  TiffShape shape;
+  std::string turned;
+  TiffWriter* out = nullptr;
+  std::vector<std::string> notes;
+  uint64_t Size() const { return source.input_size; }
 };
 
-std::string CompressionName(uint16_t c) {
-  const TIFFCodec* codec = TIFFFindCODEC(c);
-  return codec != nullptr ? codec->name : "compression " + std::to_string(c);
-}
+uint16_t OffsetType(const TiffShape& shape) { return shape.big_tiff ? kTiffLong8 : kTiffLong; }
 
-// The compressions written back as they came: lossless, and encoded by
-// this libtiff.
-bool CompressionKept(uint16_t c) {
-  switch (c) {
-    case COMPRESSION_NONE: case COMPRESSION_CCITTFAX3: case COMPRESSION_CCITTFAX4:
-    case COMPRESSION_LZW: case COMPRESSION_ADOBE_DEFLATE: case COMPRESSION_DEFLATE:
-    case COMPRESSION_PACKBITS: case COMPRESSION_LZMA: case COMPRESSION_ZSTD:
-      return TIFFIsCODECConfigured(c) != 0;
-  }
-  return false;
-}
-
-template <typename T>
-T Field(TIFF* tif, ttag_t tag, T otherwise) {
-  T v = otherwise;
-  return TIFFGetFieldDefaulted(tif, tag, &v) ? v : otherwise;
-}
-
-// The bits per pixel of a page the library can turn without loss, or 0
-// with the reason.
-int PixelBits(TIFF* tif, std::string* why) {
-  const uint16_t compression = Field<uint16_t>(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  const uint16_t photometric = Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC, 0xFFFF);
-  const uint16_t bits = Field<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE, 1);
-  const uint16_t samples = Field<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-  const uint16_t planar = Field<uint16_t>(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  const uint16_t format = Field<uint16_t>(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
-  if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
-    *why = "JPEG-compressed (turning it would mean encoding it again, with loss)";
-  } else if (!CompressionKept(compression)) {
-    *why = CompressionName(compression) + " compression";
-  } else if (photometric == PHOTOMETRIC_SEPARATED) {
-    *why = "CMYK (separated) pixels";
-  } else if (photometric == PHOTOMETRIC_YCBCR) {
-    *why = "YCbCr pixels";
-  } else if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK &&
-             photometric != PHOTOMETRIC_RGB && photometric != PHOTOMETRIC_PALETTE) {
-    *why = "photometric interpretation " + std::to_string(photometric);
-  } else if (format != SAMPLEFORMAT_UINT) {
-    *why = "signed or floating-point samples";
-  } else if (bits != 1 && bits != 4 && bits != 8) {
-    *why = std::to_string(bits) + " bits per sample";
-  } else if (samples > 4) {
-    *why = std::to_string(samples) + " samples per pixel";
-  } else if (samples > 1 && planar != PLANARCONFIG_CONTIG) {
-    *why = "planar (separate) samples";
-  } else if (samples > 1 && (bits != 8 || photometric == PHOTOMETRIC_PALETTE)) {
-    *why = std::to_string(samples) + " samples of " + std::to_string(bits) + " bits";
-  } else if (photometric == PHOTOMETRIC_RGB && samples < 3) {
-    *why = "RGB with " + std::to_string(samples) + " samples";
-  } else {
-    return bits * samples;
-  }
-  return 0;
-}
-
-template <typename T>
-void CopyField(TIFF* in, TIFF* out, ttag_t tag) {
-  T v;
-  if (TIFFGetField(in, tag, &v)) TIFFSetField(out, tag, v);
-}
-
-// Tags given as a count and the bytes or values.
-void CopyBlob(TIFF* in, TIFF* out, ttag_t tag) {
-  uint32_t count = 0;
-  void* data = nullptr;
-  if (TIFFGetField(in, tag, &count, &data) && data != nullptr) {
-    TIFFSetField(out, tag, count, data);
-  }
-}
-
-// A rational field's value as it can be written back and read the same:
-// false for a damaged file's value no unsigned rational holds (libtiff
-// would write 0xFFFFFFFF/0), which is left out; a value too small for one
-// (libtiff would write 0/0xFFFFFFFF) becomes 0.
-bool Storable(float* v) {
-  // Compared as doubles: 2^32 - 1 as a float is 2^32, which no rational holds.
-  if (!std::isfinite(*v) || *v < 0 || static_cast<double>(*v) >= 4294967295.0) return false;
-  if (static_cast<double>(*v) < 1.0 / 4294967295.0) *v = 0;
-  return true;
-}
-
-// Everything about a page but its size and layout in strips or tiles.
-void CopyTags(TIFF* in, TIFF* out, const Turning& turning) {
-  // The compression first: it brings its own tags (predictor, fax options).
-  for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_PHOTOMETRIC, TIFFTAG_BITSPERSAMPLE,
-                     TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PLANARCONFIG, TIFFTAG_FILLORDER,
-                     TIFFTAG_ORIENTATION, TIFFTAG_RESOLUTIONUNIT, TIFFTAG_PREDICTOR,
-                     TIFFTAG_THRESHHOLDING, TIFFTAG_CLEANFAXDATA, TIFFTAG_SAMPLEFORMAT,
-                     TIFFTAG_MINSAMPLEVALUE, TIFFTAG_MAXSAMPLEVALUE}) {
-    CopyField<uint16_t>(in, out, tag);
-  }
-  for (ttag_t tag : {TIFFTAG_SUBFILETYPE, TIFFTAG_GROUP3OPTIONS, TIFFTAG_GROUP4OPTIONS,
-                     TIFFTAG_BADFAXLINES, TIFFTAG_CONSECUTIVEBADFAXLINES}) {
-    CopyField<uint32_t>(in, out, tag);
-  }
-  for (ttag_t tag : {TIFFTAG_DOCUMENTNAME, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE,
-                     TIFFTAG_MODEL, TIFFTAG_PAGENAME, TIFFTAG_SOFTWARE, TIFFTAG_DATETIME,
-                     TIFFTAG_ARTIST, TIFFTAG_HOSTCOMPUTER, TIFFTAG_COPYRIGHT}) {
-    CopyField<char*>(in, out, tag);
-  }
-  for (ttag_t tag : {TIFFTAG_WHITEPOINT, TIFFTAG_PRIMARYCHROMATICITIES,
-                     TIFFTAG_REFERENCEBLACKWHITE}) {
-    CopyField<float*>(in, out, tag);
-  }
-  for (ttag_t tag : {TIFFTAG_XPOSITION, TIFFTAG_YPOSITION}) {
-    float v = 0;
-    if (TIFFGetField(in, tag, &v) && Storable(&v)) TIFFSetField(out, tag, v);
-  }
-  for (ttag_t tag : {TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET, TIFFTAG_PHOTOSHOP,
-                     TIFFTAG_RICHTIFFIPTC}) {
-    CopyBlob(in, out, tag);
-  }
-  uint16_t page = 0, pages = 0;
-  if (TIFFGetField(in, TIFFTAG_PAGENUMBER, &page, &pages)) {
-    TIFFSetField(out, TIFFTAG_PAGENUMBER, page, pages);
-  }
-  uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-  if (TIFFGetField(in, TIFFTAG_COLORMAP, &red, &green, &blue)) {
-    TIFFSetField(out, TIFFTAG_COLORMAP, red, green, blue);
-  }
-  uint16_t extra = 0;
-  uint16_t* kinds = nullptr;
-  if (TIFFGetField(in, TIFFTAG_EXTRASAMPLES, &extra, &kinds)) {
-    TIFFSetField(out, TIFFTAG_EXTRASAMPLES, extra, kinds);
-  }
-  // A quarter turn exchanges the horizontal and vertical resolution (a fax
-  // of 204 x 98 dpi becomes 98 x 204), unless they are to be kept.
-  float x = 0, y = 0;
-  const bool has_x = TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) != 0 && Storable(&x);
-  const bool has_y = TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) != 0 && Storable(&y);
-  const bool exchange = turning.ExchangesResolutions();
-  if (exchange ? has_y : has_x) TIFFSetField(out, TIFFTAG_XRESOLUTION, exchange ? y : x);
-  if (exchange ? has_x : has_y) TIFFSetField(out, TIFFTAG_YRESOLUTION, exchange ? x : y);
-}
-
-// Copies `rows` rows of `bytes` bytes between buffers of different strides.
-void CopyRows(const uint8_t* from, std::ptrdiff_t from_stride, uint8_t* to,
-              std::ptrdiff_t to_stride, uint32_t rows, std::size_t bytes) {
-  for (uint32_t r = 0; r < rows; ++r) {
-    std::memcpy(to + r * to_stride, from + r * from_stride, bytes);
-  }
-}
-
-// The page's pixels from the file into the block: tile by tile, or strip by
-// strip (straight into the block where its rows are laid out as the
-// strip's).
-bool ReadPixels(TIFF* tif, const Page& page) {
-  const uint32_t w = page.width(), h = page.height();
-  const std::ptrdiff_t page_stride = page.stride();
-  std::vector<uint8_t> buffer;
-  if (TIFFIsTiled(tif)) {
-    const uint32_t tw = Field<uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
-    const uint32_t tl = Field<uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
-    const tmsize_t tile_bytes = TIFFTileSize(tif), line = TIFFTileRowSize(tif);
-    if (tw == 0 || tl == 0 || tile_bytes <= 0 || line <= 0) return false;
-    buffer.resize(static_cast<std::size_t>(tile_bytes));
-    for (uint32_t y = 0; y < h; y += tl) {
-      for (uint32_t x = 0; x < w; x += tw) {
-        if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, 0), buffer.data(),
-                                tile_bytes) < 0) {
-          return false;
-        }
-        CopyRows(buffer.data(), line, page.At(y, x), page_stride, std::min(tl, h - y),
-                 page.BytesOf(std::min(tw, w - x)));
-      }
-    }
-    return true;
-  }
-  const uint32_t per_strip = std::min(Field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, h), h);
-  const tmsize_t line = TIFFScanlineSize(tif);
-  if (per_strip == 0 || line <= 0) return h == 0;
-  const bool direct = line == page_stride || h == 1;
-  if (!direct) buffer.resize(static_cast<std::size_t>(line) * per_strip);
-  for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
-    const uint32_t rows = std::min(per_strip, h - y);
-    uint8_t* to = direct ? page.Row(y) : buffer.data();
-    if (TIFFReadEncodedStrip(tif, strip, to, line * rows) < 0) return false;
-    if (!direct) CopyRows(buffer.data(), line, page.Row(y), page_stride, rows, line);
-  }
-  return true;
-}
-
-// The turned page's pixels from the block into the file, laid out as the
-// page came: the same tile size, or one strip where the page was one strip
-// and libtiff's usual strips otherwise.
-bool WritePixels(TIFF* in, TIFF* out, const Page& page) {
-  const uint32_t w = page.width(), h = page.height();
-  const std::ptrdiff_t page_stride = page.stride();
-  TIFFSetField(out, TIFFTAG_IMAGEWIDTH, w);
-  TIFFSetField(out, TIFFTAG_IMAGELENGTH, h);
-  std::vector<uint8_t> buffer;
-  if (TIFFIsTiled(in)) {
-    const uint32_t tw = Field<uint32_t>(in, TIFFTAG_TILEWIDTH, 0);
-    const uint32_t tl = Field<uint32_t>(in, TIFFTAG_TILELENGTH, 0);
-    TIFFSetField(out, TIFFTAG_TILEWIDTH, tw);
-    TIFFSetField(out, TIFFTAG_TILELENGTH, tl);
-    const tmsize_t tile_bytes = TIFFTileSize(out), line = TIFFTileRowSize(out);
-    if (tile_bytes <= 0 || line <= 0) return false;
-    buffer.resize(static_cast<std::size_t>(tile_bytes));
-    for (uint32_t y = 0; y < h; y += tl) {
-      for (uint32_t x = 0; x < w; x += tw) {
-        // Edge tiles are padded with zeros beyond the image.
-        std::fill(buffer.begin(), buffer.end(), 0);
-        CopyRows(page.At(y, x), page_stride, buffer.data(), line, std::min(tl, h - y),
-                 page.BytesOf(std::min(tw, w - x)));
-        if (TIFFWriteEncodedTile(out, TIFFComputeTile(out, x, y, 0, 0), buffer.data(),
-                                 tile_bytes) < 0) {
-          return false;
-        }
-      }
-    }
-    return true;
-  }
-  const uint32_t in_rows = Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX);
-  const uint32_t in_height = Field<uint32_t>(in, TIFFTAG_IMAGELENGTH, 0);
-  const uint32_t per_strip = std::max<uint32_t>(
-      1, in_rows >= in_height ? h : std::min(h, TIFFDefaultStripSize(out, 0)));
-  TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, per_strip);
-  const tmsize_t line = TIFFScanlineSize(out);
-  if (line <= 0) return h == 0;
-  const bool direct = line == page_stride || h == 1;
-  if (!direct) buffer.resize(static_cast<std::size_t>(line) * per_strip);
-  for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
-    const uint32_t rows = std::min(per_strip, h - y);
-    if (!direct) CopyRows(page.Row(y), page_stride, buffer.data(), line, rows, line);
-    // libtiff may change the bytes it is given (predictor, fill order): the
-    // page is not needed after.
-    if (TIFFWriteEncodedStrip(out, strip, direct ? page.Row(y) : buffer.data(), line * rows) <
-        0) {
-      return false;
-    }
-  }
-  return true;
+// An integer entry of the type the file had for it, where the values fit.
+TiffEntry SizeEntry(const TiffDirectory& d, uint16_t tag, uint64_t value, const TiffShape& s) {
+  const TiffEntry* had = d.Find(tag);
+  const uint16_t type = had != nullptr && had->type == kTiffShort && value <= 0xFFFF ? kTiffShort
+                                                                                     : kTiffLong;
+  return TiffIntegerEntry(tag, type, {value}, s);
 }
 
 // The Orientation value after the image as shown is turned `turns` quarter
 // turns clockwise: 1, 6, 3, 8 show the stored rows turned 0 to 3 quarter
 // turns; 2, 7, 4, 5 mirrored first. Values outside 1 to 8 count as 1.
-uint16_t TurnedOrientation(uint16_t orientation, int turns) {
+uint16_t TurnedOrientation(uint64_t orientation, int turns) {
   static const uint16_t kTurned[4] = {1, 6, 3, 8}, kMirrored[4] = {2, 7, 4, 5};
   const int q = ((turns % 4) + 4) % 4;
   for (int k = 0; k < 4; ++k) {
@@ -382,58 +63,290 @@ uint16_t TurnedOrientation(uint16_t orientation, int turns) {
   return kTurned[q];
 }
 
-// The page as it is, its strips or tiles copied without decoding (any
-// compression and layout, JPEG too), its Orientation tag recording the turn.
-// The resolutions describe the stored rows, so they stay.
-bool CopyPageTurnedByTag(TIFF* in, TIFF* out, int turns, uint64_t file_size) {
-  CopyTags(in, out, Turning{turns, true, true});
-  for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_TILEWIDTH,
-                     TIFFTAG_TILELENGTH}) {
-    CopyField<uint32_t>(in, out, tag);
+// Copies the bytes of [at, at + n) of the input into the turned file;
+// their new offset, or false.
+bool CopyBytes(Run& run, uint64_t at, uint64_t n, uint64_t* to) {
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  if (n > 0 && !run.bytes.ReadAt(at, &bytes[0], bytes.size())) return false;
+  *to = run.out->Append(bytes.data(), bytes.size());
+  return true;
+}
+
+// A directory an entry points to (EXIF, GPS, interoperability), copied
+// into the turned file with the directories it points to in turn; the
+// entry then points to the copy. Pixel dimensions are exchanged after a
+// quarter turn.
+bool CopySubDirectory(Run& run, TiffEntry* pointer, bool quarter, int depth, std::string* error) {
+  std::vector<uint64_t> at;
+  if (!TiffIntegers(*pointer, run.shape, &at) || at.size() != 1 || depth > 2) {
+    *error = "damaged TIFF file (tag " + std::to_string(pointer->tag) + " points nowhere)";
+    return false;
   }
-  const bool tiled = TIFFIsTiled(in) != 0;
-  // The strips as they are, stated even where the file left the count to
-  // its default.
-  if (!tiled) {
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP,
-                 Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX));
+  TiffDirectory sub;
+  if (!ReadTiffDirectory(run.bytes, run.shape, at[0], &sub, error)) return false;
+  sub.next = 0;
+  for (TiffEntry& e : sub.entries) {
+    if (e.tag == kInteropDirectory && !CopySubDirectory(run, &e, quarter, depth + 1, error)) {
+      return false;
+    }
   }
-  CopyField<uint16_t>(in, out, TIFFTAG_YCBCRPOSITIONING);
-  CopyField<float*>(in, out, TIFFTAG_YCBCRCOEFFICIENTS);
-  CopyField<uint16_t>(in, out, TIFFTAG_INKSET);
-  CopyBlob(in, out, TIFFTAG_JPEGTABLES);
-  uint16_t sub_h = 0, sub_v = 0;
-  if (TIFFGetField(in, TIFFTAG_YCBCRSUBSAMPLING, &sub_h, &sub_v)) {
-    TIFFSetField(out, TIFFTAG_YCBCRSUBSAMPLING, sub_h, sub_v);
+  TiffEntry* x = sub.Find(kPixelX);
+  TiffEntry* y = sub.Find(kPixelY);
+  if (quarter && x != nullptr && y != nullptr) std::swap(x->tag, y->tag);
+  const uint64_t written = run.out->WriteDirectory(std::move(sub), false);
+  const bool ifd = pointer->type == kTiffIfd || pointer->type == kTiffIfd8;
+  const uint16_t type = !ifd ? OffsetType(run.shape)
+                        : run.shape.big_tiff ? uint16_t{kTiffIfd8} : uint16_t{kTiffIfd};
+  *pointer = TiffIntegerEntry(pointer->tag, type, {written}, run.shape);
+  return true;
+}
+
+// "tags 42112, 530" and no more than a few.
+std::string TagList(const std::vector<uint16_t>& tags) {
+  std::string list = tags.size() == 1 ? "tag " : "tags ";
+  for (std::size_t k = 0; k < tags.size() && k < 6; ++k) {
+    list += (k > 0 ? ", " : "") + std::to_string(tags[k]);
   }
-  TIFFSetField(out, TIFFTAG_ORIENTATION,
-               TurnedOrientation(Field<uint16_t>(in, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT),
-                                 turns));
-  const uint32_t pieces = tiled ? TIFFNumberOfTiles(in) : TIFFNumberOfStrips(in);
-  std::vector<uint8_t> buffer;
-  for (uint32_t k = 0; k < pieces; ++k) {
-    // A strip or tile lies inside the file, or the file is damaged.
-    const uint64_t size = TIFFGetStrileByteCount(in, k);
-    if (size > file_size) return false;
-    buffer.resize(static_cast<std::size_t>(size));
-    const tmsize_t got = tiled ? TIFFReadRawTile(in, k, buffer.data(), static_cast<tmsize_t>(size))
-                               : TIFFReadRawStrip(in, k, buffer.data(), static_cast<tmsize_t>(size));
-    if (got < 0) return false;
-    const tmsize_t put = tiled ? TIFFWriteRawTile(out, k, buffer.data(), got)
-                               : TIFFWriteRawStrip(out, k, buffer.data(), got);
-    if (put != got) return false;
+  if (tags.size() > 6) list += " and " + std::to_string(tags.size() - 6) + " more";
+  return list;
+}
+
+// The parts of a page that point into the file, other than its pixels:
+// sub-directories copied, what only describes the input file dropped, and
+// what cannot be carried named in a note.
+bool CarryPointers(Run& run, TiffDirectory* d, int number, bool quarter, std::string* error) {
+  const std::string page = "page " + std::to_string(number) + ": ";
+  d->Remove(kFreeOffsets);
+  d->Remove(kFreeByteCounts);
+  if (const TiffEntry* sub = d->Find(kSubImages)) {
+    run.notes.push_back(page + "dropped its " + std::to_string(sub->count) +
+                        " sub-images (reduced-resolution copies or thumbnails)");
+    d->Remove(kSubImages);
+  }
+  if (d->unknown_types > 0) {
+    run.notes.push_back(page + "dropped " + std::to_string(d->unknown_types) +
+                        " tags of types TIFF does not define");
+  }
+  if (!d->unreadable.empty()) {
+    run.notes.push_back(page + "dropped " + TagList(d->unreadable) +
+                        ": their values lie outside the file");
+  }
+  if (!d->repeated.empty()) {
+    run.notes.push_back(page + "dropped " + TagList(d->repeated) +
+                        " given a second time (the first is kept)");
+  }
+  for (TiffEntry& e : d->entries) {
+    if ((e.tag == kExifDirectory || e.tag == kGpsDirectory || e.tag == kInteropDirectory) &&
+        !CopySubDirectory(run, &e, quarter, 0, error)) {
+      return false;
+    }
   }
   return true;
 }
 
-// The reason a page failed: libtiff's first error where it gave one.
-std::string PageError(int number, const std::string& why, const Tiff& in, const Tiff& out,
-                      const ClientFile& source) {
-  const std::string& detail = !source.read_error.empty() ? source.read_error
-                              : !in.error.empty()        ? in.error
-                                                         : out.error;
-  return "page " + std::to_string(number) + ": " + why +
-         (detail.empty() ? "" : " (" + detail + ")");
+// Where a piece of the input's image data went in the turned file.
+struct Moved {
+  uint64_t from, bytes, to;
+};
+
+// Old-style JPEG's stream and tables, which its tags give by offset. A
+// stream inside the image data (often its first strip, its length not
+// given) follows that data; another is copied.
+bool CarryOldJpeg(Run& run, TiffDirectory* d, const std::vector<Moved>& moved,
+                  std::string* error) {
+  std::vector<uint64_t> at;
+  if (const TiffEntry* stream = d->Find(kJpegStream)) {
+    TiffIntegers(*stream, run.shape, &at);
+    const TiffEntry* length = d->Find(kJpegStreamBytes);
+    const uint64_t bytes = TiffInteger(*d, kJpegStreamBytes, run.shape, 0);
+    uint64_t to = 0;
+    bool placed = false;
+    for (const Moved& m : moved) {
+      if (at.size() == 1 && at[0] >= m.from && at[0] - m.from < m.bytes &&
+          (length == nullptr || bytes <= m.bytes - (at[0] - m.from))) {
+        to = m.to + (at[0] - m.from);
+        placed = true;
+        break;
+      }
+    }
+    if (!placed && (at.size() != 1 || length == nullptr || at[0] > run.Size() ||
+                    bytes > run.Size() - at[0] || !CopyBytes(run, at[0], bytes, &to))) {
+      *error = "damaged TIFF file (its old-style JPEG stream lies outside it, or its length "
+               "is not given)";
+      return false;
+    }
+    d->Put(TiffIntegerEntry(kJpegStream, OffsetType(run.shape), {to}, run.shape));
+  }
+  for (uint16_t tag : {kJpegQTables, kJpegDcTables, kJpegAcTables}) {
+    TiffEntry* tables = d->Find(tag);
+    if (tables == nullptr) continue;
+    TiffIntegers(*tables, run.shape, &at);
+    for (uint64_t& table : at) {
+      // A quantisation table is 64 bytes; a Huffman table 16 counts and
+      // the values they count.
+      uint64_t bytes = 64;
+      uint8_t counts[16];
+      bool readable = true;
+      if (tag != kJpegQTables) {
+        readable = run.bytes.ReadAt(table, counts, sizeof counts);
+        bytes = 16;
+        for (uint8_t c : counts) bytes += readable ? c : 0;
+      }
+      if (!readable || table > run.Size() || bytes > run.Size() - table ||
+          !CopyBytes(run, table, bytes, &table)) {
+        *error = "damaged TIFF file (its JPEG tables lie outside it)";
+        return false;
+      }
+    }
+    d->Put(TiffIntegerEntry(tag, OffsetType(run.shape), at, run.shape));
+  }
+  return true;
+}
+
+// A page with -t: its strips or tiles copied as they are, its Orientation
+// tag recording the turn.
+bool CopyPageTurnedByTag(Run& run, TiffDirectory d, int number, int turns, std::string* error) {
+  const bool tiled = d.Find(kTileOffsets) != nullptr;
+  const uint16_t offsets_tag = tiled ? kTileOffsets : kStripOffsets;
+  const uint16_t counts_tag = tiled ? kTileByteCounts : kStripByteCounts;
+  std::vector<uint64_t> offsets, counts;
+  const TiffEntry* o = d.Find(offsets_tag);
+  const TiffEntry* c = d.Find(counts_tag);
+  if (o == nullptr || c == nullptr || !TiffIntegers(*o, run.shape, &offsets) ||
+      !TiffIntegers(*c, run.shape, &counts) || offsets.size() != counts.size()) {
+    *error = "damaged TIFF file (its strips' offsets and sizes are not given)";
+    return false;
+  }
+  // Pieces that overlap or add up to more than the file would each be
+  // copied: a small file could ask for any size.
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  uint64_t total = 0;
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    if (offsets[k] > run.Size() || counts[k] > run.Size() - offsets[k]) {
+      *error = "truncated TIFF file (its image data runs past its end)";
+      return false;
+    }
+    total += counts[k];
+    if (counts[k] > 0) ranges.emplace_back(offsets[k], counts[k]);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  for (std::size_t k = 1; k < ranges.size(); ++k) {
+    if (ranges[k - 1].first + ranges[k - 1].second > ranges[k].first || total > run.Size()) {
+      *error = "damaged TIFF file (its strips or tiles overlap; copying each would multiply "
+               "the file)";
+      return false;
+    }
+  }
+  std::vector<Moved> moved;
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    moved.push_back({offsets[k], counts[k], 0});
+    if (!CopyBytes(run, offsets[k], counts[k], &offsets[k])) {
+      *error = "cannot read the image data";
+      return false;
+    }
+    moved.back().to = offsets[k];
+  }
+  d.Put(TiffIntegerEntry(offsets_tag, OffsetType(run.shape), offsets, run.shape));
+  d.Put(TiffIntegerEntry(
+      kOrientation, kTiffShort,
+      {TurnedOrientation(TiffInteger(d, kOrientation, run.shape, 1), turns)}, run.shape));
+  if (!CarryOldJpeg(run, &d, moved, error) || !CarryPointers(run, &d, number, false, error)) return false;
+  run.out->WriteDirectory(std::move(d), true);
+  return true;
+}
+
+// Why libtiff could not go on, from its first error or the input's.
+std::string Reason(Run& run, Tiff& in) {
+  const std::string detail = !run.source.read_error.empty() ? run.source.read_error : in.TakeError();
+  return detail.empty() ? "" : " (" + detail + ")";
+}
+
+// A page turned: decoded by libtiff (positioned at it), turned as
+// displayed, encoded as it was, and written with its directory's other
+// tags as they were.
+bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& turning,
+              std::string* error) {
+  const std::string page = "page " + std::to_string(number) + ": ";
+  std::string why;
+  const int bits = PagePixelBits(in.tif, &why);
+  if (bits == 0) {
+    *error = page + "not supported: " + why;
+    return false;
+  }
+  if (!TilesFitPage(in.tif, &why)) {
+    *error = page + why;
+    return false;
+  }
+  uint32_t w = 0, h = 0;
+  TIFFGetField(in.tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(in.tif, TIFFTAG_IMAGELENGTH, &h);
+  why = PageOverLimit((uint64_t{w} * bits + 7) / 8 * h, turning.max_page_bytes);
+  if (!why.empty()) {
+    *error = page + why;
+    return false;
+  }
+  const uint32_t pieces = TIFFIsTiled(in.tif) ? TIFFNumberOfTiles(in.tif) : TIFFNumberOfStrips(in.tif);
+  for (uint32_t k = 0; k < pieces; ++k) {
+    const uint64_t at = TIFFGetStrileOffset(in.tif, k), size = TIFFGetStrileByteCount(in.tif, k);
+    if (at > run.Size() || size > run.Size() - at) {
+      *error = page + "truncated TIFF file (its image data runs past its end)";
+      return false;
+    }
+  }
+  Page pixels;
+  if (!pixels.Make(w, h, bits, &why)) {
+    *error = page + why;
+    return false;
+  }
+  // Errors from here on are about the pixels: a decoder that reports one
+  // and goes on has guessed at them.
+  in.TakeError();
+  if (!ReadPagePixels(in.tif, pixels) || !in.error.empty()) {
+    *error = page + "damaged" + Reason(run, in);
+    return false;
+  }
+  const bool mirrored = Mirrors(static_cast<int>(TiffInteger(d, kOrientation, run.shape, 1)));
+  if (!pixels.Turn(turning.StoredTurns(mirrored), &why)) {
+    *error = page + why;
+    return false;
+  }
+  EncodedPieces encoded;
+  if (!EncodePage(in.tif, pixels, run.shape, run.out, &encoded, &why)) {
+    *error = page + "cannot encode the turned page" + (why.empty() ? "" : " (" + why + ")");
+    return false;
+  }
+  for (uint16_t tag : {kStripOffsets, kStripByteCounts, kRowsPerStrip, kTileOffsets,
+                       kTileByteCounts}) {
+    d.Remove(tag);
+  }
+  d.Put(SizeEntry(d, kWidth, pixels.width(), run.shape));
+  d.Put(SizeEntry(d, kLength, pixels.height(), run.shape));
+  const uint16_t type = OffsetType(run.shape);
+  d.Put(TiffIntegerEntry(encoded.tiled ? kTileOffsets : kStripOffsets, type, encoded.offsets,
+                         run.shape));
+  d.Put(TiffIntegerEntry(encoded.tiled ? kTileByteCounts : kStripByteCounts, type,
+                         encoded.byte_counts, run.shape));
+  if (!encoded.tiled) {
+    d.Put(TiffIntegerEntry(kRowsPerStrip, kTiffLong, {encoded.rows_per_strip}, run.shape));
+  }
+  // A quarter turn exchanges the horizontal and vertical resolution (a fax
+  // of 204 x 98 dpi becomes 98 x 204), exactly as they were written.
+  if (turning.ExchangesResolutions()) {
+    TiffEntry* x = d.Find(kXResolution);
+    TiffEntry* y = d.Find(kYResolution);
+    if (x != nullptr) x->tag = kYResolution;
+    if (y != nullptr) y->tag = kXResolution;
+  }
+  if (turning.turns % 4 != 0) {
+    if (d.Find(kGeoPixelScale) != nullptr || d.Find(kGeoTiePoints) != nullptr ||
+        d.Find(kGeoTransform) != nullptr) {
+      run.notes.push_back(page + "its GeoTIFF georeferencing is kept as it was and no longer "
+                                 "matches the turned pixels");
+    }
+  }
+  if (!CarryPointers(run, &d, number, turning.Quarter(), error)) return false;
+  run.out->WriteDirectory(std::move(d), true);
+  return true;
 }
 
 }  // namespace
@@ -441,86 +354,87 @@ std::string PageError(int number, const std::string& why, const Tiff& in, const 
 std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
                                          std::string* error) {
   WholeInput file;
-  ClientFile source;
+  Run run;
   if (input.CanReadAt()) {
-    source.input = &input;
-    source.input_size = static_cast<uint64_t>(input.Size());
+    run.source.input = &input;
+    run.source.input_size = static_cast<uint64_t>(input.Size());
   } else {
     if (!input.ReadToEnd(&file, error)) return nullptr;
-    source.data = file.bytes.get();
-    source.input_size = file.size;
+    run.source.data = file.bytes.get();
+    run.source.input_size = file.size;
   }
-  Tiff in(&source, "r");
-  if (in.tif == nullptr) {
-    *error = !source.read_error.empty() ? source.read_error
-             : "damaged TIFF file" + (in.error.empty() ? "" : " (" + in.error + ")");
+  if (!ReadTiffHeader(run.bytes, &run.shape)) {
+    *error = !run.source.read_error.empty() ? run.source.read_error
+                                            : "truncated TIFF file (it ends inside its header)";
     return nullptr;
+  }
+  // The first page's directory read here first: libtiff's reasons for a
+  // file it cannot open are its own words.
+  TiffDirectory first;
+  if (run.shape.first_directory == 0) {
+    *error = "damaged TIFF file (it has no pages)";
+    return nullptr;
+  }
+  if (!ReadTiffDirectory(run.bytes, run.shape, run.shape.first_directory, &first, error)) {
+    *error = "page 1: " + *error;
+    return nullptr;
+  }
+  // With -t nothing is decoded: libtiff is not needed.
+  std::unique_ptr<Tiff> in;
+  if (!turning.orientation_tag) {
+    in = std::make_unique<Tiff>(&run.source, "rc",
+                                std::max<uint64_t>(turning.max_page_bytes, uint64_t{64} << 20));
+    if (in->tif == nullptr) {
+      *error = !run.source.read_error.empty() ? run.source.read_error
+                                              : "damaged TIFF file" + Reason(run, *in);
+      return nullptr;
+    }
   }
   // The turned file is about as large as the file.
-  std::string turned;
-  turned.reserve(static_cast<std::size_t>(source.input_size) + (std::size_t{64} << 10));
-  ClientFile target;
-  target.bytes = &turned;
-  // The same byte order, and BigTIFF where the file is.
-  std::string mode = "w";
-  mode += TIFFIsBigEndian(in.tif) ? "b" : "l";
-  if (TIFFIsBigTIFF(in.tif)) mode += "8";
-  Tiff out(&target, mode.c_str());
-  if (out.tif == nullptr) {
-    *error = "cannot make the turned TIFF file (" + out.error + ")";
-    return nullptr;
-  }
+  run.turned.reserve(static_cast<std::size_t>(std::min<uint64_t>(run.Size(), uint64_t{1} << 30)) +
+                     (std::size_t{64} << 10));
+  TiffWriter out(&run.turned, run.shape);
+  run.out = &out;
+  std::set<uint64_t> seen;
   int number = 1;
-  do {
-    if (turning.orientation_tag) {
-      if (!CopyPageTurnedByTag(in.tif, out.tif, turning.turns, source.input_size) ||
-          !in.error.empty() || !TIFFWriteDirectory(out.tif)) {
-        *error = PageError(number, "cannot copy the page", in, out, source);
+  for (uint64_t at = run.shape.first_directory; at != 0; ++number) {
+    const std::string page = "page " + std::to_string(number) + ": ";
+    // A chain that loops back has no more pages: as readers do, the pages
+    // before the loop are the file's.
+    if (!seen.insert(at).second) {
+      run.notes.push_back("the chain of pages loops back after page " + std::to_string(number - 1) +
+                          "; it ends there in the turned file");
+      break;
+    }
+    TiffDirectory d;
+    if (!ReadTiffDirectory(run.bytes, run.shape, at, &d, error)) {
+      *error = page + *error;
+      return nullptr;
+    }
+    const uint64_t next = d.next;
+    // libtiff walks the same chain: past the first page, to the next one.
+    if (in != nullptr && number > 1) {
+      in->TakeError();
+      if (!TIFFReadDirectory(in->tif) || TIFFCurrentDirOffset(in->tif) != at) {
+        *error = page + "damaged TIFF file" + Reason(run, *in);
         return nullptr;
       }
-      ++number;
-      continue;
     }
-    std::string why;
-    const int bits = PixelBits(in.tif, &why);
-    if (bits == 0) {
-      *error = PageError(number, "not supported: " + why, in, out, source);
+    const bool ok = in == nullptr ? CopyPageTurnedByTag(run, std::move(d), number, turning.turns, error)
+                                  : TurnPage(run, *in, std::move(d), number, turning, error);
+    if (!ok) {
+      if (error->rfind("page ", 0) != 0) *error = page + *error;
       return nullptr;
     }
-    Page page;
-    const uint32_t w = Field<uint32_t>(in.tif, TIFFTAG_IMAGEWIDTH, 0);
-    const uint32_t h = Field<uint32_t>(in.tif, TIFFTAG_IMAGELENGTH, 0);
-    if (!page.Make(w, h, bits, &why)) {
-      *error = PageError(number, why, in, out, source);
-      return nullptr;
-    }
-    if (!ReadPixels(in.tif, page) || !in.error.empty()) {
-      *error = PageError(number, "damaged", in, out, source);
-      return nullptr;
-    }
-    if (!page.Turn(turning.turns, &why)) {
-      *error = PageError(number, why, in, out, source);
-      return nullptr;
-    }
-    CopyTags(in.tif, out.tif, turning);
-    if (!WritePixels(in.tif, out.tif, page) || !TIFFWriteDirectory(out.tif)) {
-      *error = PageError(number, "cannot encode the turned page", in, out, source);
-      return nullptr;
-    }
-    ++number;
-  } while (TIFFReadDirectory(in.tif));
-  // The end of the pages, or a page that could not be read.
-  if (!in.error.empty()) {
-    *error = PageError(number, "damaged", in, out, source);
+    at = next;
+  }
+  if (!out.ok()) {
+    *error = "the turned file would pass 4 GiB, more than a TIFF file of its kind can hold";
     return nullptr;
   }
-  TIFFClose(out.tif);
-  out.tif = nullptr;
-  if (!out.error.empty()) {
-    *error = "cannot make the turned TIFF file (" + out.error + ")";
-    return nullptr;
-  }
-  return std::make_unique<TurnedBytes>(std::move(turned));
+  auto turned = std::make_unique<TurnedBytes>(std::move(run.turned));
+  turned->notes = std::move(run.notes);
+  return turned;
 }
 
 }  // namespace quadturn::tool

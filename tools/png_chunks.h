@@ -1,0 +1,65 @@
+// A PNG file's chunks other than the image data, kept byte for byte as the
+// file is read, and put back around a newly encoded image: each stays where
+// it was (before PLTE, before or after the image data) and in its order.
+// What a turn changes is changed (pHYs and sCAL exchanged, eXIf's pixel
+// dimensions exchanged), and what cannot stay is dropped with a note:
+// unknown chunks marked unsafe to copy once the image changes, and chunks
+// whose checksum is wrong.
+#ifndef QUADTURN_TOOLS_PNG_CHUNKS_H
+#define QUADTURN_TOOLS_PNG_CHUNKS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quadturn::tool {
+
+struct PngChunk {
+  std::string bytes;  // length, type, data and checksum, as in the file
+  bool after_image = false;  // behind the image data
+  bool checksum_ok = true;
+  std::string Type() const { return bytes.substr(4, 4); }
+  const uint8_t* Data() const { return reinterpret_cast<const uint8_t*>(bytes.data()) + 8; }
+  uint8_t* Data() { return reinterpret_cast<uint8_t*>(&bytes[8]); }
+  std::size_t DataSize() const { return bytes.size() - 12; }
+};
+
+// Watches the bytes of a file as the decoder reads them, from the
+// signature on, and keeps every chunk but IHDR, IDAT and IEND.
+class PngChunkTap {
+ public:
+  // `file_size` is -1 where it is not known.
+  PngChunkTap(std::size_t limit, int64_t file_size) : limit_(limit), file_size_(file_size) {}
+  // False with the reason once the chunks kept pass the limit.
+  bool Take(const uint8_t* p, std::size_t n, std::string* error);
+  std::vector<PngChunk>& chunks() { return chunks_; }
+  const PngChunk* Find(const char* type) const;
+
+ private:
+  std::size_t limit_, kept_ = 0;
+  int64_t file_size_;
+  uint64_t at_ = 0;           // bytes taken
+  uint8_t header_[8] = {};
+  std::size_t header_got_ = 0;
+  uint64_t body_left_ = 0;    // data and checksum of the chunk being read
+  bool keeping_ = false, seen_image_ = false, ended_ = false;
+  PngChunk current_;
+  std::vector<PngChunk> chunks_;
+};
+
+struct Turning;
+
+// Makes the kept chunks those of the turned image, with a note for each
+// kind dropped.
+void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
+                          std::vector<std::string>* notes);
+
+// The turned file: the signature, the encoder's IHDR, the kept chunks
+// before the image data, the encoder's IDAT, the kept chunks after it and
+// IEND. False where the encoder's output is not a PNG stream.
+bool AssemblePng(const std::string& encoded, const std::vector<PngChunk>& kept, std::string* out);
+
+}  // namespace quadturn::tool
+
+#endif  // QUADTURN_TOOLS_PNG_CHUNKS_H
