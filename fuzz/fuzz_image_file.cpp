@@ -61,7 +61,10 @@ bool Turn(const uint8_t* data, std::size_t size, int turns, bool tag, bool by_of
           std::string* file) {
   BytesInput in(data, size, by_offsets);
   std::string error;
-  const auto turned = tool::TurnImageFile(in, tool::Turning{turns, false, tag}, &error);
+  // Pages of at most 1 MiB: a few bytes can ask for a large page, and
+  // decoding one would take the time of thousands of small files.
+  const auto turned =
+      tool::TurnImageFile(in, tool::Turning{turns, false, tag, uint64_t{1} << 20}, &error);
   if (turned == nullptr) {
     Check(!error.empty(), "a refusal says why");
     return false;

@@ -41,6 +41,26 @@ int main(int argc, char** argv) {
       {"png-rgba", {.container = kPng, .colour = 6, .samples = 4}, 4, 7, 1},
       {"png-grey-alpha", {.container = kPng, .colour = 4, .samples = 2}, 5, 5, 1},
       {"png-grey2", {.container = kPng, .colour = 0, .bits_per_sample = 2}, 6, 2, 1},
+      // The chunks and tags real files carry, kept byte for byte, and
+      // orientations a viewer applies.
+      {"png-chunks",
+       {.container = kPng, .colour = 2, .samples = 3,
+        .chunks = {{"sPLT", {'s', 0, 8, 1, 2, 3, 4, 0, 5}}, {"prVt", {1}}, {"prVT", {2}},
+                   {"tEXt", {'T', 0, 'x'}}, {"eXIf", Exif(5, 5, 4)},
+                   {"iTXt", {'X', 0, 0, 0, 0, 0, '<', '/', '>'}, true},
+                   {"tIME", {7, 234, 12, 9, 19, 30, 0}, true}, {"prVt", {3}, true}}},
+       5, 4, 1},
+      {"png-exif-turned", {.container = kPng, .colour = 0, .chunks = {{"eXIf", Exif(6, 3, 7, 3, true)}}},
+       3, 7, 1},
+      {"tiff-tags",
+       {.colour = PHOTOMETRIC_RGB, .samples = 3, .orientation = 7,
+        .tags = {{297, 3, 1, {3, 0}}, {258, 3, 4, {8, 0, 8, 0, 8, 0, 1, 0}},
+                 {282, 5, 1, {216, 2, 0, 0, 10, 0, 0, 0}}, {65000, 2, 2, {'p', 0}},
+                 {34665, 4, 1, {}, {{40962, 4, 1, {6, 0, 0, 0}}, {40963, 3, 1, {5, 0}}}}}},
+       6, 5, 1},
+      {"tiff-one-strip-mirrored",
+       {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1, .orientation = 2,
+        .rows_per_strip = 9}, 19, 9, 2},
   };
   uint64_t n = 0;
   for (const Entry& e : entries) {

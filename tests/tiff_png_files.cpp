@@ -29,6 +29,8 @@ int TypeBytes(uint16_t type) {
   return type < 14 ? kBytes[type] : 8;
 }
 
+bool IsSubDirectory(uint16_t tag) { return tag == 34665 || tag == 34853; }
+
 // The entries of the classic TIFF directory at `at`, and the next one's
 // offset.
 std::vector<RawTag> Entries(const Bytes& f, uint32_t at, bool big, uint32_t* next) {
@@ -41,10 +43,48 @@ std::vector<RawTag> Entries(const Bytes& f, uint32_t at, bool big, uint32_t* nex
     const std::size_t bytes = std::size_t{t.count} * TypeBytes(t.type);
     const std::size_t from = bytes <= 4 ? e + 8 : Get(f, e + 8, 4, big);
     t.value.assign(f.begin() + from, f.begin() + from + bytes);
+    if (IsSubDirectory(t.tag)) {
+      uint32_t ignored;
+      t.sub = Entries(f, Get(f, e + 8, 4, big), big, &ignored);
+      t.value.clear();
+    }
     tags.push_back(std::move(t));
   }
   *next = Get(f, at + 2 + 12 * n, 4, big);
   return tags;
+}
+
+// A directory of `tags` appended to the file (values first); its offset.
+uint32_t AppendDirectory(Bytes& f, std::vector<RawTag> tags, uint32_t next, bool big) {
+  std::sort(tags.begin(), tags.end(), [](auto& a, auto& b) { return a.tag < b.tag; });
+  for (RawTag& t : tags) {
+    if (!t.sub.empty()) {
+      t.type = 4;
+      t.count = 1;
+      t.value.clear();
+      Set(t.value, 0, 4, AppendDirectory(f, t.sub, 0, big), big);
+    }
+  }
+  Bytes ifd(2 + 12 * tags.size() + 4, 0);
+  Set(ifd, 0, 2, static_cast<uint32_t>(tags.size()), big);
+  for (std::size_t k = 0; k < tags.size(); ++k) {
+    const RawTag& t = tags[k];
+    Set(ifd, 2 + 12 * k, 2, t.tag, big);
+    Set(ifd, 4 + 12 * k, 2, t.type, big);
+    Set(ifd, 6 + 12 * k, 4, t.count, big);
+    if (t.value.size() <= 4) {
+      std::copy(t.value.begin(), t.value.end(), ifd.begin() + 10 + 12 * k);
+    } else {
+      if (f.size() % 2) f.push_back(0);
+      Set(ifd, 10 + 12 * k, 4, static_cast<uint32_t>(f.size()), big);
+      f.insert(f.end(), t.value.begin(), t.value.end());
+    }
+  }
+  Set(ifd, ifd.size() - 4, 4, next, big);
+  if (f.size() % 2) f.push_back(0);
+  const uint32_t at = static_cast<uint32_t>(f.size());
+  f.insert(f.end(), ifd.begin(), ifd.end());
+  return at;
 }
 
 // Every page's directory written again at the end of the file with `tags`
@@ -58,27 +98,9 @@ Bytes WithTags(Bytes f, const std::vector<RawTag>& extra) {
       std::erase_if(tags, [&](const RawTag& t) { return t.tag == x.tag; });
       tags.push_back(x);
     }
-    std::sort(tags.begin(), tags.end(), [](auto& a, auto& b) { return a.tag < b.tag; });
-    Bytes ifd(2 + 12 * tags.size() + 4, 0);
-    Set(ifd, 0, 2, static_cast<uint32_t>(tags.size()), big);
-    for (std::size_t k = 0; k < tags.size(); ++k) {
-      const RawTag& t = tags[k];
-      Set(ifd, 2 + 12 * k, 2, t.tag, big);
-      Set(ifd, 4 + 12 * k, 2, t.type, big);
-      Set(ifd, 6 + 12 * k, 4, t.count, big);
-      if (t.value.size() <= 4) {
-        std::copy(t.value.begin(), t.value.end(), ifd.begin() + 10 + 12 * k);
-      } else {
-        if (f.size() % 2) f.push_back(0);
-        Set(ifd, 10 + 12 * k, 4, static_cast<uint32_t>(f.size()), big);
-        f.insert(f.end(), t.value.begin(), t.value.end());
-      }
-    }
-    Set(ifd, ifd.size() - 4, 4, next, big);
-    if (f.size() % 2) f.push_back(0);
-    Set(f, link, 4, static_cast<uint32_t>(f.size()), big);
-    link = f.size() + ifd.size() - 4;
-    f.insert(f.end(), ifd.begin(), ifd.end());
+    const uint32_t written = AppendDirectory(f, tags, next, big);
+    Set(f, link, 4, written, big);
+    link = written + 2 + 12 * tags.size();
   }
   return f;
 }

@@ -24,11 +24,13 @@ struct RawChunk {
 };
 
 // A classic TIFF directory entry as the file holds it, values in the file's
-// byte order.
+// byte order. An EXIF or GPS directory's pointer holds that directory's
+// entries in `sub` instead of a value.
 struct RawTag {
   uint16_t tag = 0, type = 0;
   uint32_t count = 0;
   Bytes value;
+  std::vector<RawTag> sub{};
   bool operator==(const RawTag&) const = default;
 };
 

@@ -163,35 +163,25 @@ void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
   say(damaged, "damaged: its checksum is wrong");
 }
 
-bool AssemblePng(const std::string& encoded, const std::vector<PngChunk>& kept, std::string* out) {
-  const auto* p = reinterpret_cast<const uint8_t*>(encoded.data());
-  // The encoder's chunks: IHDR, perhaps PLTE, IDAT, IEND.
-  std::string header, image, end;
-  for (std::size_t at = kSignatureBytes; at + 12 <= encoded.size();) {
+bool TurnedPngStream::Make(std::string encoded, std::vector<PngChunk> kept) {
+  encoded_ = std::move(encoded);
+  kept_ = std::move(kept);
+  const auto* p = reinterpret_cast<const uint8_t*>(encoded_.data());
+  // The encoder's chunks: IHDR, perhaps PLTE (the file's own is kept), IDAT,
+  // IEND.
+  for (std::size_t at = kSignatureBytes; at + 12 <= encoded_.size();) {
     const uint64_t bytes = uint64_t{U32(p + at)} + 12;
-    if (bytes > encoded.size() - at) return false;
-    const std::string type = encoded.substr(at + 4, 4);
-    std::string* to = type == "IHDR" ? &header : type == "IDAT" ? &image : type == "IEND" ? &end
-                                                                                        : nullptr;
-    if (to != nullptr) to->append(encoded, at, static_cast<std::size_t>(bytes));
+    if (bytes > encoded_.size() - at) return false;
+    const std::string type = encoded_.substr(at + 4, 4);
+    if (type == "IHDR" && at == kSignatureBytes) header_end_ = at + static_cast<std::size_t>(bytes);
+    if (type == "IDAT") image_.emplace_back(at, static_cast<std::size_t>(bytes));
+    if (type == "IEND") {
+      end_ = at;
+      return header_end_ > 0 && at + bytes == encoded_.size();
+    }
     at += static_cast<std::size_t>(bytes);
   }
-  if (header.empty() || end.empty()) return false;
-  std::size_t size = encoded.size();
-  for (const PngChunk& c : kept) size += c.bytes.size();
-  out->clear();
-  out->reserve(size);
-  out->append(encoded, 0, kSignatureBytes);
-  out->append(header);
-  for (const PngChunk& c : kept) {
-    if (!c.after_image) out->append(c.bytes);
-  }
-  out->append(image);
-  for (const PngChunk& c : kept) {
-    if (c.after_image) out->append(c.bytes);
-  }
-  out->append(end);
-  return true;
+  return false;
 }
 
 }  // namespace quadturn::tool

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quadturn::tool {
@@ -55,10 +56,36 @@ struct Turning;
 void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
                           std::vector<std::string>* notes);
 
-// The turned file: the signature, the encoder's IHDR, the kept chunks
-// before the image data, the encoder's IDAT, the kept chunks after it and
-// IEND. False where the encoder's output is not a PNG stream.
-bool AssemblePng(const std::string& encoded, const std::vector<PngChunk>& kept, std::string* out);
+// The turned file from the encoder's output and the kept chunks: the
+// signature, the encoder's IHDR, the kept chunks before the image data, the
+// encoder's IDAT, the kept chunks after it and IEND; written piece by piece,
+// never copied whole. False (from Make) where the encoder's output is not a
+// PNG stream.
+class TurnedPngStream {
+ public:
+  bool Make(std::string encoded, std::vector<PngChunk> kept);
+  // Calls write(bytes, n) for each piece in order; false as soon as it does.
+  template <typename Sink>
+  bool Write(Sink write) const {
+    if (!write(encoded_.data(), header_end_)) return false;
+    for (const PngChunk& c : kept_) {
+      if (!c.after_image && !write(c.bytes.data(), c.bytes.size())) return false;
+    }
+    for (const auto& [at, n] : image_) {
+      if (!write(encoded_.data() + at, n)) return false;
+    }
+    for (const PngChunk& c : kept_) {
+      if (c.after_image && !write(c.bytes.data(), c.bytes.size())) return false;
+    }
+    return write(encoded_.data() + end_, encoded_.size() - end_);
+  }
+
+ private:
+  std::string encoded_;
+  std::vector<PngChunk> kept_;
+  std::size_t header_end_ = 0, end_ = 0;  // signature and IHDR; IEND
+  std::vector<std::pair<std::size_t, std::size_t>> image_;  // IDAT chunks
+};
 
 }  // namespace quadturn::tool
 

@@ -81,6 +81,14 @@ int AppendTo(spng_ctx*, void* user, void* from, std::size_t n) {
   return 0;
 }
 
+class TurnedPng : public TurnedFile {
+ public:
+  bool WriteTo(Output& out, std::string* error) override {
+    return stream.Write([&](const void* p, std::size_t n) { return out.Write(p, n, error); });
+  }
+  TurnedPngStream stream;
+};
+
 std::string Damaged(int code, const Source& source) {
   if (code == SPNG_IO_ERROR && !source.error.empty()) return source.error;
   if (code == SPNG_IO_EOF) return "truncated PNG file";
@@ -174,14 +182,14 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   for (uint32_t y = 0; r == 0 && y < page.height(); ++y) {
     r = spng_encode_row(encoder.ctx, page.Row(y), page.row_bytes());
   }
-  auto file = std::make_unique<TurnedBytes>("");
+  auto file = std::make_unique<TurnedPng>();
   std::vector<PngChunk>& chunks = source.tap.chunks();
   ChunksForTurnedImage(&chunks, turning, &file->notes);
   if (r != SPNG_EOI && !(r == 0 && page.height() == 0)) {
     *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
     return nullptr;
   }
-  if (!AssemblePng(encoded, chunks, &file->bytes())) {
+  if (!file->stream.Make(std::move(encoded), std::move(chunks))) {
     *error = "cannot encode the turned image (the encoder's output is not a PNG stream)";
     return nullptr;
   }

@@ -289,8 +289,11 @@ bool EncodePage(TIFF* in, const Page& page, const TiffShape& shape, TiffWriter* 
       }
     }
   } else {
-    const uint32_t strips = std::max<uint32_t>(1, TIFFNumberOfStrips(in));
-    const uint32_t per_strip = std::max<uint32_t>(1, (h + strips - 1) / strips);
+    // The rows per strip the page had (a fax's 128 stay 128), and one strip
+    // where it was one.
+    const uint32_t in_rows = Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX);
+    const uint32_t per_strip =
+        TIFFNumberOfStrips(in) <= 1 ? std::max<uint32_t>(h, 1) : std::max<uint32_t>(std::min(in_rows, h), 1);
     pieces->rows_per_strip = per_strip;
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, per_strip);
     const tmsize_t line = TIFFScanlineSize(tif);
@@ -317,7 +320,8 @@ bool EncodePage(TIFF* in, const Page& page, const TiffShape& shape, TiffWriter* 
       *error = "the encoder lost a strip";
       return false;
     }
-    pieces->offsets.push_back(out->Append(bytes.data() + at, static_cast<std::size_t>(size)));
+    pieces->offsets.push_back(
+        out->Append(bytes.data() + at, static_cast<std::size_t>(size), false));
     pieces->byte_counts.push_back(size);
   }
   return true;

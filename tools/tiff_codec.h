@@ -73,9 +73,9 @@ bool TilesFitPage(TIFF* tif, std::string* why);
 // The current page's pixels into `page`; false where libtiff fails.
 bool ReadPagePixels(TIFF* tif, const Page& page);
 
-// The turned page's strips (as many as the page had, one staying one) or
-// tiles (of the page's size), encoded as the page was and appended to
-// `out`; their offsets and byte counts.
+// The turned page's strips (of the rows per strip the page had, one strip
+// staying one) or tiles (of the page's size), encoded as the page was and
+// appended to `out`; their offsets and byte counts.
 struct EncodedPieces {
   bool tiled = false;
   uint32_t rows_per_strip = 0;

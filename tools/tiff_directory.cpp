@@ -191,8 +191,8 @@ TiffWriter::TiffWriter(std::string* out, const TiffShape& shape) : out_(out), sh
   out_->assign(reinterpret_cast<const char*>(h), shape.big_tiff ? 16 : 8);
 }
 
-uint64_t TiffWriter::Append(const void* bytes, std::size_t n) {
-  if (out_->size() % 2 != 0) out_->push_back('\0');
+uint64_t TiffWriter::Append(const void* bytes, std::size_t n, bool even) {
+  if (even && out_->size() % 2 != 0) out_->push_back('\0');
   const uint64_t at = out_->size();
   if (!shape_.big_tiff && at + n > UINT32_MAX) ok_ = false;
   out_->append(static_cast<const char*>(bytes), n);

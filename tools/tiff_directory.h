@@ -85,8 +85,9 @@ TiffEntry TiffIntegerEntry(uint16_t tag, uint16_t type, const std::vector<uint64
 class TiffWriter {
  public:
   TiffWriter(std::string* out, const TiffShape& shape);
-  // Appends bytes at an even offset; their offset.
-  uint64_t Append(const void* bytes, std::size_t n);
+  // Appends bytes, at an even offset for values and directories (image
+  // data needs none); their offset.
+  uint64_t Append(const void* bytes, std::size_t n, bool even = true);
   // Writes a directory (entries in tag order, values that do not fit an
   // entry before it, each value from the same place in the input written
   // once) and returns its offset. A page's directory is linked into the

@@ -1,7 +1,8 @@
 // TIFF files: every page (image file directory) in order, each turned as it
 // is displayed (under its Orientation tag) and written with every tag it
 // had, byte for byte, but for those the turn changes: the size, the strips
-// or tiles (as many strips as the page had, tiles of its size), and the
+// or tiles (the page's rows per strip, one strip staying one; tiles of its
+// size), and the
 // resolutions exchanged after a quarter turn. With -t a page keeps its
 // pixels and its Orientation tag records the turn. The file is read where
 // libtiff asks (standard input is read into memory first); the turned file
@@ -63,12 +64,12 @@ uint16_t TurnedOrientation(uint64_t orientation, int turns) {
   return kTurned[q];
 }
 
-// Copies the bytes of [at, at + n) of the input into the turned file;
-// their new offset, or false.
-bool CopyBytes(Run& run, uint64_t at, uint64_t n, uint64_t* to) {
+// Copies the bytes of [at, at + n) of the input into the turned file (at
+// an even offset unless they are image data); their new offset, or false.
+bool CopyBytes(Run& run, uint64_t at, uint64_t n, uint64_t* to, bool even = true) {
   std::string bytes(static_cast<std::size_t>(n), '\0');
   if (n > 0 && !run.bytes.ReadAt(at, &bytes[0], bytes.size())) return false;
-  *to = run.out->Append(bytes.data(), bytes.size());
+  *to = run.out->Append(bytes.data(), bytes.size(), even);
   return true;
 }
 
@@ -240,7 +241,7 @@ bool CopyPageTurnedByTag(Run& run, TiffDirectory d, int number, int turns, std::
   std::vector<Moved> moved;
   for (std::size_t k = 0; k < offsets.size(); ++k) {
     moved.push_back({offsets[k], counts[k], 0});
-    if (!CopyBytes(run, offsets[k], counts[k], &offsets[k])) {
+    if (!CopyBytes(run, offsets[k], counts[k], &offsets[k], false)) {
       *error = "cannot read the image data";
       return false;
     }
