@@ -82,8 +82,19 @@ void TiffDirectory::Put(TiffEntry entry) {
   entries.push_back(std::move(entry));
 }
 
+const std::string* TiffValues::Get(TiffBytes& file, uint64_t at, std::size_t n) {
+  const auto key = std::make_pair(at, n);
+  const auto found = read_.find(key);
+  if (found != read_.end()) return &found->second;
+  if (n > left_ || at > file.Size() || n > file.Size() - at) return nullptr;
+  std::string bytes(n, '\0');
+  if (!file.ReadAt(at, &bytes[0], n)) return nullptr;
+  left_ -= n;
+  return &read_.emplace(key, std::move(bytes)).first->second;
+}
+
 bool ReadTiffDirectory(TiffBytes& file, const TiffShape& shape, uint64_t offset,
-                       TiffDirectory* d, std::string* error) {
+                       TiffValues* values, TiffDirectory* d, std::string* error) {
   const uint64_t size = file.Size();
   *d = TiffDirectory{};
   uint8_t count_bytes[8];
@@ -102,7 +113,6 @@ bool ReadTiffDirectory(TiffBytes& file, const TiffShape& shape, uint64_t offset,
     *error = "truncated TIFF file (a directory runs past its end)";
     return false;
   }
-  uint64_t values = 0;  // bytes of values outside the entries
   std::set<uint16_t> tags;
   const std::size_t field = FieldBytes(shape), count_at = 4, field_at = 4 + field;
   for (uint64_t k = 0; k < n; ++k) {
@@ -129,21 +139,21 @@ bool ReadTiffDirectory(TiffBytes& file, const TiffShape& shape, uint64_t offset,
       e.value.assign(reinterpret_cast<const char*>(p + field_at), static_cast<std::size_t>(bytes));
     } else {
       e.from = Unsigned(p + field_at, field, shape.big_endian);
-      // Values that overlap could ask for the file many times over.
-      if (e.from > size || bytes > size - e.from || values + bytes > size) {
+      const std::string* v = values->Get(file, e.from, static_cast<std::size_t>(bytes));
+      if (v == nullptr) {
         d->unreadable.push_back(e.tag);
         continue;
       }
-      values += bytes;
-      e.value.resize(static_cast<std::size_t>(bytes));
-      if (!file.ReadAt(e.from, &e.value[0], e.value.size())) {
-        *error = "cannot read the values of tag " + std::to_string(e.tag);
-        return false;
-      }
+      e.value = *v;
     }
     d->entries.push_back(std::move(e));
   }
   d->next = Unsigned(raw.data() + n * EntryBytes(shape), field, shape.big_endian);
+  // In tag order, as they are written: what is done for each (a directory
+  // it points to copied) happens in the same order for a file and for its
+  // turned copy.
+  std::stable_sort(d->entries.begin(), d->entries.end(),
+                   [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
   return true;
 }
 

@@ -65,10 +65,27 @@ struct TiffDirectory {
   void Put(TiffEntry entry);
 };
 
-// Reads the directory at `offset`. False with the reason where it lies
-// outside the file; entries whose values do are left out and listed.
+// The values read from one file: each place read once, and no more bytes
+// in all than the budget, so that directories whose values overlap cannot
+// make a small file ask for the file many times over (a real file's values
+// lie apart, and pages that share one share the place).
+class TiffValues {
+ public:
+  explicit TiffValues(uint64_t budget) : left_(budget) {}
+  // The bytes at [at, at + n), or null where the budget is spent or they
+  // cannot be read.
+  const std::string* Get(TiffBytes& file, uint64_t at, std::size_t n);
+
+ private:
+  uint64_t left_;
+  std::map<std::pair<uint64_t, std::size_t>, std::string> read_;
+};
+
+// Reads the directory at `offset`, its entries in tag order. False with the
+// reason where it lies outside the file; entries whose values do (or pass
+// the budget) are left out and listed.
 bool ReadTiffDirectory(TiffBytes& file, const TiffShape& shape, uint64_t offset,
-                       TiffDirectory* directory, std::string* error);
+                       TiffValues* values, TiffDirectory* directory, std::string* error);
 
 // An integer entry's values (BYTE, SHORT, LONG, LONG8, IFD, IFD8); false
 // for another type.

@@ -8,6 +8,7 @@
 // libtiff asks (standard input is read into memory first); the turned file
 // is built in memory, so nothing is written unless every page turned.
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include "exif.h"
@@ -35,6 +36,7 @@ struct Run {
   TiffShape shape;
   std::string turned;
   TiffWriter* out = nullptr;
+  std::unique_ptr<TiffValues> values;
   std::vector<std::string> notes;
   uint64_t Size() const { return source.input_size; }
 };
@@ -84,7 +86,7 @@ bool CopySubDirectory(Run& run, TiffEntry* pointer, bool quarter, int depth, std
     return false;
   }
   TiffDirectory sub;
-  if (!ReadTiffDirectory(run.bytes, run.shape, at[0], &sub, error)) return false;
+  if (!ReadTiffDirectory(run.bytes, run.shape, at[0], run.values.get(), &sub, error)) return false;
   sub.next = 0;
   for (TiffEntry& e : sub.entries) {
     if (e.tag == kInteropDirectory && !CopySubDirectory(run, &e, quarter, depth + 1, error)) {
@@ -364,6 +366,8 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
     run.source.data = file.bytes.get();
     run.source.input_size = file.size;
   }
+  // Room for every value of a real file once, and a little more.
+  run.values = std::make_unique<TiffValues>(run.Size() + (uint64_t{1} << 20));
   if (!ReadTiffHeader(run.bytes, &run.shape)) {
     *error = !run.source.read_error.empty() ? run.source.read_error
                                             : "truncated TIFF file (it ends inside its header)";
@@ -376,7 +380,8 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
     *error = "damaged TIFF file (it has no pages)";
     return nullptr;
   }
-  if (!ReadTiffDirectory(run.bytes, run.shape, run.shape.first_directory, &first, error)) {
+  if (!ReadTiffDirectory(run.bytes, run.shape, run.shape.first_directory, run.values.get(), &first,
+                         error)) {
     *error = "page 1: " + *error;
     return nullptr;
   }
@@ -408,7 +413,7 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
       break;
     }
     TiffDirectory d;
-    if (!ReadTiffDirectory(run.bytes, run.shape, at, &d, error)) {
+    if (!ReadTiffDirectory(run.bytes, run.shape, at, run.values.get(), &d, error)) {
       *error = page + *error;
       return nullptr;
     }
