@@ -98,7 +98,7 @@ HGLOBAL Pack8To1(HGLOBAL grey_handle) {
   return packed.Release();
 }
 
-Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock) {
+Outcome TurnOneBitThroughGrey(HGLOBAL h, Orientation turn, BOOL* last_unlock) {
   ImageLayout g;
   CallerBlock b;
   if (!LockChecked(h, 1, &b, &g)) {
@@ -122,8 +122,7 @@ Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock)
   CallerBlock gb;
   ImageLayout gl;
   if (OpenImage(grey.handle, HeaderRules::kRotate90, &gb, &gl) != 0 ||
-      TurnLockedImage(&gb, gl, direction == Direction::kRight ? 1 : 3,
-                      HeaderRules::kRotate90) != Outcome::kTurned) {
+      TurnLockedImage(&gb, gl, turn, HeaderRules::kRotate90) != Outcome::kTurned) {
     return untouched();
   }
   const SIZE_T size = static_cast<SIZE_T>(g.turned_block_bytes);

@@ -12,7 +12,7 @@ namespace quadturn {
 // Turns the 1-bit image in h through the grey road; the result keeps the
 // caller's two colours and resolutions, as the direct turn does. Any failure
 // leaves the block as it was. *last_unlock: the call's last GlobalUnlock.
-Outcome TurnOneBitThroughGrey(HGLOBAL h, Direction direction, BOOL* last_unlock);
+Outcome TurnOneBitThroughGrey(HGLOBAL h, Orientation turn, BOOL* last_unlock);
 
 // A new grey 8-bit working image made from the 1-bit image in h: 256 grey
 // entries, rows at byte 1064, 0xFF for a set bit and 0x00 for a clear one.

@@ -65,13 +65,14 @@ double InPlaceMs(const Image& image, const Case& c) {
   const std::ptrdiff_t d = TurnedStride(c);
   std::vector<uint8_t> rows(std::max(image.rows.size(), static_cast<size_t>(d) * c.width));
   std::copy(image.rows.begin(), image.rows.end(), rows.begin());
-  const size_t need = quadturn::TurnInPlaceBufferBytes(c.bits, c.width, c.height);
+  const quadturn::Transposition right = quadturn::TranspositionOf(quadturn::Orientation::kRight);
+  const size_t need = quadturn::TurnInPlaceBufferBytes(c.bits, c.width, c.height, right);
   std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
   bool turned = false;
   return MedianMs([&] {
     const int32_t w = turned ? c.height : c.width, h = turned ? c.width : c.height;
     quadturn::TurnInPlace(c.bits, rows.data(), turned ? d : image.stride, turned ? image.stride : d,
-                          w, h, quadturn::Direction::kRight, Pad(c.bits),
+                          w, h, right, Pad(c.bits),
                           quadturn::TurnBufferAt(work.data(), need));
     turned = !turned;
   }, c.reps);
@@ -101,7 +102,8 @@ int main(int argc, char** argv) {
       std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
       rows.push_back({"  the turn alone, out of place (warm)", MedianMs([&] {
                         quadturn::TurnRows(c.bits, image.rows.data(), image.stride, dst.data(),
-                                           d, c.width, c.height, quadturn::Direction::kRight,
+                                           d, c.width, c.height,
+                                           quadturn::TranspositionOf(quadturn::Orientation::kRight),
                                            Pad(c.bits), quadturn::TurnBufferAt(work.data(), need));
                       }, c.reps), ""});
     }
@@ -111,7 +113,7 @@ int main(int argc, char** argv) {
       HGLOBAL h = MakeBlock(image);
       rows.push_back({"grey road (reference)", MedianMs([h] {
                         BOOL ignored;
-                        quadturn::TurnOneBitThroughGrey(h, quadturn::Direction::kRight, &ignored);
+                        quadturn::TurnOneBitThroughGrey(h, quadturn::Orientation::kRight, &ignored);
                       }, c.reps), ""});
       GlobalFree(h);
     }

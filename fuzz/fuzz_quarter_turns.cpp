@@ -1,9 +1,11 @@
-// Fuzz target for RotateQuarterTurns: any bytes as a caller's block. The last
-// input byte is the control byte: bit 0 whether the caller holds a lock of
-// its own, bit 1 a fixed block instead of a movable one, bits 2-4 the first
-// service call to fail (0: none), bits 5-6 a second one that many calls after
-// it (0: none). The byte before it is the turn count (signed); the bytes
-// before that are the block. On every input: the lock count is as on entry,
+// Fuzz target for RotateQuarterTurns and RotateFlip: any bytes as a
+// caller's block. The last input byte is the control byte: bit 0 whether the
+// caller holds a lock of its own, bit 1 a fixed block instead of a movable
+// one, bits 2-4 the first service call to fail (0: none), bits 5-6 a second
+// one that many calls after it (0: none), bit 7 RotateFlip instead of
+// RotateQuarterTurns. The byte before it is the turn count (signed), or
+// RotateFlip's type (its low three bits); the bytes before that are the
+// block. On every input: the lock count is as on entry,
 // no block is left behind, TRUE means the block holds exactly the per-pixel
 // turn (turning back restores every pixel) and FALSE means it is untouched
 // with one of the four errors (either with unused bytes behind it only where
@@ -26,7 +28,9 @@ using test::Verdict;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const uint8_t control = data[size - 1];
+  const bool flip = (control & 0x80) != 0;
   const int turns = static_cast<int8_t>(data[size - 2]);
+  const int type = data[size - 2] & 7;
   const Bytes before(data, data + size - 2);
   const bool caller_locked = (control & 1) != 0;
   const bool fixed = (control & 2) != 0;
@@ -41,13 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HGLOBAL h = fuzz::CallOnBlock(before, fixed, caller_locked, first_failure, second_failure,
                                 [&](HGLOBAL b) {
                                   SetLastError(0);
-                                  ok = RotateQuarterTurns(b, turns);
+                                  ok = flip ? RotateFlip(b, type) : RotateQuarterTurns(b, turns);
                                   error = GetLastError();
                                 },
                                 &after);
   if (h == nullptr) return 0;
   // The oracle reads only images the library could take.
-  auto oracle = [&] { return test::Oracle(before, turns, test::Rules::kQuarterTurns); };
+  auto oracle = [&] {
+    return flip ? test::OracleOriented(before, type, test::Rules::kQuarterTurns)
+                : test::Oracle(before, turns, test::Rules::kQuarterTurns);
+  };
   if (ok) {
     fuzz::Check(error == 0, "success leaves the last error as it was");
     const Bytes turned = oracle();
@@ -58,11 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(after == turned || same_with_slack ||
                     test::IsTurned(test::Judge(before, turned, after)),
                 "turned as the oracle");
-    if (turns % 2 != 0) {
-      // The opposite turn restores every pixel (padding is the turn's own).
-      fuzz::Check(RotateQuarterTurns(h, -turns) || fixed, "turns back");
+    if (flip ? type % 2 != 0 : turns % 2 != 0) {
+      // The inverse restores every pixel (padding is the turn's own): the
+      // opposite turn, and a transpose or transverse once more.
+      const int inverse = type == 1 ? 3 : type == 3 ? 1 : type;
+      fuzz::Check((flip ? RotateFlip(h, inverse) : RotateQuarterTurns(h, -turns)) || fixed,
+                  "turns back");
       const Bytes back = test::FromBlock(h);
-      const Bytes expected = test::Oracle(turned, -turns, test::Rules::kQuarterTurns);
+      const Bytes expected = flip ? test::OracleOriented(turned, inverse, test::Rules::kQuarterTurns)
+                                  : test::Oracle(turned, -turns, test::Rules::kQuarterTurns);
       fuzz::Check(back == expected || (fixed && back == after),
                   "turned back as the oracle");
     }

@@ -7,11 +7,12 @@ misses, each followed by the control byte (bit 0: left, bit 1: caller holds a
 lock, bit 2: fixed block, bits 3-5: the first service call that fails, bits
 6-7: a second one that many calls later).
 
-corpus-quarter/ (fuzz_quarter_turns, RotateQuarterTurns): images of every
-depth, top-down, with bit fields, larger headers and profiles, and near
-misses, each followed by the turn count (a signed byte) and the control byte
-(bit 0: caller holds a lock, bit 1: fixed block, bits 2-4: the first service
-call that fails, bits 5-6: a second one that many calls later)."""
+corpus-quarter/ (fuzz_quarter_turns, RotateQuarterTurns and RotateFlip):
+images of every depth, top-down, with bit fields, larger headers and
+profiles, and near misses, each followed by the turn count (a signed byte)
+or RotateFlip's type and the control byte (bit 0: caller holds a lock, bit
+1: fixed block, bits 2-4: the first service call that fails, bits 5-6: a
+second one that many calls later, bit 7: RotateFlip)."""
 import os
 import struct
 
@@ -131,10 +132,12 @@ for old in os.listdir(QUARTER):
     os.remove(os.path.join(QUARTER, old))
 count = 0
 for name, data in quarter_cases.items():
-    # turns (signed byte), control: plain, caller-locked, fixed, failing calls.
-    runs = ((1, 0), (2, 1), (-1, 2), (3, 0x08 | 0x20), (0, 0), (5, 0x0C))
+    # turns (signed byte), control: plain, caller-locked, fixed, failing calls;
+    # then RotateFlip's mirror, transpose, flip and transverse.
+    runs = ((1, 0), (2, 1), (-1, 2), (3, 0x08 | 0x20), (0, 0), (5, 0x0C),
+            (4, 0x80), (5, 0x81), (6, 0x82), (7, 0x80 | 0x08 | 0x20))
     if len(data) >= 4096:
-        runs = runs[:2] + runs[3:4]
+        runs = runs[:2] + runs[3:4] + runs[7:8]
     for turns, control in runs:
         count += 1
         with open(os.path.join(QUARTER, f"{name}-t{turns % 256:02x}-{control:02x}"), "wb") as f:

@@ -1,5 +1,6 @@
-/* quadturn: turns a packed device-independent bitmap held in a global memory
- * block a quarter turn (or any number of them), under the same handle. */
+/* quadturn: turns and flips a packed device-independent bitmap held in a
+ * global memory block (a quarter turn, any number of them, a mirror, a flip,
+ * a transpose), under the same handle. */
 #ifndef QUADTURN_H
 #define QUADTURN_H
 
@@ -92,6 +93,7 @@ typedef HANDLE HGLOBAL;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_INVALID_PARAMETER 87L
 #define ERROR_NOT_LOCKED 158L
 
 /* The DIB types of <windows.h>, with their layouts and sizes there: a file
@@ -272,6 +274,65 @@ BOOL WINAPI RotateLeft90(HGLOBAL hDib);
  * otherwise not turnable), ERROR_NOT_ENOUGH_MEMORY (a block, lock or re-size
  * could not be had). */
 BOOL WINAPI RotateQuarterTurns(HGLOBAL hDib, int turns);
+
+/* RotateFlip's types, numbered as GDI+'s RotateFlipType (and .NET's), under
+ * names of this library's own that do not clash with <gdiplus.h>'s: a number
+ * of quarter turns clockwise, then (4-7) a left-right mirror. As the picture
+ * is displayed, pixel (x', y') of the result (rows from the top) is pixel
+ * (x, y) of the image W wide and H high:
+ *   0 none        (x', y')            4 mirror       (W-1-x', y')
+ *   1 right       (y', H-1-x')        5 transpose    (y', x')
+ *   2 half        (W-1-x', H-1-y')    6 flip         (x', H-1-y')
+ *   3 left        (W-1-y', x')        7 transverse   (W-1-y', H-1-x')  */
+#define QUADTURN_ROTATE_NONE_FLIP_NONE 0
+#define QUADTURN_ROTATE_90_FLIP_NONE 1
+#define QUADTURN_ROTATE_180_FLIP_NONE 2
+#define QUADTURN_ROTATE_270_FLIP_NONE 3
+#define QUADTURN_ROTATE_NONE_FLIP_X 4
+#define QUADTURN_ROTATE_90_FLIP_X 5
+#define QUADTURN_ROTATE_180_FLIP_X 6
+#define QUADTURN_ROTATE_270_FLIP_X 7
+/* The same eight by their other names: a top-bottom flip (Y) is a
+ * left-right one (X) turned by a half, both flips a half turn. */
+#define QUADTURN_ROTATE_NONE_FLIP_Y QUADTURN_ROTATE_180_FLIP_X
+#define QUADTURN_ROTATE_90_FLIP_Y QUADTURN_ROTATE_270_FLIP_X
+#define QUADTURN_ROTATE_180_FLIP_Y QUADTURN_ROTATE_NONE_FLIP_X
+#define QUADTURN_ROTATE_270_FLIP_Y QUADTURN_ROTATE_90_FLIP_X
+#define QUADTURN_ROTATE_NONE_FLIP_XY QUADTURN_ROTATE_180_FLIP_NONE
+#define QUADTURN_ROTATE_90_FLIP_XY QUADTURN_ROTATE_270_FLIP_NONE
+#define QUADTURN_ROTATE_180_FLIP_XY QUADTURN_ROTATE_NONE_FLIP_NONE
+#define QUADTURN_ROTATE_270_FLIP_XY QUADTURN_ROTATE_90_FLIP_NONE
+#define QUADTURN_NONE QUADTURN_ROTATE_NONE_FLIP_NONE
+#define QUADTURN_RIGHT QUADTURN_ROTATE_90_FLIP_NONE
+#define QUADTURN_HALF QUADTURN_ROTATE_180_FLIP_NONE
+#define QUADTURN_LEFT QUADTURN_ROTATE_270_FLIP_NONE
+#define QUADTURN_MIRROR QUADTURN_ROTATE_NONE_FLIP_X
+#define QUADTURN_TRANSPOSE QUADTURN_ROTATE_90_FLIP_X
+#define QUADTURN_FLIP QUADTURN_ROTATE_180_FLIP_X
+#define QUADTURN_TRANSVERSE QUADTURN_ROTATE_270_FLIP_X
+
+/* Give the packed DIB in hDib the orientation `type` (0-7, above), inside
+ * its block, under the same handle; the contract of RotateQuarterTurns, of
+ * which types 0-3 are the same calls. Types 1, 3, 5 and 7 exchange width,
+ * height and the resolutions and re-size the block; 0, 2, 4 and 6 move only
+ * the pixels. Returns TRUE, or FALSE with the image untouched and
+ * GetLastError() saying why: RotateQuarterTurns' four reasons, and
+ * ERROR_INVALID_PARAMETER for a type outside 0-7. */
+BOOL WINAPI RotateFlip(HGLOBAL hDib, int type);
+
+/* The type that shows upright an image stored under TIFF or EXIF
+ * orientation 1-8 (0 for any other value): 2 is mirrored, 3 half turned, 4
+ * flipped, 5 transposed, 6 and 8 turned a quarter turn left and right, 7
+ * transversed. */
+#if defined(_MSC_VER) && !defined(__cplusplus)
+static __inline int QuadturnUprightType(int orientation)
+#else
+static inline int QuadturnUprightType(int orientation)
+#endif
+{
+  static const int kType[9] = {0, 0, 4, 2, 6, 5, 1, 7, 3};
+  return orientation >= 1 && orientation <= 8 ? kType[orientation] : 0;
+}
 
 #ifdef __cplusplus
 }

@@ -169,13 +169,15 @@ TEST(Failures, ShrinkWhoseCutFailsIsStillTurned) {
 namespace quadturn::test {
 namespace {
 
-// RotateQuarterTurns under failing service calls: besides the block's state,
-// its answer must say what happened: TRUE exactly when the image turned,
-// FALSE with ERROR_NOT_ENOUGH_MEMORY when it did not.
+// RotateQuarterTurns and RotateFlip under failing service calls: besides the
+// block's state, the answer must say what happened: TRUE exactly when the
+// image turned, FALSE with ERROR_NOT_ENOUGH_MEMORY when it did not. `type`
+// is RotateFlip's, or -1 for RotateQuarterTurns(turns).
 struct QuarterTurnsCase {
   const char* what;
   Shape shape;
   int turns;
+  int type = -1;
 };
 
 const QuarterTurnsCase kQuarterTurnsCases[] = {
@@ -185,20 +187,25 @@ const QuarterTurnsCase kQuarterTurnsCases[] = {
     {"24-bit half turn", {.bits = 24, .width = 5, .height = 3}, 2},
     {"8-bit with a profile", {.bits = 8, .width = 3, .height = 7, .header_bytes = 124,
                               .profile_bytes = 9, .profile_gap = 2}, 1},
+    {"8-bit transposed, grows", {.bits = 8, .width = 9, .height = 2}, 0, 5},
+    {"1-bit square transversed", {.bits = 1, .width = 40, .height = 40, .slack = 3}, 0, 7},
+    {"24-bit mirrored", {.bits = 24, .width = 5, .height = 3}, 0, 4},
+    {"4-bit flipped, top-down", {.bits = 4, .width = 7, .height = 4, .top_down = true}, 0, 6},
 };
 
 void QuarterTurnsWithFailures(const QuarterTurnsCase& c, UINT flags, const std::vector<int>& calls,
                              int* calls_made) {
   Rng rng(41000);
   const Bytes dib = MakeDib(c.shape, rng);
-  const Bytes turned = Oracle(dib, c.turns, Rules::kQuarterTurns);
+  const Bytes turned = c.type < 0 ? Oracle(dib, c.turns, Rules::kQuarterTurns)
+                                  : OracleOriented(dib, c.type, Rules::kQuarterTurns);
   std::string what = std::string(c.what) + (flags == GMEM_FIXED ? ", fixed" : ", movable") +
                      ", failing calls";
   for (int k : calls) what += " " + std::to_string(k);
   HGLOBAL h = ToBlock(dib, flags);
   const std::size_t live = seam::LiveBlocks();
   seam::FailCallsOfAny({calls.size() > 0 ? calls[0] : 0, calls.size() > 1 ? calls[1] : 0});
-  const BOOL ok = RotateQuarterTurns(h, c.turns);
+  const BOOL ok = c.type < 0 ? RotateQuarterTurns(h, c.turns) : RotateFlip(h, c.type);
   const DWORD error = GetLastError();
   if (calls_made != nullptr) *calls_made = seam::CallsSinceArmed();
   seam::Disarm();
@@ -226,14 +233,16 @@ TEST(Failures, QuarterTurnsAnswerWhatHappened) {
   }
 }
 
-TEST(Failures, HalfTurnsAskNothingOfTheServiceButALock) {
+TEST(Failures, ShapeKeepingTypesAskNothingOfTheServiceButALock) {
   Rng rng(41001);
   const Bytes dib = MakeDib({.bits = 24, .width = 5, .height = 3, .slack = 4}, rng);
   HGLOBAL h = ToBlock(dib);
-  seam::FailCallsOfAny({});
-  EXPECT_TRUE(RotateQuarterTurns(h, 2));
-  EXPECT_EQ(seam::CallsSinceArmed(), 1) << "one lock, no block, no re-size";
-  seam::Disarm();
+  for (int type : {2, 4, 6}) {
+    seam::FailCallsOfAny({});
+    EXPECT_TRUE(RotateFlip(h, type));
+    EXPECT_EQ(seam::CallsSinceArmed(), 1) << "type " << type << ": one lock, no block, no re-size";
+    seam::Disarm();
+  }
   GlobalFree(h);
 }
 

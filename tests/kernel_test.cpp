@@ -1,6 +1,7 @@
 // Every kernel set against the per-pixel oracle, byte for byte, at every
-// depth: out of place at sizes from 1 to past a tile and a block in both
-// dimensions, squares turned in place, half turns in place; destinations
+// depth and orientation: out of place at sizes from 1 to past a tile and a
+// block in both dimensions, squares and rectangles in place, mirrors, flips
+// and half turns in place; destinations
 // pre-filled with two different bytes so that an unwritten byte shows; and
 // whole one-bit blocks through the public entries.
 #include <gtest/gtest.h>
@@ -16,8 +17,12 @@
 namespace quadturn::test {
 namespace {
 
-using quadturn::Direction;
 using quadturn::KernelSet;
+using quadturn::Orientation;
+
+// The orientations that exchange the axes, and those that keep them.
+const int kTransposing[] = {1, 3, 5, 7};
+const int kReversing[] = {2, 4, 6};
 
 const int kDepths[] = {1, 4, 8, 16, 24, 32};
 
@@ -50,11 +55,15 @@ Bytes RandomRows(int bits, int32_t w, int32_t h, uint64_t case_number) {
   return rows;
 }
 
-std::string Describe(const KernelSet& set, int bits, int32_t w, int32_t h, int quarters,
+std::string Describe(const KernelSet& set, int bits, int32_t w, int32_t h, int type,
                      uint64_t case_number) {
   return std::string(set.name) + " case " + std::to_string(case_number) + ": " +
          std::to_string(bits) + "-bit " + std::to_string(w) + "x" + std::to_string(h) +
-         ", quarter turns " + std::to_string(quarters);
+         ", type " + std::to_string(type);
+}
+
+quadturn::Transposition TranspositionOf(int type) {
+  return quadturn::TranspositionOf(static_cast<Orientation>(type));
 }
 
 // Without a set forced, the turns take the best SIMD set the processor runs.
@@ -70,7 +79,7 @@ TEST(Kernels, AutomaticChoiceIsTheBestSetThisProcessorRuns) {
   EXPECT_EQ(&quadturn::ChosenKernels(), best != nullptr ? best : &quadturn::PortableKernels());
 }
 
-// Out of place, both directions, each size pair.
+// Out of place, each orientation that exchanges the axes, each size pair.
 void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
                      const std::vector<int32_t>& heights) {
   ForEachSet([&](const KernelSet& set) {
@@ -80,16 +89,15 @@ void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
         const uint64_t case_number = bits * 1000000 + n++;
         const Bytes src = RandomRows(bits, w, h, case_number);
         const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
-        for (int quarters : {1, 3}) {
-          const uint8_t pad = static_cast<uint8_t>(quarters == 1 ? 0x00 : 0xFF);
-          const Bytes want = OracleRows(bits, src.data(), s, w, h, quarters, pad);
+        for (int type : kTransposing) {
+          const uint8_t pad = static_cast<uint8_t>(type == 1 ? 0x00 : 0xFF - type);
+          const Bytes want = OracleRows(bits, src.data(), s, w, h, type, pad);
           Bytes buffer(quadturn::TurnRowsBufferBytes(bits, w, h));
           for (uint8_t fill : {0x5A, 0xC3}) {
             Bytes out(static_cast<size_t>(d) * w, fill);
-            quadturn::TurnRows(bits, src.data(), s, out.data(), d, w, h,
-                               quarters == 1 ? Direction::kRight : Direction::kLeft, pad,
-                               BufferOf(buffer));
-            ASSERT_EQ(out, want) << Describe(set, bits, w, h, quarters, case_number);
+            quadturn::TurnRows(bits, src.data(), s, out.data(), d, w, h, TranspositionOf(type),
+                               pad, BufferOf(buffer));
+            ASSERT_EQ(out, want) << Describe(set, bits, w, h, type, case_number);
           }
         }
       }
@@ -124,11 +132,12 @@ TEST(Kernels, OneBitAroundBytesBlocksAndTiles) {
   CheckOutOfPlace(1, widths, heights);
 }
 
-// Quarter turns inside the image's own rows, for squares (four-tile cycles;
-// at 1 and 4 bits a transpose with reversed rows) and rectangles (strips,
-// then chunks packed, sorted and spread): the rows' memory is as large as
-// the larger image, pre-filled behind the source, with guard bytes after it
-// that must stay as they were.
+// Quarter turns, transposes and transverses inside the image's own rows,
+// for squares (four-tile cycles, tile pairs across a diagonal; at 1 and 4
+// bits a transpose with reversed rows) and rectangles (strips, then chunks
+// packed, sorted and spread): the rows' memory is as large as the larger
+// image, pre-filled behind the source, with guard bytes after it that must
+// stay as they were.
 void CheckInPlace(int bits, const std::vector<std::pair<int32_t, int32_t>>& shapes,
                   uint64_t first_case) {
   constexpr size_t kGuard = 64;
@@ -139,19 +148,18 @@ void CheckInPlace(int bits, const std::vector<std::pair<int32_t, int32_t>>& shap
       const Bytes src = RandomRows(bits, w, h, case_number);
       const int32_t s = StrideOf(bits, w), d = StrideOf(bits, h);
       const size_t area = std::max(src.size(), static_cast<size_t>(d) * w);
-      for (int quarters : {1, 3}) {
-        const uint8_t pad = static_cast<uint8_t>(quarters == 1 ? 0x00 : 0xFF);
-        Bytes rows(area + kGuard, static_cast<uint8_t>(0xA5 + quarters));
+      for (int type : kTransposing) {
+        const uint8_t pad = static_cast<uint8_t>(type == 1 ? 0x00 : 0xFF - type);
+        Bytes rows(area + kGuard, static_cast<uint8_t>(0xA5 + type));
         std::copy(src.begin(), src.end(), rows.begin());
-        Bytes buffer(quadturn::TurnInPlaceBufferBytes(bits, w, h));
-        quadturn::TurnInPlace(bits, rows.data(), s, d, w, h,
-                              quarters == 1 ? Direction::kRight : Direction::kLeft, pad,
+        Bytes buffer(quadturn::TurnInPlaceBufferBytes(bits, w, h, TranspositionOf(type)));
+        quadturn::TurnInPlace(bits, rows.data(), s, d, w, h, TranspositionOf(type), pad,
                               BufferOf(buffer));
-        const Bytes want = OracleRows(bits, src.data(), s, w, h, quarters, pad);
-        const std::string what = Describe(set, bits, w, h, quarters, case_number) + ", in place";
+        const Bytes want = OracleRows(bits, src.data(), s, w, h, type, pad);
+        const std::string what = Describe(set, bits, w, h, type, case_number) + ", in place";
         ASSERT_TRUE(std::equal(want.begin(), want.end(), rows.begin())) << what;
         for (size_t k = area; k < rows.size(); ++k) {
-          ASSERT_EQ(rows[k], static_cast<uint8_t>(0xA5 + quarters)) << what << ", guard byte";
+          ASSERT_EQ(rows[k], static_cast<uint8_t>(0xA5 + type)) << what << ", guard byte";
         }
       }
     }
@@ -204,21 +212,27 @@ TEST(Kernels, RectanglesInPlace) {
   }
 }
 
-TEST(Kernels, HalfTurnsInPlace) {
-  uint64_t n = 0;
-  for (int bits : kDepths) {
-    for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 64, 100, 127, 130, 257, 1000}) {
-      for (int32_t h : {1, 2, 3, 4, 5, 16, 31}) {
-        const uint64_t case_number = 3000000 + n++;
-        const Bytes src = RandomRows(bits, w, h, case_number);
-        const int32_t stride = StrideOf(bits, w);
-        Bytes rows = src;
-        quadturn::TurnHalfInPlace(bits, rows.data(), stride, w, h, 0x00);
-        ASSERT_EQ(rows, OracleRows(bits, src.data(), stride, w, h, 2, 0x00))
-            << "case " << case_number << ": " << bits << "-bit " << w << "x" << h;
+// Mirrors, flips and half turns inside the image's own rows, with every set.
+TEST(Kernels, ReversalsInPlace) {
+  ForEachSet([&](const KernelSet& set) {
+    uint64_t n = 0;
+    for (int bits : kDepths) {
+      for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 64, 100, 127, 130, 257, 1000}) {
+        for (int32_t h : {1, 2, 3, 4, 5, 16, 31}) {
+          const uint64_t case_number = 3000000 + n++;
+          const Bytes src = RandomRows(bits, w, h, case_number);
+          const int32_t stride = StrideOf(bits, w);
+          for (int type : kReversing) {
+            Bytes rows = src;
+            quadturn::ReverseInPlace(bits, rows.data(), stride, w, h,
+                                     quadturn::ReversalOf(static_cast<Orientation>(type)), 0x00);
+            ASSERT_EQ(rows, OracleRows(bits, src.data(), stride, w, h, type, 0x00))
+                << Describe(set, bits, w, h, type, case_number);
+          }
+        }
       }
     }
-  }
+  });
 }
 
 // Whole one-bit blocks, with every set: the table and resolutions kept, the

@@ -1,10 +1,12 @@
-// RotateQuarterTurns: every depth, turn count, row order and header kind
-// against the per-pixel oracle; each error code from a case that provokes it
-// with the block untouched; half turns without a re-size; the last error
-// kept on success. Runs against the stand-in and, under Wine, the DLL.
+// RotateQuarterTurns and RotateFlip (one road): every depth, turn count or
+// type, row order and header kind against the per-pixel oracle; each error
+// code from a case that provokes it with the block untouched; the
+// orientations that keep the shape without a re-size; the last error kept
+// on success. Runs against the stand-in and, under Wine, the DLL.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "test_images.h"
@@ -19,11 +21,28 @@ struct Result {
   SIZE_T size;
 };
 
-Result TurnQuarters(const Bytes& dib, int turns, UINT flags = GMEM_MOVEABLE) {
+// One call: RotateQuarterTurns(h, n), or RotateFlip(h, n) where `flip`.
+struct Call {
+  bool flip;
+  int n;
+  std::string Name() const {
+    return (flip ? "RotateFlip type " : "RotateQuarterTurns ") + std::to_string(n);
+  }
+  Bytes Want(const Bytes& dib) const {
+    return flip ? OracleOriented(dib, n, Rules::kQuarterTurns) : Oracle(dib, n, Rules::kQuarterTurns);
+  }
+};
+
+const Call kCalls[] = {{false, 0}, {false, 1}, {false, 2}, {false, 3}, {false, -1},
+                       {false, -2}, {false, -3}, {false, 4}, {false, 5}, {false, -7},
+                       {true, 0},  {true, 1},  {true, 2},  {true, 3},  {true, 4},
+                       {true, 5},  {true, 6},  {true, 7}};
+
+Result TurnQuarters(const Bytes& dib, Call call, UINT flags = GMEM_MOVEABLE) {
   HGLOBAL h = ToBlock(dib, flags);
   SetLastError(4242);
   Result r;
-  r.ok = RotateQuarterTurns(h, turns);
+  r.ok = call.flip ? RotateFlip(h, call.n) : RotateQuarterTurns(h, call.n);
   r.error = GetLastError();
   r.size = GlobalSize(h);
   r.bytes = FromBlock(h);
@@ -32,56 +51,68 @@ Result TurnQuarters(const Bytes& dib, int turns, UINT flags = GMEM_MOVEABLE) {
   return r;
 }
 
-std::string Describe(const Shape& s, int turns, uint64_t case_number) {
-  return "case " + std::to_string(case_number) + ": " + Describe(s) + ", turns " +
-         std::to_string(turns);
+Result TurnQuarters(const Bytes& dib, int turns, UINT flags = GMEM_MOVEABLE) {
+  return TurnQuarters(dib, Call{false, turns}, flags);
+}
+
+std::string Describe(const Shape& s, Call call, uint64_t case_number) {
+  return "case " + std::to_string(case_number) + ": " + Describe(s) + ", " + call.Name();
 }
 
 const int kDepths[] = {1, 4, 8, 16, 24, 32};
-const int kTurns[] = {0, 1, 2, 3, -1, -2, -3, 4, 5, -7};
 
-TEST(QuarterTurns, EveryDepthTurnCountAndRowOrderMatchesOracle) {
+TEST(QuarterTurns, EveryDepthTurnCountTypeAndRowOrderMatchesOracle) {
   const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {3, 5},  {7, 2},   {17, 9},
                                                {9, 17}, {33, 33}, {130, 67}, {0, 4}};
   uint64_t n = 0;
   for (int bits : kDepths) {
     for (auto [w, h] : sizes) {
       for (bool top_down : {false, true}) {
-        for (int turns : kTurns) {
+        for (Call call : kCalls) {
           const uint64_t case_number = 100000 + n++;
           Rng rng(case_number);
           Shape shape{.bits = bits, .width = w, .height = h, .top_down = top_down,
                              .slack = static_cast<uint32_t>(rng.Below(3) == 0 ? 9 : 0)};
           const Bytes dib = MakeDib(shape, rng);
-          const Result r = TurnQuarters(dib, turns);
-          ASSERT_TRUE(r.ok) << Describe(shape, turns, case_number) << ", error " << r.error;
+          const Result r = TurnQuarters(dib, call);
+          ASSERT_TRUE(r.ok) << Describe(shape, call, case_number) << ", error " << r.error;
           EXPECT_EQ(r.error, 4242u) << "success leaves the last error as it was";
-          ASSERT_EQ(r.bytes, Oracle(dib, turns, Rules::kQuarterTurns))
-              << Describe(shape, turns, case_number);
+          ASSERT_EQ(r.bytes, call.Want(dib)) << Describe(shape, call, case_number);
         }
       }
     }
   }
 }
 
-// The picture   a b   turned clockwise is   c a   whichever way its rows
-//               c d                         d b   are stored.
-TEST(QuarterTurns, ClockwiseAsDisplayedForBothRowOrders) {
-  for (bool top_down : {false, true}) {
-    Rng rng(300300);
-    Bytes dib = MakeDib({.bits = 8, .width = 2, .height = 2, .top_down = top_down}, rng);
-    const int32_t p = RowsOffsetOf(dib, Rules::kQuarterTurns);
-    // Stored rows: top first when top-down, bottom first otherwise.
-    const uint8_t rows[8] = {'a', 'b', 0, 0, 'c', 'd', 0, 0};
-    const uint8_t bottom_up[8] = {'c', 'd', 0, 0, 'a', 'b', 0, 0};
-    std::copy(top_down ? rows : bottom_up, (top_down ? rows : bottom_up) + 8, dib.begin() + p);
-    const Result r = TurnQuarters(dib, 1);
-    ASSERT_TRUE(r.ok);
-    const Bytes turned(r.bytes.begin() + p, r.bytes.end());
-    EXPECT_EQ(turned, top_down ? (Bytes{'c', 'a', 0, 0, 'd', 'b', 0, 0})
-                               : (Bytes{'d', 'b', 0, 0, 'c', 'a', 0, 0}))
-        << (top_down ? "top-down" : "bottom-up");
-    EXPECT_EQ(I32At(r.bytes, 8), top_down ? -2 : 2);
+// The picture   a b   as each type shows it, whichever way its rows are
+//               c d   stored: a quarter turn clockwise is   c a   and so on.
+//                                                           d b
+TEST(QuarterTurns, EveryTypeAsDisplayedForBothRowOrders) {
+  const char* const kShown[8] = {"abcd", "cadb", "dcba", "bdac", "badc", "acbd", "cdab", "dbca"};
+  for (int type = 0; type < 8; ++type) {
+    for (bool top_down : {false, true}) {
+      Rng rng(300300);
+      Bytes dib = MakeDib({.bits = 8, .width = 2, .height = 2, .top_down = top_down}, rng);
+      const int32_t p = RowsOffsetOf(dib, Rules::kQuarterTurns);
+      // Stored rows: top first when top-down, bottom first otherwise.
+      auto store = [&](Bytes& b, const char* shown) {
+        const char* top = shown;
+        const char* bottom = shown + 2;
+        const char* first = top_down ? top : bottom;
+        const char* second = top_down ? bottom : top;
+        const uint8_t rows[8] = {uint8_t(first[0]), uint8_t(first[1]), 0, 0,
+                                 uint8_t(second[0]), uint8_t(second[1]), 0, 0};
+        std::copy(rows, rows + 8, b.begin() + p);
+      };
+      store(dib, kShown[0]);
+      Bytes want = dib;
+      store(want, kShown[type]);
+      const Result r = TurnQuarters(dib, Call{true, type});
+      ASSERT_TRUE(r.ok);
+      EXPECT_EQ(Bytes(r.bytes.begin() + p, r.bytes.end()), Bytes(want.begin() + p, want.end()))
+          << "type " << type << (top_down ? ", top-down" : ", bottom-up");
+      EXPECT_EQ(I32At(r.bytes, 8), top_down ? -2 : 2);
+    }
   }
 }
 
@@ -108,34 +139,37 @@ TEST(QuarterTurns, HeadersMasksTablesAndProfiles) {
   };
   uint64_t n = 0;
   for (const Shape& shape : shapes) {
-    for (int turns : {1, 2, 3}) {
+    for (Call call : {Call{false, 1}, Call{false, 2}, Call{false, 3}, Call{true, 4},
+                      Call{true, 5}, Call{true, 6}, Call{true, 7}}) {
       for (UINT flags : {GMEM_MOVEABLE, GMEM_FIXED}) {
         const uint64_t case_number = 200000 + n++;
         Rng rng(case_number);
         const Bytes dib = MakeDib(shape, rng);
-        const Result r = TurnQuarters(dib, turns, flags);
-        const Bytes want = Oracle(dib, turns, Rules::kQuarterTurns);
+        const Result r = TurnQuarters(dib, call, flags);
+        const Bytes want = call.Want(dib);
         // A fixed block that would have to grow cannot: it stays untouched.
         if (flags == GMEM_FIXED && want.size() > dib.size() && !r.ok) {
           EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
           EXPECT_EQ(r.bytes, dib);
           continue;
         }
-        ASSERT_TRUE(r.ok) << Describe(shape, turns, case_number) << ", error " << r.error;
-        ASSERT_EQ(r.bytes, want) << Describe(shape, turns, case_number);
+        ASSERT_TRUE(r.ok) << Describe(shape, call, case_number) << ", error " << r.error;
+        ASSERT_EQ(r.bytes, want) << Describe(shape, call, case_number);
       }
     }
   }
 }
 
-TEST(QuarterTurns, HalfTurnsStayInTheBlockAsItIs) {
+TEST(QuarterTurns, ShapeKeepingTypesStayInTheBlockAsItIs) {
   Rng rng(300000);
   const Bytes dib = MakeDib({.bits = 24, .width = 7, .height = 5, .slack = 13}, rng);
-  const Result r = TurnQuarters(dib, 2);
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.size, dib.size()) << "no re-size, slack kept";
-  EXPECT_EQ(r.bytes, Oracle(dib, 2, Rules::kQuarterTurns));
-  EXPECT_EQ(Bytes(r.bytes.end() - 13, r.bytes.end()), Bytes(dib.end() - 13, dib.end()));
+  for (Call call : {Call{false, 2}, Call{true, 4}, Call{true, 6}}) {
+    const Result r = TurnQuarters(dib, call);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.size, dib.size()) << call.Name() << ": no re-size, slack kept";
+    EXPECT_EQ(r.bytes, call.Want(dib)) << call.Name();
+    EXPECT_EQ(Bytes(r.bytes.end() - 13, r.bytes.end()), Bytes(dib.end() - 13, dib.end()));
+  }
 }
 
 TEST(QuarterTurns, CallerLocksAreKept) {
@@ -191,10 +225,11 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
     Bytes dib = MakeDib({.bits = 24, .width = 5, .height = 3}, rng);
     if (c.offset >= 0) PutU32(dib, c.offset, c.value);
     dib.resize(c.cut == -1 ? 39 : c.cut == -2 ? 22 : dib.size() - c.cut);
-    for (int turns : {0, 1, 2}) {
-      const Result r = TurnQuarters(dib, turns);
+    for (Call call : {Call{false, 0}, Call{false, 1}, Call{false, 2}, Call{true, 5},
+                      Call{true, 6}}) {
+      const Result r = TurnQuarters(dib, call);
       EXPECT_FALSE(r.ok) << c.what;
-      EXPECT_EQ(r.error, c.error) << c.what << ", turns " << turns;
+      EXPECT_EQ(r.error, c.error) << c.what << ", " << call.Name();
       EXPECT_EQ(r.bytes, dib) << c.what;
     }
   }
@@ -206,6 +241,14 @@ TEST(QuarterTurns, EachErrorFromACaseThatProvokesIt) {
   EXPECT_EQ(TurnQuarters(v5, 1).error, static_cast<DWORD>(ERROR_INVALID_DATA));
   PutU32(v5, 112, 40);
   EXPECT_EQ(TurnQuarters(v5, 1).error, static_cast<DWORD>(ERROR_INVALID_DATA));
+  // A type RotateFlip does not have, whatever the block holds.
+  const Bytes good = MakeDib({.bits = 8, .width = 4, .height = 3}, rng);
+  for (int type : {-1, 8, 100, INT32_MIN, INT32_MAX}) {
+    const Result r = TurnQuarters(good, Call{true, type});
+    EXPECT_FALSE(r.ok) << type;
+    EXPECT_EQ(r.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << type;
+    EXPECT_EQ(r.bytes, good) << type;
+  }
 }
 
 // Images of no pixels in half a billion rows turn at once (the row loops once
@@ -216,11 +259,11 @@ TEST(QuarterTurns, NoPixelsInTheTallestImage) {
     Rng rng(300400 + bits);
     Bytes dib = MakeDib({.bits = bits, .width = 0, .height = 1}, rng);
     PutU32(dib, 8, 0x1FFFFFFF);
-    for (int turns : {1, 2, 3}) {
-      const Result r = TurnQuarters(dib, turns);
-      ASSERT_TRUE(r.ok) << bits << "-bit, turns " << turns;
-      EXPECT_EQ(r.bytes, Oracle(dib, turns, Rules::kQuarterTurns))
-          << bits << "-bit, turns " << turns;
+    for (Call call : {Call{false, 1}, Call{false, 2}, Call{false, 3}, Call{true, 4},
+                      Call{true, 5}, Call{true, 6}, Call{true, 7}}) {
+      const Result r = TurnQuarters(dib, call);
+      ASSERT_TRUE(r.ok) << bits << "-bit, " << call.Name();
+      EXPECT_EQ(r.bytes, call.Want(dib)) << bits << "-bit, " << call.Name();
     }
   }
 }
@@ -232,6 +275,9 @@ TEST(QuarterTurns, HandlesThatAreNoBlock) {
   HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE, 0);
   SetLastError(0);
   EXPECT_FALSE(RotateQuarterTurns(empty, 3));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  SetLastError(0);
+  EXPECT_FALSE(RotateFlip(empty, 5));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(GlobalSize(empty), 0u);
   GlobalFree(empty);

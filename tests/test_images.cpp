@@ -54,23 +54,31 @@ void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v) {
   for (int k = 0; k < bits / 8; ++k) row[x * (bits / 8) + k] = static_cast<uint8_t>(v >> (8 * k));
 }
 
+int TypeOfTurns(int quarters) { return ((quarters % 4) + 4) % 4; }
+
 Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, int32_t h,
-                 int quarters, uint8_t pad) {
-  quarters = ((quarters % 4) + 4) % 4;
-  const bool swap = quarters % 2 != 0;
+                 int type, uint8_t pad) {
+  const bool swap = type % 2 != 0;
   const int32_t out_w = swap ? h : w, out_h = swap ? w : h;
   const int32_t d = StrideOf(bits, out_w);
   // Rows start as the padding they keep: padding bits 0, padding bytes pad.
   Bytes out(static_cast<size_t>(d) * out_h, pad);
   const int32_t used = static_cast<int32_t>((int64_t{out_w} * bits + 7) / 8);
   for (int32_t r = 0; r < out_h && used > 0; ++r) std::memset(out.data() + r * d, 0, used);
-  for (int32_t i = 0; i < h && w > 0; ++i) {
-    for (int32_t j = 0; j < w; ++j) {
-      int32_t row = i, pos = j;
-      if (quarters == 1) row = w - 1 - j, pos = i;
-      if (quarters == 2) row = h - 1 - i, pos = w - 1 - j;
-      if (quarters == 3) row = j, pos = h - 1 - i;
-      SetPixel(bits, out.data() + row * d, pos, GetPixel(bits, src + i * src_stride, j));
+  for (int32_t y = 0; y < out_h && out_w > 0; ++y) {
+    for (int32_t x = 0; x < out_w; ++x) {
+      // The source pixel (column sx, row sy) that pixel (x, y) shows.
+      int32_t sx = x, sy = y;
+      switch (type) {
+        case 1: sx = y, sy = h - 1 - x; break;
+        case 2: sx = w - 1 - x, sy = h - 1 - y; break;
+        case 3: sx = w - 1 - y, sy = x; break;
+        case 4: sx = w - 1 - x; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sy = h - 1 - y; break;
+        case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+      }
+      SetPixel(bits, out.data() + y * d, x, GetPixel(bits, src + sy * src_stride, sx));
     }
   }
   return out;
@@ -130,8 +138,11 @@ std::string Describe(const Shape& s) {
 }
 
 Bytes Oracle(const Bytes& dib, int quarters, Rules rules) {
-  const int q = ((quarters % 4) + 4) % 4;
-  if (q == 0) return dib;
+  return OracleOriented(dib, TypeOfTurns(quarters), rules);
+}
+
+Bytes OracleOriented(const Bytes& dib, int type, Rules rules) {
+  if (type == 0) return dib;
   const bool rotate90 = rules == Rules::kRotate90;
   const int bits = dib[14] | (dib[15] << 8);
   const int32_t w = I32At(dib, 4), stored_h = I32At(dib, 8);
@@ -141,15 +152,16 @@ Bytes Oracle(const Bytes& dib, int quarters, Rules rules) {
   const int32_t s = StrideOf(bits, w);
   const int32_t image = offset + s * h;
   const uint8_t pad = rotate90 && bits == 8 ? 0xFF : 0x00;
-  if (q == 2) {
+  // Bottom-up rows are stored upside down: over them a turn or a transpose
+  // is its opposite.
+  static const int kFromTheBottom[8] = {0, 3, 2, 1, 4, 7, 6, 5};
+  const Bytes rows =
+      OracleRows(bits, dib.data() + offset, s, w, h, top_down ? type : kFromTheBottom[type], pad);
+  if (type % 2 == 0) {
     Bytes out = dib;
-    const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, 2, pad);
     if (!rows.empty()) std::memcpy(out.data() + offset, rows.data(), rows.size());
     return out;
   }
-  // Top-down rows are stored upside down: the stored-row mapping is that of
-  // the opposite turn.
-  const Bytes rows = OracleRows(bits, dib.data() + offset, s, w, h, top_down ? 4 - q : q, pad);
   const uint32_t header = U32At(dib, 0);
   uint32_t profile_at = 0, profile_size = 0;
   if (!rotate90 && header >= 124 &&

@@ -64,14 +64,19 @@ int32_t StrideOf(int bits, int32_t width);
 int32_t RowsOffsetOf(const Bytes& dib, Rules rules);
 
 // The block a turn of `quarters` quarter turns clockwise (negative:
-// counter-clockwise) must leave, one pixel at a time. A quarter turn
+// counter-clockwise) must leave, one pixel at a time, and the block
+// RotateFlip(type) must (types 0-7: quarter turns clockwise, then mirrored;
+// as displayed). An orientation that exchanges the axes (1, 3, 5, 7)
 // exchanges width and height (a top-down image stays top-down), restates
 // biSizeImage, pads rows (0, or 0xFF at 8 bits under kRotate90), cuts the
 // block to the turned image and, under kQuarterTurns, exchanges the
 // resolutions and keeps a profile at the same distance behind the turned
-// rows; under kRotate90 a one-bit image's colour counts are cleared. A half
-// turn moves only the pixels; 0 changes nothing.
+// rows; under kRotate90 a one-bit image's colour counts are cleared. The
+// others move only the pixels; 0 changes nothing.
 Bytes Oracle(const Bytes& dib, int quarters, Rules rules);
+Bytes OracleOriented(const Bytes& dib, int type, Rules rules);
+// The type of `quarters` quarter turns clockwise.
+int TypeOfTurns(int quarters);
 inline int QuartersOf(Turn turn) { return turn == Turn::kRight ? 1 : -1; }
 
 // Pixel x of a stored row of `bits` per pixel (1, 4, 8, 16, 24 or 32), and
@@ -80,11 +85,12 @@ inline int QuartersOf(Turn turn) { return turn == Turn::kRight ? 1 : -1; }
 uint32_t GetPixel(int bits, const uint8_t* row, int32_t x);
 void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v);
 
-// `h` stored rows of `w` pixels turned `quarters` quarter turns clockwise
-// (1 right, 2 half, 3 left, 0 none), one pixel at a time, into rows of the
-// usual stride: padding bits 0, padding bytes `pad`.
+// `h` rows of `w` pixels, the top one first, given orientation `type`
+// (RotateFlip's 0-7), one pixel at a time, into rows of the usual stride:
+// padding bits 0, padding bytes `pad`. The one mapping every test and fuzz
+// target checks against.
 Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, int32_t h,
-                 int quarters, uint8_t pad);
+                 int type, uint8_t pad);
 
 // A block holding `bytes` (exactly that size), movable unless `flags` say
 // GMEM_FIXED or GPTR, and its bytes back (a fixed block is its own address).

@@ -462,11 +462,9 @@ bool ReadImageFile(const Bytes& file, Layout* layout, std::vector<Picture>* page
 
 Picture Turned(const Picture& p, int bits, int quarters) {
   const std::size_t line = RowBytes(p.width, bits);
-  // OracleRows counts rows from the bottom, as a DIB stores them; these
-  // rows run from the top, which reverses the sense of a turn.
   const Bytes rows = OracleRows(bits, p.rows.data(), static_cast<int32_t>(line),
                                 static_cast<int32_t>(p.width), static_cast<int32_t>(p.height),
-                                (4 - quarters % 4) % 4, 0x00);
+                                TypeOfTurns(quarters), 0x00);
   const bool swap = quarters % 2 != 0;
   Picture out{swap ? p.height : p.width, swap ? p.width : p.height, {}};
   const std::size_t out_line = RowBytes(out.width, bits);

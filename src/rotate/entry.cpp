@@ -1,33 +1,41 @@
 // The exported operations: open the caller's block with the entry's reader,
 // turn the image, and answer as the entry does. RotateRight90 and
 // RotateLeft90 report nothing (they return their last unlock);
-// RotateQuarterTurns says whether it worked and why not, Win32 style.
+// RotateQuarterTurns and RotateFlip, one road, say whether it worked and why
+// not, Win32 style.
 #include "dib_layout.h"
 #include "rotate.h"
 
 namespace quadturn {
 namespace {
 
-BOOL Rotate(HGLOBAL h, Direction direction) {
+BOOL Rotate(HGLOBAL h, Orientation turn) {
   CallerBlock b;
   ImageLayout layout;
   if (OpenImage(h, HeaderRules::kRotate90, &b, &layout) == 0) {
-    TurnLockedImage(&b, layout, direction == Direction::kRight ? 1 : 3, HeaderRules::kRotate90);
+    TurnLockedImage(&b, layout, turn, HeaderRules::kRotate90);
   }
   // The result is the call's last unlock: had before it is read.
   UnlockCallerBlock(&b);
   return b.last_unlock;
 }
 
-// RotateQuarterTurns without the last-error bookkeeping: 0 or the error.
-DWORD TurnQuarters(HGLOBAL h, int turns) {
+// RotateFlip without the last-error bookkeeping: 0 or the error.
+DWORD Orient(HGLOBAL h, Orientation o) {
   CallerBlock b;
   ImageLayout layout;
   const DWORD error = OpenImage(h, HeaderRules::kQuarterTurns, &b, &layout);
   if (error != 0) return error;
-  const int quarters = ((turns % 4) + 4) % 4;
-  const Outcome outcome = TurnLockedImage(&b, layout, quarters, HeaderRules::kQuarterTurns);
+  const Outcome outcome = TurnLockedImage(&b, layout, o, HeaderRules::kQuarterTurns);
   return outcome == Outcome::kTurned ? 0 : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+// The Win32 answer: TRUE, or FALSE with the last error. The service calls
+// on the way may set the last error; a call that succeeds leaves it as the
+// caller had it.
+BOOL Answer(DWORD caller_error, DWORD error) {
+  SetLastError(error == 0 ? caller_error : error);
+  return error == 0 ? TRUE : FALSE;
 }
 
 }  // namespace
@@ -56,20 +64,24 @@ DWORD OpenImage(HGLOBAL h, HeaderRules rules, CallerBlock* b, ImageLayout* layou
 extern "C" {
 
 BOOL WINAPI RotateRight90(HGLOBAL h) {
-  return quadturn::Rotate(h, quadturn::Direction::kRight);
+  return quadturn::Rotate(h, quadturn::Orientation::kRight);
 }
 
 BOOL WINAPI RotateLeft90(HGLOBAL h) {
-  return quadturn::Rotate(h, quadturn::Direction::kLeft);
+  return quadturn::Rotate(h, quadturn::Orientation::kLeft);
 }
 
 BOOL WINAPI RotateQuarterTurns(HGLOBAL h, int turns) {
-  // The service calls on the way may set the last error; a call that
-  // succeeds leaves it as the caller had it.
   const DWORD caller_error = GetLastError();
-  const DWORD error = quadturn::TurnQuarters(h, turns);
-  SetLastError(error == 0 ? caller_error : error);
-  return error == 0 ? TRUE : FALSE;
+  const int quarters = ((turns % 4) + 4) % 4;
+  return quadturn::Answer(caller_error,
+                          quadturn::Orient(h, static_cast<quadturn::Orientation>(quarters)));
+}
+
+BOOL WINAPI RotateFlip(HGLOBAL h, int type) {
+  const DWORD caller_error = GetLastError();
+  if (type < 0 || type > 7) return quadturn::Answer(caller_error, ERROR_INVALID_PARAMETER);
+  return quadturn::Answer(caller_error, quadturn::Orient(h, static_cast<quadturn::Orientation>(type)));
 }
 
 }  // extern "C"

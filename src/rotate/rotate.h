@@ -7,7 +7,7 @@
 
 #include "caller_block.h"
 #include "dib_layout.h"
-#include "direction.h"
+#include "orientation.h"
 #include "quadturn.h"
 
 namespace quadturn {
@@ -20,16 +20,15 @@ enum class Outcome {
 // How a quarter turn restates the header. kRotate90: RotateRight90 and
 // RotateLeft90 (resolutions carried, not exchanged; 8-bit rows padded with
 // 0xFF; a 1-bit image's colour counts become 0). kQuarterTurns: RotateQuarterTurns
-// (resolutions exchanged, every row padded with 0, top-down kept, a profile
-// behind the rows moved with them).
+// and RotateFlip (resolutions exchanged, every row padded with 0, top-down
+// kept, a profile behind the rows moved with them).
 enum class HeaderRules { kRotate90, kQuarterTurns };
 
-// Turns the image described by `layout` in the caller's block `b`, opened
-// by this call, `quarters` quarter turns clockwise (0 to 3, as the picture
-// is displayed). Every turn happens inside the
-// block, which is re-sized to fit; the working memory it takes is a few rows
-// and columns of the image.
-Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& layout, int quarters,
+// Gives the image described by `layout` in the caller's block `b`, opened
+// by this call, orientation `o` (as the picture is displayed). Every
+// orientation happens inside the block, which is re-sized to fit; the
+// working memory it takes is a few rows and columns of the image.
+Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& layout, Orientation o,
                         HeaderRules rules);
 
 // The one door of every entry: locks h for this call (the caller's own lock

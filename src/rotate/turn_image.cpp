@@ -1,5 +1,5 @@
-// From an opened caller's block and its read layout to the turned
-// image: every turn inside the caller's block, re-sized to fit, the header
+// From an opened caller's block and its read layout to the image in its new
+// orientation: every turn inside the caller's block, re-sized to fit, the header
 // restated by the entry's rules. The working memory a turn needs and any
 // growth of the block are had before any pixel moves.
 #include <cstring>
@@ -11,8 +11,9 @@
 namespace quadturn {
 namespace {
 
-// Restates the first 40 header bytes for a quarter turn: width and height
-// exchanged and the image size restated for the turned rows.
+// Restates the first 40 header bytes for an orientation that exchanges the
+// axes: width and height exchanged and the image size restated for the
+// turned rows.
 void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
   WriteI32(header + kBiWidth, l.height);
   // A top-down image stays top-down.
@@ -34,23 +35,23 @@ void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
 
 }  // namespace
 
-Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, HeaderRules rules) {
+Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, Orientation o, HeaderRules rules) {
   const int bits = l.bits_per_pixel;
   const uint8_t pad = rules == HeaderRules::kRotate90 && bits == 8 ? 0xFF : 0x00;
-  if (quarters == 0) return Outcome::kTurned;
-  if (quarters == 2) {
-    // Width and height stay: the rows and the pixels in them reverse.
-    TurnHalfInPlace(bits, b->bytes + l.pixel_offset, l.src_stride, l.width, l.height, pad);
+  // A bottom-up image's stored rows run upwards: over them the turns and
+  // the transposes are their opposites.
+  const Orientation stored = l.top_down ? o : OnRowsFromTheBottom(o);
+  if (!SwapsAxes(o)) {
+    // Width and height stay: rows, or the pixels in them, reverse.
+    ReverseInPlace(bits, b->bytes + l.pixel_offset, l.src_stride, l.width, l.height,
+                   ReversalOf(stored), pad);
     return Outcome::kTurned;
   }
-  // Top-down rows are stored the other way up, so the stored-row mapping of
-  // a turn is that of the opposite turn of bottom-up rows.
-  Direction direction = quarters == 1 ? Direction::kRight : Direction::kLeft;
-  if (l.top_down) direction = Opposite(direction);
+  const Transposition t = TranspositionOf(stored);
 
   // Whatever can fail comes first: the turn's working memory, then room for
   // the turned image. From the first pixel moved on, nothing can.
-  const std::size_t buffer_bytes = TurnInPlaceBufferBytes(bits, l.width, l.height);
+  const std::size_t buffer_bytes = TurnInPlaceBufferBytes(bits, l.width, l.height, t);
   const SIZE_T work_bytes = TurnBufferRoom(buffer_bytes);
   WorkingBlock work(work_bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE, work_bytes) : nullptr);
   if (work_bytes > 0 && (work.handle == nullptr || !work.Lock(work_bytes))) {
@@ -69,8 +70,8 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, int quarters, Head
                                                    static_cast<SIZE_T>(l.profile_bytes) - image_end
                                              : 0;
   if (trailer > 0 && turned_end > image_end) std::memmove(block + turned_end, block + image_end, trailer);
-  TurnInPlace(bits, block + l.pixel_offset, l.src_stride, l.dst_stride, l.width, l.height,
-              direction, pad, TurnBufferAt(work.bytes, buffer_bytes));
+  TurnInPlace(bits, block + l.pixel_offset, l.src_stride, l.dst_stride, l.width, l.height, t,
+              pad, TurnBufferAt(work.bytes, buffer_bytes));
   if (trailer > 0 && turned_end < image_end) std::memmove(block + turned_end, block + image_end, trailer);
   if (trailer > 0) WriteU32(block + kBV5ProfileData, static_cast<uint32_t>(l.turned_profile_offset));
   TurnHeader(block, l, rules);

@@ -1,5 +1,5 @@
-// The quarter turn out of place: a transpose with the source or the
-// destination read from its last row, and the turned rows' padding.
+// The turns and transposes out of place: a transpose with the source or the
+// destination (or both) read from its last row, and the turned rows' padding.
 #include <cstring>
 
 #include "turns.h"
@@ -21,22 +21,26 @@ void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int3
 }
 
 void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Direction direction,
+              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Transposition t,
               TurnBuffer buffer) {
   if (w <= 0 || h <= 0) return;
-  // Clockwise is a transpose into destination rows taken from the last one
-  // up, counter-clockwise a transpose of source rows from the last one down.
-  if (direction == Direction::kRight) {
-    Transpose(f, src, src_stride, dst + (w - 1) * dst_stride, -dst_stride, w, h, buffer);
-  } else {
-    Transpose(f, src + (h - 1) * src_stride, -src_stride, dst, dst_stride, w, h, buffer);
+  // A transpose of source rows taken from the last one up, into rows taken
+  // from the last one up, as `t` says.
+  if (t.reverse_in) {
+    src += (h - 1) * src_stride;
+    src_stride = -src_stride;
   }
+  if (t.reverse_out) {
+    dst += (w - 1) * dst_stride;
+    dst_stride = -dst_stride;
+  }
+  Transpose(f, src, src_stride, dst, dst_stride, w, h, buffer);
 }
 
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
+              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Transposition t,
               uint8_t pad, TurnBuffer buffer) {
-  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, direction, buffer);
+  TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, t, buffer);
   PadRows(bits, dst, dst_stride, width, height, pad);
 }
 

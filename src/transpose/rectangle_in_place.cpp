@@ -1,10 +1,12 @@
-// A quarter turn of any rectangle inside its own rows, with working memory
-// of a few turned rows and columns instead of a second image.
+// A quarter turn, transpose or transverse of any rectangle inside its own
+// rows, with working memory of a few turned rows and columns instead of a
+// second image.
 //
 // The source falls into a core of whole t x t tiles and two thin strips: the
-// columns right of the core, and the rows below it (clockwise) or above it
-// (counter-clockwise), chosen so that in both turns the core's pixels start
-// every turned row and stay on whole bytes. The strips are turned into the
+// columns right of the core, and the rows below it (where the source rows
+// are taken from the top) or above it (from the bottom), chosen so that in
+// every transposition the core's pixels start every turned row and stay on
+// whole bytes. The strips are turned into the
 // buffer first; then three passes move the core:
 //  1. pack: each band of t source rows is turned into the buffer and written
 //     back densely from the start of the rows, as a run of turned tiles of
@@ -94,9 +96,10 @@ struct Split {
 };
 
 // Pass 2. After pass 1 the chunk at index y*b + x holds turned rows
-// [x*t, x*t + t) of the core and its column tiles u(y): y clockwise, a-1-y
-// the other way (u is its own inverse). Its place is x*a + u(y).
-void SortChunks(const Split& s, uint8_t* rows, Direction direction, uint8_t* spare,
+// [x*t, x*t + t) of the core and its column tiles u(y): y, or a-1-y where
+// the source rows are taken from the bottom (u is its own inverse). Its
+// place is x*a + u(y).
+void SortChunks(const Split& s, uint8_t* rows, Transposition t, uint8_t* spare,
                 uint8_t* seen) {
   const int64_t count = int64_t{s.a} * s.b;
   std::memset(seen, 0, static_cast<std::size_t>((count + 7) / 8));
@@ -104,7 +107,7 @@ void SortChunks(const Split& s, uint8_t* rows, Direction direction, uint8_t* spa
   // The chunk that belongs at index k.
   auto source_of = [&](int64_t k) {
     const int64_t x = k / s.a, u = k % s.a;
-    const int64_t y = direction == Direction::kRight ? u : s.a - 1 - u;
+    const int64_t y = t.reverse_in ? s.a - 1 - u : u;
     return y * s.b + x;
   };
   for (int64_t start = 0; start < count; ++start) {
@@ -129,33 +132,31 @@ void SortChunks(const Split& s, uint8_t* rows, Direction direction, uint8_t* spa
 }
 
 void TurnRectInPlace(const Split& s, uint8_t* rows, std::ptrdiff_t ss, std::ptrdiff_t ds,
-                     Direction direction, TurnBuffer buffer) {
+                     Transposition t, TurnBuffer buffer) {
   const Format f = s.f;
   uint8_t* band = buffer.bytes + s.band_at;
   uint8_t* right = buffer.bytes + s.right_at;
   uint8_t* strip = buffer.bytes + s.rows_at;
-  const bool clockwise = direction == Direction::kRight;
   // Where the core's source rows start, and where its turned rows and those
   // of the right strip do.
-  const int32_t core_row = clockwise ? 0 : s.hr;
-  const int32_t turned_core_row = clockwise ? s.wr : 0;
-  const int32_t turned_right_row = clockwise ? 0 : s.wc;
+  const int32_t core_row = t.reverse_in ? s.hr : 0;
+  const int32_t turned_core_row = t.reverse_out ? s.wr : 0;
+  const int32_t turned_right_row = t.reverse_out ? 0 : s.wc;
 
   // The strips, turned into the buffer: the right one as whole turned rows,
   // the other as the ends of the core's turned rows.
-  TurnRect(f, rows + Span(f, s.wc), ss, right, s.full_row, s.wr, s.h, direction, TurnBuffer{});
-  TurnRect(f, rows + (clockwise ? s.hc : 0) * ss, ss, strip, s.strip_row, s.wc, s.hr, direction,
+  TurnRect(f, rows + Span(f, s.wc), ss, right, s.full_row, s.wr, s.h, t, TurnBuffer{});
+  TurnRect(f, rows + (t.reverse_in ? 0 : s.hc) * ss, ss, strip, s.strip_row, s.wc, s.hr, t,
            TurnBuffer{});
 
   // Pass 1: pack.
   const std::ptrdiff_t band_bytes = Span(f, s.wc) * s.t;
   for (int32_t y = 0; y < s.a; ++y) {
-    TurnRect(f, rows + (core_row + y * s.t) * ss, ss, band, s.seg, s.wc, s.t, direction,
-             TurnBuffer{});
+    TurnRect(f, rows + (core_row + y * s.t) * ss, ss, band, s.seg, s.wc, s.t, t, TurnBuffer{});
     std::memcpy(rows + y * band_bytes, band, band_bytes);
   }
   // Pass 2: sort.
-  SortChunks(s, rows, direction, band, buffer.bytes + s.seen_at);
+  SortChunks(s, rows, t, band, buffer.bytes + s.seen_at);
   // Pass 3: spread.
   const std::ptrdiff_t core_bytes = Span(f, s.hc);
   for (int32_t x = s.b - 1; x >= 0; --x) {
@@ -175,22 +176,22 @@ void TurnRectInPlace(const Split& s, uint8_t* rows, std::ptrdiff_t ss, std::ptrd
 
 }  // namespace
 
-std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height) {
-  if (width == height) return TurnSquareBufferBytes(bits, width);
+std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height, Transposition t) {
+  if (width == height) return TurnSquareBufferBytes(bits, width, t);
   if (width == 0 || height == 0) return 0;
   return Split(bits, width, height).bytes;
 }
 
 void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
-                 int32_t width, int32_t height, Direction direction, uint8_t pad,
+                 int32_t width, int32_t height, Transposition t, uint8_t pad,
                  TurnBuffer buffer) {
   if (width == height) {
-    TurnSquareInPlace(bits, rows, src_stride, width, direction, pad, buffer);
+    TurnSquareInPlace(bits, rows, src_stride, width, t, pad, buffer);
     return;
   }
   // Rows without pixels, or no rows: nothing to move or pad.
   if (width == 0 || height == 0) return;
-  TurnRectInPlace(Split(bits, width, height), rows, src_stride, dst_stride, direction, buffer);
+  TurnRectInPlace(Split(bits, width, height), rows, src_stride, dst_stride, t, buffer);
   PadRows(bits, rows, dst_stride, width, height, pad);
 }
 

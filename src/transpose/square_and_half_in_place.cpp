@@ -1,5 +1,6 @@
-// The turns that keep the image's shape, inside its own rows: a square's
-// quarter turn and any half turn.
+// The orientations that keep the image's shape, inside its own rows: a
+// square's quarter turns, transpose and transverse, and any mirror, flip or
+// half turn.
 //
 // A square of whole-byte pixels turns in groups of four tiles that trade
 // places: one is saved in the turn's buffer, the other three are turned
@@ -7,7 +8,8 @@
 // destination never overlap), and the saved one last. Pixels of 1 and 4 bits
 // do not stay on byte boundaries that way, so a square of them is
 // transposed in place (tile pairs across the diagonal trade places) and its
-// rows reversed.
+// rows reversed. A transpose is that pair exchange alone, and a transverse
+// the same over the rows taken from the last one up.
 #include <algorithm>
 #include <cstring>
 
@@ -47,9 +49,10 @@ void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std
 // The square's pixels fall into four regions that a quarter turn R cycles:
 // A (rows [0,h2), columns [0,w2)) goes to B = R(A), B to C, C to D, D to A,
 // with h2 = n/2 and w2 = n - h2; an odd square's centre stays put. Each tile
-// t of A and its images R(t), R²(t), R³(t) form one group of four.
+// t of A and its images R(t), R²(t), R³(t) form one group of four. `turn`
+// is a quarter turn's transposition (one of its reversals, not both).
 // The saved tile comes first in `buffer`; the transposes stage theirs behind it.
-void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Direction direction,
+void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Transposition turn,
                TurnBuffer buffer) {
   uint8_t* saved = buffer.bytes;
   const std::size_t saved_bytes = TurnBufferRoundUp(SavedTileBytes(f, n));
@@ -68,18 +71,18 @@ void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Direct
       uint8_t* r2t = at(n - r0 - th, n - c0 - tw);
       uint8_t* r3t = at(c0, n - r0 - th);
       CopyRect(f, t, stride, saved, line, tw, th);
-      if (direction == Direction::kRight) {
+      if (turn.reverse_out) {
         // The turn sends each tile's pixels to the next tile of the group.
-        TurnRect(f, r3t, stride, t, stride, th, tw, direction, stage);
-        TurnRect(f, r2t, stride, r3t, stride, tw, th, direction, stage);
-        TurnRect(f, rt, stride, r2t, stride, th, tw, direction, stage);
-        TurnRect(f, saved, line, rt, stride, tw, th, direction, stage);
+        TurnRect(f, r3t, stride, t, stride, th, tw, turn, stage);
+        TurnRect(f, r2t, stride, r3t, stride, tw, th, turn, stage);
+        TurnRect(f, rt, stride, r2t, stride, th, tw, turn, stage);
+        TurnRect(f, saved, line, rt, stride, tw, th, turn, stage);
       } else {
         // ... and to the one before it.
-        TurnRect(f, rt, stride, t, stride, th, tw, direction, stage);
-        TurnRect(f, r2t, stride, rt, stride, tw, th, direction, stage);
-        TurnRect(f, r3t, stride, r2t, stride, th, tw, direction, stage);
-        TurnRect(f, saved, line, r3t, stride, tw, th, direction, stage);
+        TurnRect(f, rt, stride, t, stride, th, tw, turn, stage);
+        TurnRect(f, r2t, stride, rt, stride, tw, th, turn, stage);
+        TurnRect(f, r3t, stride, r2t, stride, th, tw, turn, stage);
+        TurnRect(f, saved, line, r3t, stride, tw, th, turn, stage);
       }
     }
   }
@@ -229,10 +232,11 @@ void HalfTurnBytes(uint8_t* rows, std::ptrdiff_t stride, int32_t width, int32_t 
 
 }  // namespace
 
-std::size_t TurnSquareBufferBytes(int bits, int32_t size) {
+std::size_t TurnSquareBufferBytes(int bits, int32_t size, Transposition t) {
   const Format f = FormatOf(bits);
   if (size <= 0) return 0;
-  if (bits < 8) return PairBufferBytes(f, size);
+  // Tile pairs across a diagonal: 1- and 4-bit squares, and every transpose.
+  if (bits < 8 || t.reverse_in == t.reverse_out) return PairBufferBytes(f, size);
   if (size == 1) return 0;  // a centre pixel alone stays put
   // The transposes inside the cycles turn tiles as large as the saved one.
   const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], size / 2);
@@ -240,12 +244,19 @@ std::size_t TurnSquareBufferBytes(int bits, int32_t size) {
 }
 
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,
-                       Direction direction, uint8_t pad, TurnBuffer buffer) {
+                       Transposition t, uint8_t pad, TurnBuffer buffer) {
   const Format f = FormatOf(bits);
-  if (bits >= 8) {
-    FourCycle(f, rows, stride, size, direction, buffer);
-  } else if (direction == Direction::kRight) {
-    // Clockwise: transpose, then the rows from the last one up.
+  if (t.reverse_in == t.reverse_out) {
+    // A transverse is the transpose of the rows taken from the last one up.
+    if (t.reverse_in) {
+      TransposeSquare(f, rows + (size - 1) * stride, -stride, size, buffer);
+    } else {
+      TransposeSquare(f, rows, stride, size, buffer);
+    }
+  } else if (bits >= 8) {
+    FourCycle(f, rows, stride, size, t, buffer);
+  } else if (t.reverse_out) {
+    // Transpose, then the rows from the last one up.
     TransposeSquare(f, rows, stride, size, buffer);
     ReverseRowOrder(rows, stride, size);
   } else {
@@ -255,20 +266,34 @@ void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t s
   PadRows(bits, rows, stride, size, size, pad);
 }
 
-void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
-                     int32_t height, uint8_t pad) {
+void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
+                    int32_t height, Reversal r, uint8_t pad) {
   // No pixels, however many rows or columns of none: nothing moves, and a
   // row without pixels has no bytes to pad.
-  if (width == 0 || height == 0) return;
-  switch (bits) {
-    case 8: HalfTurnBytes<1>(rows, stride, width, height); break;
-    case 16: HalfTurnBytes<2>(rows, stride, width, height); break;
-    case 24: HalfTurnBytes<3>(rows, stride, width, height); break;
-    case 32: HalfTurnBytes<4>(rows, stride, width, height); break;
-    default:
-      for (int32_t r = 0; r < height; ++r) ReverseSmallPixels(bits, rows + r * stride, width);
-      ReverseRowOrder(rows, stride, height);
-      break;
+  if (width == 0 || height == 0 || (!r.pixels && !r.rows)) return;
+  if (!r.pixels) {
+    ReverseRowOrder(rows, stride, height);
+  } else if (!r.rows || bits < 8) {
+    // Each row's pixels in place, then (a half turn of small pixels) the
+    // rows' order.
+    for (int32_t y = 0; y < height; ++y) {
+      uint8_t* row = rows + y * stride;
+      switch (bits) {
+        case 8: SwapReversed<1>(row, row, width); break;
+        case 16: SwapReversed<2>(row, row, width); break;
+        case 24: SwapReversed<3>(row, row, width); break;
+        case 32: SwapReversed<4>(row, row, width); break;
+        default: ReverseSmallPixels(bits, row, width); break;
+      }
+    }
+    if (r.rows) ReverseRowOrder(rows, stride, height);
+  } else {
+    switch (bits) {
+      case 8: HalfTurnBytes<1>(rows, stride, width, height); break;
+      case 16: HalfTurnBytes<2>(rows, stride, width, height); break;
+      case 24: HalfTurnBytes<3>(rows, stride, width, height); break;
+      default: HalfTurnBytes<4>(rows, stride, width, height); break;
+    }
   }
   PadRows(bits, rows, stride, height, width, pad);
 }

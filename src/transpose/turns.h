@@ -1,6 +1,6 @@
-// The turns on raw rows: bytes, strides, widths and heights in, turned rows
-// out, never a block or a handle. Out of place, and inside the image's own
-// rows for any quarter or half turn. Every row's padding is written:
+// The turns, flips and transposes on raw rows: bytes, strides, widths and
+// heights in, rows out, never a block or a handle. Out of place, and inside
+// the image's own rows for any of them. Every row's padding is written:
 // padding bits of a last byte become 0, whole padding bytes `pad`.
 #ifndef QUADTURN_TURNS_H
 #define QUADTURN_TURNS_H
@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "direction.h"
 #include "kernel_set.h"
+#include "orientation.h"
 
 namespace quadturn {
 
@@ -49,41 +49,39 @@ inline TurnBuffer TurnBufferAt(uint8_t* at, std::size_t size) {
 // The bytes of working memory TurnRows, TurnInPlace and TurnSquareInPlace
 // need for these images (0: none); their buffer must hold at least that many.
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height);
-std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height);
-std::size_t TurnSquareBufferBytes(int bits, int32_t size);
+std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height, Transposition t);
+std::size_t TurnSquareBufferBytes(int bits, int32_t size, Transposition t);
 
-// Turns `height` stored rows of `width` pixels of `bits` each (1, 4, 8, 16,
-// 24 or 32) into `width` rows of `height` pixels at dst, stride dst_stride.
-// Source row i, position j goes to row width-1-j, position i (kRight) or to
-// row j, position height-1-i (kLeft). Source row padding is never read.
+// Moves `height` stored rows of `width` pixels of `bits` each (1, 4, 8, 16,
+// 24 or 32) to `width` rows of `height` pixels at dst, stride dst_stride, as
+// `t` says (a quarter turn either way, a transpose or a transverse). Source
+// row padding is never read.
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Direction direction,
+              std::ptrdiff_t dst_stride, int32_t width, int32_t height, Transposition t,
               uint8_t pad, TurnBuffer buffer);
 
-// The same quarter turn inside the image's own rows: the `height` rows at
-// `rows`, stride src_stride, become `width` rows of `height` pixels from the
-// same address, stride dst_stride. The rows' memory must hold the larger of
-// the two images. Needs a buffer of a few rows and columns, not a second
-// image.
+// The same inside the image's own rows: the `height` rows at `rows`, stride
+// src_stride, become `width` rows of `height` pixels from the same address,
+// stride dst_stride. The rows' memory must hold the larger of the two
+// images. Needs a buffer of a few rows and columns, not a second image.
 void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
-                 int32_t width, int32_t height, Direction direction, uint8_t pad,
-                 TurnBuffer buffer);
+                 int32_t width, int32_t height, Transposition t, uint8_t pad, TurnBuffer buffer);
 
-// The same quarter turn of a square image of `size` x `size` pixels inside
-// its own rows.
+// The same of a square image of `size` x `size` pixels inside its own rows.
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,
-                       Direction direction, uint8_t pad, TurnBuffer buffer);
+                       Transposition t, uint8_t pad, TurnBuffer buffer);
 
-// A half turn inside the image's own rows: row i, position j goes to row
-// height-1-i, position width-1-j. Needs no working memory.
-void TurnHalfInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
-                     int32_t height, uint8_t pad);
+// The orientations that keep the shape, inside the image's own rows: each
+// row's pixels reversed (a mirror), the rows' order reversed (a flip), or
+// both (a half turn). Needs no working memory.
+void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
+                    int32_t height, Reversal r, uint8_t pad);
 
-// The quarter turn of a rectangle of `h` rows of `w` pixels at src into one
+// The transposition of a rectangle of `h` rows of `w` pixels at src into one
 // of `w` rows of `h` pixels at dst (the two must not overlap), without
 // touching any padding.
 void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Direction direction,
+              std::ptrdiff_t dst_stride, int32_t w, int32_t h, Transposition t,
               TurnBuffer buffer);
 
 // The transpose the quarter turns are built on: destination row j, pixel i

@@ -40,15 +40,22 @@ static int host_check_turned(HGLOBAL h, int right, const char* how) {
   return ok ? 0 : 1;
 }
 
-/* 0 when h holds a 2-wide, 3-high 8-bit image whose 12 row bytes are `rows`. */
-static int host_check_rows(HGLOBAL h, const char* rows, const char* how) {
+/* 0 when h holds a `width` x `height` 8-bit image whose row bytes are the
+ * `n` of `rows`. */
+static int host_check_image(HGLOBAL h, LONG width, LONG height, const char* rows, size_t n,
+                            const char* how) {
   const unsigned char* p = (const unsigned char*)GlobalLock(h);
   const BITMAPINFOHEADER* bi = (const BITMAPINFOHEADER*)p;
-  int ok = p != NULL && GlobalSize(h) >= 40 + 1024 + 12 && bi->biWidth == 2 &&
-           bi->biHeight == 3 && memcmp(p + 40 + 1024, rows, 12) == 0;
+  int ok = p != NULL && GlobalSize(h) >= 40 + 1024 + n && bi->biWidth == width &&
+           bi->biHeight == height && memcmp(p + 40 + 1024, rows, n) == 0;
   GlobalUnlock(h);
-  printf("%s: %s\n", how, ok ? "turned as expected" : "WRONG RESULT");
+  printf("%s: %s\n", how, ok ? "as expected" : "WRONG RESULT");
   return ok ? 0 : 1;
+}
+
+/* 0 when h holds a 2-wide, 3-high 8-bit image whose 12 row bytes are `rows`. */
+static int host_check_rows(HGLOBAL h, const char* rows, const char* how) {
+  return host_check_image(h, 2, 3, rows, 12, how);
 }
 
 #endif

@@ -13,6 +13,9 @@ int main(void) {
   failures += host_check_turned(h, 0, "RotateLeft90 through the import library");
   if (!RotateQuarterTurns(h, 2)) ++failures;
   failures += host_check_rows(h, "cf\0\0be\0\0ad\0\0", "RotateQuarterTurns through the import library");
+  /* Shown from the top, "ad", "be", "cf" mirrored. */
+  if (!RotateFlip(h, QUADTURN_MIRROR)) ++failures;
+  failures += host_check_rows(h, "fc\0\0eb\0\0da\0\0", "RotateFlip through the import library");
   GlobalFree(h);
   return failures == 0 ? 0 : 1;
 }
