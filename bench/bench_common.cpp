@@ -113,6 +113,13 @@ double WholeCallMs(const Image& image, int reps, int turns) {
   return ms;
 }
 
+double WholeFlipMs(const Image& image, int reps, int type) {
+  HGLOBAL h = MakeBlock(image);
+  const double ms = MedianMs([h, type] { RotateFlip(h, type); }, reps);
+  GlobalFree(h);
+  return ms;
+}
+
 double MemcpyMs(const Image& image, int reps) {
   std::vector<uint8_t> copy(image.rows.size());
   return MedianMs([&] { std::memcpy(copy.data(), image.rows.data(), copy.size()); }, reps);

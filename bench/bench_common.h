@@ -53,6 +53,9 @@ double MedianMs(const std::function<void()>& f, int reps);
 // image in one of its two shapes.
 double WholeCallMs(const Image& image, int reps, int turns = 1);
 
+// The same with RotateFlip(type) (0-7), the block made once.
+double WholeFlipMs(const Image& image, int reps, int type);
+
 // memcpy of the image's pixel bytes into a buffer made once.
 double MemcpyMs(const Image& image, int reps);
 

@@ -109,6 +109,12 @@ int main(int argc, char** argv) {
     }
     rows.push_back({"  the turn in place alone", InPlaceMs(image, c), ""});
     rows.push_back({"quadturn, a half turn in place", WholeCallMs(image, c.reps, 2), ""});
+    for (auto [type, name] : {std::pair{4, "quadturn, mirror (RotateFlip 4)"},
+                              {6, "quadturn, flip (RotateFlip 6)"},
+                              {5, "quadturn, transpose (RotateFlip 5)"},
+                              {7, "quadturn, transverse (RotateFlip 7)"}}) {
+      rows.push_back({name, WholeFlipMs(image, c.reps, type), ""});
+    }
     if (c.bits == 1) {
       HGLOBAL h = MakeBlock(image);
       rows.push_back({"grey road (reference)", MedianMs([h] {

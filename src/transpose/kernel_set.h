@@ -1,7 +1,8 @@
 // What an instruction set contributes to the turns: small block transposes
-// per pixel format, nothing else. The driver (transpose_driver.cpp) walks
-// tiles and edges and falls back to smaller blocks and single pixels, so
-// edge handling lives in one place.
+// and block reversals per pixel format, nothing else. The drivers
+// (transpose_driver.cpp, reverse_driver.cpp) walk tiles, rows and edges and
+// fall back to smaller blocks and single pixels, so edge handling lives in
+// one place.
 #ifndef QUADTURN_KERNEL_SET_H
 #define QUADTURN_KERNEL_SET_H
 
@@ -54,11 +55,24 @@ struct BlockKernel {
   int height = 0;  // source rows of the block
 };
 
+// Reverses two blocks of `bytes` bytes that do not overlap: the pixels of
+// the block at p in reverse order go to q, and those at q to p. Pixels of 1
+// and 4 bits are reversed within their bytes too (bytes hold whole pixels).
+using SwapReversedFn = void (*)(uint8_t* p, uint8_t* q);
+
+struct ReverseKernel {
+  SwapReversedFn fn = nullptr;
+  int bytes = 0;
+};
+
 struct KernelSet {
   const char* name;
   // Per format, from the largest block down; an empty kernel ends the list.
   // The driver follows them with the portable set's blocks, then pixels.
   const BlockKernel* blocks[kFormatCount];
+  // Per format, from the largest block down; an empty kernel ends the list.
+  // The driver follows them with the portable set's, then pixels.
+  const ReverseKernel* reverse[kFormatCount];
   // Whether whole tiles go through a contiguous buffer first: with
   // power-of-two strides the rows of a tile share cache sets, and a small
   // block then evicts each line before its other pieces are used.

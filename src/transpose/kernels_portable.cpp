@@ -1,6 +1,7 @@
 // Portable block transposes: whole-byte pixels in 8 x 8 blocks, 1-bit pixels
 // in 8 x 8 blocks through a 64-bit word (gathered 64 rows at a time, so that
-// each destination row gets 8 bytes at once), 4-bit pixels in 8 x 8 blocks.
+// each destination row gets 8 bytes at once), 4-bit pixels in 8 x 8 blocks;
+// and block reversals of 8 bytes (24 at 24 bits) through 64-bit words.
 // Loops are fully unrolled by request, so -O2 builds run them as fast as -O3.
 #include <cstring>
 
@@ -91,6 +92,55 @@ void Nibbles2x2(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t 
   d[ds] = static_cast<uint8_t>((a << 4) | (b & 0x0F));
 }
 
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+// Eight bytes (as stored, little-endian) with their pixels in reverse order:
+// pixels of 1, 2 and 4 bytes, and (kBits 1 or 4) the pixels within each
+// byte too.
+template <int kPixelBytes, int kBits = 8>
+inline uint64_t Reversed(uint64_t v) {
+  if (kPixelBytes == 4) return (v << 32) | (v >> 32);
+  v = __builtin_bswap64(v);
+  if (kPixelBytes == 2) v = ((v >> 8) & 0x00FF00FF00FF00FFull) | ((v & 0x00FF00FF00FF00FFull) << 8);
+  if (kBits == 1) {
+    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+  }
+  if (kBits < 8) v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+  return v;
+}
+
+template <int kPixelBytes, int kBits = 8>
+void SwapReversed8(uint8_t* p, uint8_t* q) {
+  const uint64_t a = Load64(p), b = Load64(q);
+  Store64(p, Reversed<kPixelBytes, kBits>(b));
+  Store64(q, Reversed<kPixelBytes, kBits>(a));
+}
+
+// Eight pixels of 3 bytes each way.
+void SwapReversedTriples8(uint8_t* p, uint8_t* q) {
+  uint8_t a[24], b[24];
+  std::memcpy(a, p, 24);
+  std::memcpy(b, q, 24);
+  QT_UNROLL(8)
+  for (int k = 0; k < 8; ++k) {
+    std::memcpy(p + 3 * k, b + 3 * (7 - k), 3);
+    std::memcpy(q + 3 * k, a + 3 * (7 - k), 3);
+  }
+}
+
+const ReverseKernel kReverseBits1[] = {{SwapReversed8<1, 1>, 8}, {}};
+const ReverseKernel kReverseBits4[] = {{SwapReversed8<1, 4>, 8}, {}};
+const ReverseKernel kReverseBytes1[] = {{SwapReversed8<1>, 8}, {}};
+const ReverseKernel kReverseBytes2[] = {{SwapReversed8<2>, 8}, {}};
+const ReverseKernel kReverseBytes3[] = {{SwapReversedTriples8, 24}, {}};
+const ReverseKernel kReverseBytes4[] = {{SwapReversed8<4>, 8}, {}};
+
 const BlockKernel kBits1[] = {{Bits64x8, 8, 64}, {Bits8x8, 8, 8}, {}};
 const BlockKernel kBits4[] = {{Nibbles8x8, 8, 8}, {Nibbles2x2, 2, 2}, {}};
 const BlockKernel kBytes1[] = {{Block8<1>, 8, 8}, {}};
@@ -101,9 +151,12 @@ const BlockKernel kBytes4[] = {{Block8<4>, 8, 8}, {}};
 }  // namespace
 
 const KernelSet& PortableKernels() {
-  static const KernelSet kSet = {"portable",
-                                 {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
-                                 {false, false, false, false, false, false}};
+  static const KernelSet kSet = {
+      "portable",
+      {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
+      {kReverseBits1, kReverseBits4, kReverseBytes1, kReverseBytes2, kReverseBytes3,
+       kReverseBytes4},
+      {false, false, false, false, false, false}};
   return kSet;
 }
 

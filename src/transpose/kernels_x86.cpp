@@ -1,7 +1,7 @@
-// SIMD block transposes for x86: SSE2 (the baseline of every x86-64
-// processor; on 32-bit x86 this file alone is built for it) for 1-, 4-, 8-,
-// 16- and 32-bit pixels, SSSE3 for 24-bit pixels. Each kernel turns exactly
-// one block; the driver does the rest. Which sets run is asked of the
+// SIMD block transposes and reversals for x86: SSE2 (the baseline of every
+// x86-64 processor; on 32-bit x86 this file alone is built for it) for 1-,
+// 4-, 8-, 16- and 32-bit pixels, SSSE3 for 24-bit pixels and byte shuffles.
+// Each kernel turns or reverses exactly one block; the drivers do the rest. Which sets run is asked of the
 // processor in simd_sets_x86.cpp.
 #include <emmintrin.h>
 #include <tmmintrin.h>
@@ -196,6 +196,163 @@ __attribute__((target("ssse3"))) void Triples4x4Block(const uint8_t* s, std::ptr
   Triples4x4(s, ss, d, ds);
 }
 
+// Reversals of 16 bytes: the pixels in reverse order, and (1 and 4 bits)
+// within each byte; a kernel reverses 64 (96 at 24 bits) from each end.
+inline __m128i ReversedDwords(__m128i v) { return _mm_shuffle_epi32(v, 0x1B); }
+inline __m128i ReversedWords(__m128i v) {
+  v = _mm_shuffle_epi32(v, 0x1B);
+  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+}
+inline __m128i ReversedBytes(__m128i v) {
+  v = ReversedWords(v);
+  return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+}
+// The bit pairs, pairs of pairs and nibbles of every byte exchanged (the
+// masks keep each shift inside its byte).
+inline __m128i SwappedWithin(__m128i v, int shift, int8_t mask) {
+  const __m128i m = _mm_set1_epi8(mask);
+  return _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, shift), m),
+                      _mm_slli_epi16(_mm_and_si128(v, m), shift));
+}
+template <int kBits>
+inline __m128i ReversedSmall(__m128i v) {
+  v = ReversedBytes(v);
+  if (kBits == 1) v = SwappedWithin(SwappedWithin(v, 1, 0x55), 2, 0x33);
+  return SwappedWithin(v, 4, 0x0F);
+}
+
+template <__m128i (*kReverse)(__m128i)>
+void SwapReversed16(uint8_t* p, uint8_t* q) {
+  const __m128i a = Load(p), b = Load(q);
+  Store(p, kReverse(b));
+  Store(q, kReverse(a));
+}
+
+// 64 bytes each way, a call's worth of work: four registers from each end,
+// each reversed, in reverse order.
+template <__m128i (*kReverse)(__m128i)>
+void SwapReversed64(uint8_t* p, uint8_t* q) {
+  __m128i a[4], b[4];
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) Store(p + 16 * k, kReverse(b[3 - k])), Store(q + 16 * k, kReverse(a[3 - k]));
+}
+
+__attribute__((target("ssse3"), always_inline)) inline __m128i ReversedBytesSsse3(__m128i v) {
+  return _mm_shuffle_epi8(v, _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
+}
+
+// 1- and 4-bit pixels with the bytes and a nibble table shuffled.
+template <int kBits>
+__attribute__((target("ssse3"), always_inline)) inline __m128i ReversedSmallSsse3(__m128i v) {
+  v = ReversedBytesSsse3(v);
+  const __m128i low = _mm_set1_epi8(0x0F);
+  const __m128i lo = _mm_and_si128(v, low), hi = _mm_and_si128(_mm_srli_epi16(v, 4), low);
+  if (kBits == 4) return _mm_or_si128(_mm_slli_epi16(lo, 4), hi);
+  // Each nibble's bits reversed.
+  const __m128i table = _mm_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5,
+                                      0xD, 0x3, 0xB, 0x7, 0xF);
+  return _mm_or_si128(_mm_slli_epi16(_mm_shuffle_epi8(table, lo), 4), _mm_shuffle_epi8(table, hi));
+}
+
+template <int kBits>
+__attribute__((target("ssse3"))) void SwapReversedSmallSsse3(uint8_t* p, uint8_t* q) {
+  __m128i a[4], b[4];
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) {
+    Store(p + 16 * k, ReversedSmallSsse3<kBits>(b[3 - k]));
+    Store(q + 16 * k, ReversedSmallSsse3<kBits>(a[3 - k]));
+  }
+}
+
+template <int kBits>
+__attribute__((target("ssse3"))) void SwapReversedSmall16Ssse3(uint8_t* p, uint8_t* q) {
+  const __m128i a = Load(p), b = Load(q);
+  Store(p, ReversedSmallSsse3<kBits>(b));
+  Store(q, ReversedSmallSsse3<kBits>(a));
+}
+
+__attribute__((target("ssse3"))) void SwapReversedBytes16Ssse3(uint8_t* p, uint8_t* q) {
+  const __m128i a = Load(p), b = Load(q);
+  Store(p, ReversedBytesSsse3(b));
+  Store(q, ReversedBytesSsse3(a));
+}
+
+__attribute__((target("ssse3"))) void SwapReversedBytesSsse3(uint8_t* p, uint8_t* q) {
+  __m128i a[4], b[4];
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  QT_UNROLL(4)
+  for (int k = 0; k < 4; ++k) {
+    Store(p + 16 * k, ReversedBytesSsse3(b[3 - k]));
+    Store(q + 16 * k, ReversedBytesSsse3(a[3 - k]));
+  }
+}
+
+// 16 pixels of 3 bytes in three registers, in reverse order: each register
+// of the result gathers from two or three of the source.
+__attribute__((target("ssse3"), always_inline)) inline void ReversedTriples(const __m128i in[3],
+                                                                         __m128i out[3]) {
+  constexpr int8_t z = -128;  // a byte pshufb clears
+  out[0] = _mm_or_si128(
+      _mm_shuffle_epi8(in[2], _mm_setr_epi8(13, 14, 15, 10, 11, 12, 7, 8, 9, 4, 5, 6, 1, 2, 3, z)),
+      _mm_shuffle_epi8(in[1], _mm_setr_epi8(z, z, z, z, z, z, z, z, z, z, z, z, z, z, z, 14)));
+  out[1] = _mm_or_si128(
+      _mm_or_si128(
+          _mm_shuffle_epi8(in[0], _mm_setr_epi8(z, z, z, z, z, z, z, z, z, z, z, z, z, z, 15, z)),
+          _mm_shuffle_epi8(in[1], _mm_setr_epi8(15, z, 11, 12, 13, 8, 9, 10, 5, 6, 7, 2, 3, 4, z, 0))),
+      _mm_shuffle_epi8(in[2], _mm_setr_epi8(z, 0, z, z, z, z, z, z, z, z, z, z, z, z, z, z)));
+  out[2] = _mm_or_si128(
+      _mm_shuffle_epi8(in[0], _mm_setr_epi8(z, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2)),
+      _mm_shuffle_epi8(in[1], _mm_setr_epi8(1, z, z, z, z, z, z, z, z, z, z, z, z, z, z, z)));
+}
+
+// 32 pixels (96 bytes) each way: two groups of 16 from each end.
+__attribute__((target("ssse3"))) void SwapReversedTriples48Ssse3(uint8_t* p, uint8_t* q) {
+  __m128i a[3], b[3], ra[3], rb[3];
+  QT_UNROLL(3)
+  for (int k = 0; k < 3; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  ReversedTriples(a, ra);
+  ReversedTriples(b, rb);
+  QT_UNROLL(3)
+  for (int k = 0; k < 3; ++k) Store(p + 16 * k, rb[k]), Store(q + 16 * k, ra[k]);
+}
+
+__attribute__((target("ssse3"))) void SwapReversedTriplesSsse3(uint8_t* p, uint8_t* q) {
+  __m128i a[6], b[6], ra[6], rb[6];
+  QT_UNROLL(6)
+  for (int k = 0; k < 6; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  ReversedTriples(a, ra + 3);
+  ReversedTriples(a + 3, ra);
+  ReversedTriples(b, rb + 3);
+  ReversedTriples(b + 3, rb);
+  QT_UNROLL(6)
+  for (int k = 0; k < 6; ++k) Store(p + 16 * k, rb[k]), Store(q + 16 * k, ra[k]);
+}
+
+const ReverseKernel kReverseBits1[] = {{SwapReversed64<ReversedSmall<1>>, 64},
+                                      {SwapReversed16<ReversedSmall<1>>, 16}, {}};
+const ReverseKernel kReverseBits4[] = {{SwapReversed64<ReversedSmall<4>>, 64},
+                                      {SwapReversed16<ReversedSmall<4>>, 16}, {}};
+const ReverseKernel kReverseBytes1[] = {{SwapReversed64<ReversedBytes>, 64},
+                                       {SwapReversed16<ReversedBytes>, 16}, {}};
+const ReverseKernel kReverseBytes2[] = {{SwapReversed64<ReversedWords>, 64},
+                                       {SwapReversed16<ReversedWords>, 16}, {}};
+const ReverseKernel kReverseBytes4[] = {{SwapReversed64<ReversedDwords>, 64},
+                                       {SwapReversed16<ReversedDwords>, 16}, {}};
+const ReverseKernel kReverseNone[] = {{}};
+const ReverseKernel kReverseBits1Ssse3[] = {{SwapReversedSmallSsse3<1>, 64},
+                                           {SwapReversedSmall16Ssse3<1>, 16}, {}};
+const ReverseKernel kReverseBits4Ssse3[] = {{SwapReversedSmallSsse3<4>, 64},
+                                           {SwapReversedSmall16Ssse3<4>, 16}, {}};
+const ReverseKernel kReverseBytes1Ssse3[] = {{SwapReversedBytesSsse3, 64},
+                                            {SwapReversedBytes16Ssse3, 16}, {}};
+const ReverseKernel kReverseBytes3Ssse3[] = {{SwapReversedTriplesSsse3, 96},
+                                            {SwapReversedTriples48Ssse3, 48}, {}};
+
 const BlockKernel kBits1[] = {{Bits16x128, 128, 16}, {}};
 const BlockKernel kBits4[] = {{Nibbles16x16, 16, 16}, {}};
 const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
@@ -207,11 +364,16 @@ const BlockKernel kNone[] = {{}};
 }  // namespace
 
 // Whole tiles of whole-byte pixels go through the staging buffers.
-const KernelSet kSse2Kernels = {"sse2",
-                                {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
-                                {false, false, true, true, false, true}};
-const KernelSet kSsse3Kernels = {"sse2+ssse3",
-                                 {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
-                                 {false, false, true, true, false, true}};
+const KernelSet kSse2Kernels = {
+    "sse2",
+    {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
+    {kReverseBits1, kReverseBits4, kReverseBytes1, kReverseBytes2, kReverseNone, kReverseBytes4},
+    {false, false, true, true, false, true}};
+const KernelSet kSsse3Kernels = {
+    "sse2+ssse3",
+    {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
+    {kReverseBits1Ssse3, kReverseBits4Ssse3, kReverseBytes1Ssse3, kReverseBytes2,
+     kReverseBytes3Ssse3, kReverseBytes4},
+    {false, false, true, true, false, true}};
 
 }  // namespace quadturn

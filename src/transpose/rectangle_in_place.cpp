@@ -20,7 +20,7 @@
 // start (the source stride is at least the packed one), spreading towards
 // the end (the turned stride is at least a band's packed row), and the
 // turned right strip is written last. A square keeps its shape and turns
-// in groups of four tiles instead (square_and_half_in_place.cpp).
+// in groups of four tiles instead (square_in_place.cpp).
 #include <algorithm>
 #include <cstring>
 

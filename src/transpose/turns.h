@@ -91,6 +91,9 @@ void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint
 void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
                std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer);
 
+// Reverses the order of `count` rows of `stride` bytes, in place.
+void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count);
+
 // Writes the padding of `count` rows holding `pixels` pixels of `bits` each:
 // the unused low bits of a last partial byte become 0, whole bytes after it
 // up to the stride `pad`.

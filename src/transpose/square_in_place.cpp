@@ -1,6 +1,4 @@
-// The orientations that keep the image's shape, inside its own rows: a
-// square's quarter turns, transpose and transverse, and any mirror, flip or
-// half turn.
+// A square's quarter turns, transpose and transverse inside its own rows.
 //
 // A square of whole-byte pixels turns in groups of four tiles that trade
 // places: one is saved in the turn's buffer, the other three are turned
@@ -34,10 +32,11 @@ std::size_t SavedTileBytes(Format f, int32_t n) {
   return RectBytes(f, std::min(tile, w2), std::min(tile, h2));
 }
 
-// The tile pairs of a transposed n x n square (1- and 4-bit pixels).
+// The tile pairs of a transposed n x n square: one tile saved, and the
+// transposes' staging behind it.
 std::size_t PairBufferBytes(Format f, int32_t n) {
   const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], n);
-  return RectBytes(f, tile, tile);
+  return TurnBufferRoundUp(RectBytes(f, tile, tile)) + TurnRowsBufferBytes(BitsOf(f), tile, tile);
 }
 
 void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
@@ -96,6 +95,9 @@ void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n,
   uint8_t* buffer = work.bytes;
   const int tile = kSquareTile[static_cast<int>(f)];
   const std::ptrdiff_t line = RowBytes(f, std::min(tile, n));
+  const std::size_t saved = TurnBufferRoundUp(RectBytes(f, std::min(tile, n), std::min(tile, n)));
+  const TurnBuffer stage = work.size > saved ? TurnBuffer{work.bytes + saved, work.size - saved}
+                                             : TurnBuffer{};
   auto at = [&](int32_t row, int32_t column) { return rows + row * stride + Span(f, column); };
   for (int32_t a = 0; a < n; a += tile) {
     const int32_t ha = std::min(tile, n - a);
@@ -104,130 +106,11 @@ void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n,
       // x: rows [a, a+ha), columns [b, b+wb); y: rows [b, b+wb), columns [a, a+ha).
       uint8_t* x = at(a, b);
       uint8_t* y = at(b, a);
-      Transpose(f, x, stride, buffer, line, wb, ha, TurnBuffer{});
-      if (a != b) Transpose(f, y, stride, x, stride, ha, wb, TurnBuffer{});
+      Transpose(f, x, stride, buffer, line, wb, ha, stage);
+      if (a != b) Transpose(f, y, stride, x, stride, ha, wb, stage);
       CopyRect(f, buffer, line, y, stride, ha, wb);
     }
   }
-}
-
-void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
-  uint8_t buffer[4096];
-  for (int32_t r = 0; r < count / 2; ++r) {
-    uint8_t* a = rows + r * stride;
-    uint8_t* b = rows + (count - 1 - r) * stride;
-    for (std::ptrdiff_t k = 0; k < stride; k += sizeof buffer) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::ptrdiff_t>(sizeof buffer, stride - k));
-      std::memcpy(buffer, a + k, n);
-      std::memcpy(a + k, b + k, n);
-      std::memcpy(b + k, buffer, n);
-    }
-  }
-}
-
-inline uint64_t Load64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
-inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
-
-// Eight bytes of 1- or 4-bit pixels with their pixels in reverse order:
-// the bytes reversed, then the pixels within each byte.
-inline uint64_t ReverseSmall(int bits, uint64_t v) {
-  v = __builtin_bswap64(v);
-  if (bits == 1) {
-    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
-    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
-  }
-  return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
-}
-
-inline uint8_t ReverseSmall(int bits, uint8_t b) {
-  return static_cast<uint8_t>(ReverseSmall(bits, uint64_t{b} << 56));
-}
-
-// Reverses the order of the `width` pixels of a row of 1- or 4-bit pixels:
-// reverse the bytes and the pixels within each (eight bytes from each end at
-// a time), then shift the row towards its start by the unused bits the
-// reversal brought to the front.
-void ReverseSmallPixels(int bits, uint8_t* row, int32_t width) {
-  const int64_t used_bits = int64_t{width} * bits;
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>((used_bits + 7) / 8);
-  std::ptrdiff_t i = 0;
-  for (; 2 * (i + 8) <= n; i += 8) {
-    const uint64_t a = Load64(row + i), b = Load64(row + n - i - 8);
-    Store64(row + i, ReverseSmall(bits, b));
-    Store64(row + n - i - 8, ReverseSmall(bits, a));
-  }
-  for (; i < n / 2; ++i) {
-    const uint8_t a = row[i];
-    row[i] = ReverseSmall(bits, row[n - 1 - i]);
-    row[n - 1 - i] = ReverseSmall(bits, a);
-  }
-  if (n % 2 != 0) row[n / 2] = ReverseSmall(bits, row[n / 2]);
-  const int shift = static_cast<int>(n * 8 - used_bits);
-  if (shift == 0) return;
-  // Pixels run from each byte's most significant bit: eight bytes read as a
-  // big-endian word shift as one.
-  std::ptrdiff_t k = 0;
-  for (; k + 8 < n; k += 8) {
-    const uint64_t word = __builtin_bswap64(Load64(row + k));
-    Store64(row + k, __builtin_bswap64((word << shift) | (row[k + 8] >> (8 - shift))));
-  }
-  for (; k < n; ++k) {
-    const unsigned next = k + 1 < n ? row[k + 1] : 0u;
-    row[k] = static_cast<uint8_t>((row[k] << shift) | (next >> (8 - shift)));
-  }
-}
-
-// The pixels of eight bytes (as stored, little-endian) in reverse order, for
-// pixels of 1, 2 and 4 bytes.
-template <int kPixelBytes>
-inline uint64_t ReversePixels(uint64_t v) {
-  if (kPixelBytes == 4) return (v << 32) | (v >> 32);
-  v = __builtin_bswap64(v);
-  if (kPixelBytes == 2) v = ((v >> 8) & 0x00FF00FF00FF00FFull) | ((v & 0x00FF00FF00FF00FFull) << 8);
-  return v;
-}
-
-template <int kPixelBytes>
-inline void SwapPixels(uint8_t* a, uint8_t* b) {
-  uint8_t t[kPixelBytes];
-  std::memcpy(t, a, kPixelBytes);
-  std::memcpy(a, b, kPixelBytes);
-  std::memcpy(b, t, kPixelBytes);
-}
-
-// Row a's pixels reversed into row b and b's into a: pixel x of one trades
-// places with pixel width-1-x of the other, eight bytes at a time where the
-// pixel size divides eight. With a and b the same row, its pixels reverse
-// (the first half trades places with the second).
-template <int kPixelBytes>
-void SwapReversed(uint8_t* a, uint8_t* b, int32_t width) {
-  const int32_t count = a == b ? width / 2 : width;
-  int32_t x = 0;
-  if (8 % kPixelBytes == 0) {
-    constexpr int32_t kPerWord = 8 / kPixelBytes;
-    for (; x + kPerWord <= count; x += kPerWord) {
-      uint8_t* pa = a + x * kPixelBytes;
-      uint8_t* pb = b + (width - x - kPerWord) * kPixelBytes;
-      const uint64_t va = Load64(pa), vb = Load64(pb);
-      Store64(pa, ReversePixels<kPixelBytes>(vb));
-      Store64(pb, ReversePixels<kPixelBytes>(va));
-    }
-  }
-  for (; x < count; ++x) SwapPixels<kPixelBytes>(a + x * kPixelBytes, b + (width - 1 - x) * kPixelBytes);
-}
-
-template <int kPixelBytes>
-void HalfTurnBytes(uint8_t* rows, std::ptrdiff_t stride, int32_t width, int32_t height) {
-  for (int32_t r = 0; r < height / 2; ++r) {
-    SwapReversed<kPixelBytes>(rows + r * stride, rows + (height - 1 - r) * stride, width);
-  }
-  uint8_t* middle = rows + (height / 2) * stride;
-  if (height % 2 != 0) SwapReversed<kPixelBytes>(middle, middle, width);
 }
 
 }  // namespace
@@ -264,38 +147,6 @@ void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t s
     TransposeSquare(f, rows, stride, size, buffer);
   }
   PadRows(bits, rows, stride, size, size, pad);
-}
-
-void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
-                    int32_t height, Reversal r, uint8_t pad) {
-  // No pixels, however many rows or columns of none: nothing moves, and a
-  // row without pixels has no bytes to pad.
-  if (width == 0 || height == 0 || (!r.pixels && !r.rows)) return;
-  if (!r.pixels) {
-    ReverseRowOrder(rows, stride, height);
-  } else if (!r.rows || bits < 8) {
-    // Each row's pixels in place, then (a half turn of small pixels) the
-    // rows' order.
-    for (int32_t y = 0; y < height; ++y) {
-      uint8_t* row = rows + y * stride;
-      switch (bits) {
-        case 8: SwapReversed<1>(row, row, width); break;
-        case 16: SwapReversed<2>(row, row, width); break;
-        case 24: SwapReversed<3>(row, row, width); break;
-        case 32: SwapReversed<4>(row, row, width); break;
-        default: ReverseSmallPixels(bits, row, width); break;
-      }
-    }
-    if (r.rows) ReverseRowOrder(rows, stride, height);
-  } else {
-    switch (bits) {
-      case 8: HalfTurnBytes<1>(rows, stride, width, height); break;
-      case 16: HalfTurnBytes<2>(rows, stride, width, height); break;
-      case 24: HalfTurnBytes<3>(rows, stride, width, height); break;
-      default: HalfTurnBytes<4>(rows, stride, width, height); break;
-    }
-  }
-  PadRows(bits, rows, stride, height, width, pad);
 }
 
 }  // namespace quadturn

@@ -1,0 +1,185 @@
+// The one driver behind every mirror, flip and half turn in place: rows trade
+// places whole, and a row's pixels reverse (or trade places reversed with
+// another row's) from both ends towards the middle in blocks of the chosen
+// set's reversal kernel, then the portable set's, then single pixels. Pixels
+// of 1 and 4 bits reverse bytewise, then the row shifts by the unused bits
+// the reversal brought to its front.
+#include <algorithm>
+#include <cstring>
+
+#include "kernel_set.h"
+#include "turns.h"
+
+namespace quadturn {
+namespace {
+
+// Byte pixels of `n` bytes each: the one at a trades places with the one at b.
+void SwapPixel(uint8_t* a, uint8_t* b, int n) {
+  uint8_t t[4];
+  std::memcpy(t, a, n);
+  std::memcpy(a, b, n);
+  std::memcpy(b, t, n);
+}
+
+// Bytes with their 1-bit pixels in reverse order, by table: the few bytes
+// of a row no block reaches.
+struct BitReversal {
+  uint8_t of[256];
+  constexpr BitReversal() : of() {
+    for (int v = 0; v < 256; ++v) {
+      int r = 0;
+      for (int b = 0; b < 8; ++b) r |= ((v >> b) & 1) << (7 - b);
+      of[v] = static_cast<uint8_t>(r);
+    }
+  }
+};
+constexpr BitReversal kBitReversal;
+
+// A byte of 1- or 4-bit pixels with its pixels in reverse order.
+inline uint8_t ReversedByte(int bits, uint8_t v) {
+  return bits == 1 ? kBitReversal.of[v] : static_cast<uint8_t>((v >> 4) | (v << 4));
+}
+
+// The units a row reverses in: whole pixels of byte formats, bytes of 1- and
+// 4-bit pixels.
+struct Units {
+  int bytes;      // of a unit
+  int64_t count;  // in a row
+};
+
+Units UnitsOf(Format f, int32_t width) {
+  const int bits = BitsOf(f);
+  if (bits < 8) return {1, RowBytes(f, width)};
+  return {bits / 8, width};
+}
+
+// Row a's units reversed into row b and b's into a; with a == b the row
+// reversed in place. Both ends go through the largest blocks that fit, then
+// smaller ones, then single units. The bytes `ahead_a` from where a's end is
+// read and `ahead_b` from b's are asked for ahead of time.
+void SwapReversedRows(Format f, const ReverseKernel* levels, uint8_t* a, uint8_t* b,
+                      int32_t width, std::ptrdiff_t ahead_a, std::ptrdiff_t ahead_b) {
+  const Units u = UnitsOf(f, width);
+  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(u.count) * u.bytes;
+  const bool same = a == b;
+  // Bytes done from each end: a's front with b's back.
+  std::ptrdiff_t done = 0;
+  for (const ReverseKernel* k = levels; k->fn != nullptr; ++k) {
+    // In one row the two blocks must not meet.
+    const std::ptrdiff_t limit = same ? n / 2 : n;
+    for (; done + k->bytes <= limit; done += k->bytes) {
+      if (done % 64 == 0) {
+        __builtin_prefetch(a + done + ahead_a, 1);
+        __builtin_prefetch(b + n - done - k->bytes + ahead_b, 1);
+      }
+      k->fn(a + done, b + n - done - k->bytes);
+    }
+  }
+  const int bits = BitsOf(f);
+  const std::ptrdiff_t end = same ? n / 2 : n;
+  for (; done < end; done += u.bytes) {
+    uint8_t* p = a + done;
+    uint8_t* q = b + n - done - u.bytes;
+    if (bits < 8) {
+      const uint8_t x = *p;
+      *p = ReversedByte(bits, *q);
+      *q = ReversedByte(bits, x);
+    } else {
+      SwapPixel(p, q, u.bytes);
+    }
+  }
+  // A middle unit left in a row of an odd count reverses within itself.
+  if (same && bits < 8 && u.count % 2 != 0) a[n / 2] = ReversedByte(bits, a[n / 2]);
+}
+
+// Shifts a row of 1- or 4-bit pixels towards its start by `shift` bits (the
+// padding its reversal moved to the front), eight bytes at a time read as a
+// big-endian word.
+void ShiftRow(uint8_t* row, std::ptrdiff_t n, int shift) {
+  std::ptrdiff_t k = 0;
+  for (; k + 8 < n; k += 8) {
+    uint64_t word;
+    std::memcpy(&word, row + k, 8);
+    word = __builtin_bswap64(word);
+    word = __builtin_bswap64((word << shift) | (row[k + 8] >> (8 - shift)));
+    std::memcpy(row + k, &word, 8);
+  }
+  for (; k < n; ++k) {
+    const unsigned next = k + 1 < n ? row[k + 1] : 0u;
+    row[k] = static_cast<uint8_t>((row[k] << shift) | (next >> (8 - shift)));
+  }
+}
+
+}  // namespace
+
+void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
+  for (int32_t r = 0; r < count / 2; ++r) {
+    uint8_t* a = rows + r * stride;
+    uint8_t* b = rows + (count - 1 - r) * stride;
+    // The two rows trade places 32 bytes at a time through registers. The
+    // next row from the end is asked for ahead: the processor takes a walk
+    // that jumps back a row each time for a new one.
+    std::ptrdiff_t k = 0;
+    for (; k + 32 <= stride; k += 32) {
+      if (k % 64 == 0) __builtin_prefetch(b - stride + k, 1);
+      uint8_t x[32], y[32];
+      std::memcpy(x, a + k, 32);
+      std::memcpy(y, b + k, 32);
+      std::memcpy(a + k, y, 32);
+      std::memcpy(b + k, x, 32);
+    }
+    for (; k < stride; ++k) std::swap(a[k], b[k]);
+  }
+}
+
+void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t width,
+                    int32_t height, Reversal r, uint8_t pad) {
+  // No pixels, however many rows or columns of none: nothing moves, and a
+  // row without pixels has no bytes to pad.
+  if (width == 0 || height == 0 || (!r.pixels && !r.rows)) return;
+  if (!r.pixels) {
+    ReverseRowOrder(rows, stride, height);
+    PadRows(bits, rows, stride, height, width, pad);
+    return;
+  }
+  const Format f = FormatOf(bits);
+  const int fi = static_cast<int>(f);
+  const KernelSet& set = ChosenKernels();
+  const KernelSet& portable = PortableKernels();
+  // The chosen set's kernels, then the portable set's.
+  constexpr int kMaxLevels = 8;
+  ReverseKernel levels[kMaxLevels];
+  int n = 0;
+  auto add = [&](const KernelSet& s) {
+    for (const ReverseKernel* k = s.reverse[fi]; k->fn != nullptr && n < kMaxLevels - 1; ++k) {
+      levels[n++] = *k;
+    }
+  };
+  add(set);
+  if (&set != &portable) add(portable);
+  levels[n] = ReverseKernel{};
+  // A half turn trades each row with its opposite, reversed; the middle row
+  // of an odd count, and every row of a mirror, reverses in place. The
+  // processor fetches ahead of one stream walking forwards and one walking
+  // backwards across the image (a half turn's), but not of a row's two
+  // ends, which a mirror walks towards each other: those are asked for at
+  // least 8 KiB ahead, in the rows to come.
+  const int32_t pairs = r.rows ? height / 2 : 0;
+  for (int32_t y = 0; y < pairs; ++y) {
+    SwapReversedRows(f, levels, rows + y * stride, rows + (height - 1 - y) * stride, width, 512,
+                     -512);
+  }
+  const std::ptrdiff_t ahead = stride * ((8192 + stride - 1) / stride);
+  for (int32_t y = pairs; y < height - pairs; ++y) {
+    uint8_t* row = rows + y * stride;
+    SwapReversedRows(f, levels, row, row, width, ahead, ahead);
+  }
+  const int64_t used_bits = int64_t{width} * bits;
+  const int shift = static_cast<int>(RowBytes(f, width) * 8 - used_bits);
+  if (shift != 0) {
+    for (int32_t y = 0; y < height; ++y) ShiftRow(rows + y * stride, RowBytes(f, width), shift);
+  }
+  PadRows(bits, rows, stride, height, width, pad);
+}
+
+}  // namespace quadturn
