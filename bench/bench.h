@@ -12,7 +12,7 @@
 namespace quadturn::bench {
 
 // A prepared turn: called once per timed repetition, does one quarter turn
-// clockwise of the image it was made for.
+// clockwise (or the peer's other orientation) of the image it was made for.
 using Turn = std::function<void()>;
 
 struct Peer {
@@ -20,6 +20,9 @@ struct Peer {
   // Prepares a turn of `image`, or returns an empty function when this peer
   // does not turn images of that depth.
   std::function<Turn(const Image& image)> prepare;
+  // Which orientation it gives, as RotateFlip's types: 1 a quarter turn
+  // clockwise, 2 a half turn, 4 a mirror, 5 a transpose, 6 a flip.
+  int type = 1;
 };
 
 // Peers built into this benchmark (those whose libraries were found).

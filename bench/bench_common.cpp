@@ -11,8 +11,10 @@ const std::vector<Case>& Cases() {
   static const std::vector<Case> kCases = {
       {"8-bit page, power-of-two stride", 8, 4096, 4096, 15},
       {"8-bit photo, odd size", 8, 4093, 3001, 15},
+      {"16-bit grey scan", 16, 4000, 3000, 11},
       {"24-bit photo", 24, 4000, 3000, 11},
       {"32-bit screen capture", 32, 2560, 1440, 15},
+      {"4-bit A4 at 300 dpi", 4, 2480, 3508, 21},
       {"1-bit A4 at 600 dpi", 1, 4960, 7016, 15},
       {"1-bit A4 at 300 dpi", 1, 2480, 3508, 21},
   };
@@ -47,7 +49,7 @@ std::ptrdiff_t StrideOf(int bits, int width) {
 // A zeroed block with the header and table for the image; *rows receives
 // where its rows go, the block locked.
 HGLOBAL NewBlock(int bits, int width, int height, uint8_t** rows) {
-  const size_t table = bits == 1 ? 8 : bits == 8 ? 1024 : 0;
+  const size_t table = bits <= 8 ? size_t{4} << bits : 0;
   const size_t size = 40 + table + static_cast<size_t>(StrideOf(bits, width)) * height;
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
   auto* p = static_cast<uint8_t*>(GlobalLock(h));
@@ -133,10 +135,10 @@ void PrintTable(const Case& c, const std::vector<Row>& rows, double ours_ms,
   const double megapixels = static_cast<double>(c.width) * c.height / 1e6;
   for (const Row& r : rows) {
     std::printf("  %-36s %9.2f %9.1f %11.2f  %s\n", r.name.c_str(), r.ms, r.ms / memcpy_ms,
-                r.ms / ours_ms, r.note.c_str());
+                r.ms / (r.ours > 0 ? r.ours : ours_ms), r.note.c_str());
     if (csv != nullptr) {
-      std::fprintf(csv, "\"%s\",\"%s\",%d,%d,%d,\"%s\",%.4f,%.4f\n", build, c.label, c.bits, c.width,
-                   c.height, r.name.c_str(), r.ms, megapixels);
+      std::fprintf(csv, "\"%s\",\"%s\",%d,%d,%d,\"%s\",%.4f,%.4f,%d\n", build, c.label, c.bits,
+                   c.width, c.height, r.name.c_str(), r.ms, megapixels, r.type);
     }
   }
 }

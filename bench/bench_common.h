@@ -63,11 +63,14 @@ struct Row {
   std::string name;
   double ms;
   std::string note;  // printed after the ratios
+  int type = 1;       // the orientation timed (RotateFlip's types)
+  double ours = 0;    // quadturn's time for it, where not `ours_ms`
 };
 
 // Prints one image's table: times, ratio to memcpy (the first row) and to
-// `ours_ms`. With a CSV file, also one line per row:
-// build,label,bits,width,height,name,ms,megapixels.
+// quadturn (`ours_ms` for the quarter turn, the row's own `ours` for the
+// others). With a CSV file, also one line per row:
+// build,label,bits,width,height,name,ms,megapixels,type.
 void PrintTable(const Case& c, const std::vector<Row>& rows, double ours_ms,
                 const char* build, std::FILE* csv);
 

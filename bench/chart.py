@@ -20,7 +20,10 @@ def add(case, name, value):
 
 
 with open(source, newline="") as f:
-    for build, label, bits, width, height, name, ms, mp in csv.reader(f):
+    for build, label, bits, width, height, name, ms, mp, *kind in csv.reader(f):
+        # The chart is of quarter turns; other orientations have their tables.
+        if kind and kind[0] != "1":
+            continue
         case = f"{bits}-bit {width}x{height}"
         per_mp = float(ms) / float(mp)
         if name.startswith("quadturn (") or name == "quadturn.dll, a quarter turn":

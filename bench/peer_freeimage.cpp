@@ -1,5 +1,6 @@
 // FreeImage: FreeImage_Rotate by 90 degrees on 1-, 8- and 24-bit bitmaps (it
-// returns a new bitmap).
+// returns a new bitmap); FreeImage_FlipHorizontal and FreeImage_FlipVertical
+// in place at every depth.
 #include <FreeImage.h>
 
 #include <cstring>
@@ -9,18 +10,34 @@
 namespace quadturn::bench {
 namespace {
 
-const RegisterPeer kFreeImage{{"FreeImage_Rotate", [](const Image& image) -> Turn {
+std::shared_ptr<FIBITMAP> BitmapOf(const Image& image) {
   FIBITMAP* dib = FreeImage_Allocate(image.width, image.height, image.bits);
   for (int r = 0; r < image.height; ++r) {
     std::memcpy(FreeImage_GetScanLine(dib, r), image.rows.data() + r * image.stride,
                 FreeImage_GetPitch(dib));
   }
-  auto owner = std::shared_ptr<FIBITMAP>(dib, [](FIBITMAP* p) { FreeImage_Unload(p); });
+  return std::shared_ptr<FIBITMAP>(dib, [](FIBITMAP* p) { FreeImage_Unload(p); });
+}
+
+const RegisterPeer kFreeImage{{"FreeImage_Rotate", [](const Image& image) -> Turn {
+  // It turns by 90 degrees at 1, 8, 24 and 32 bits only.
+  if (image.bits == 4 || image.bits == 16) return {};
+  auto owner = BitmapOf(image);
   return [owner] {
     FIBITMAP* turned = FreeImage_Rotate(owner.get(), 90);
     FreeImage_Unload(turned);
   };
 }}};
+
+const RegisterPeer kFreeImageMirror{{"FreeImage_FlipHorizontal", [](const Image& image) -> Turn {
+  auto owner = BitmapOf(image);
+  return [owner] { FreeImage_FlipHorizontal(owner.get()); };
+}, 4}};
+
+const RegisterPeer kFreeImageFlip{{"FreeImage_FlipVertical", [](const Image& image) -> Turn {
+  auto owner = BitmapOf(image);
+  return [owner] { FreeImage_FlipVertical(owner.get()); };
+}, 6}};
 
 }  // namespace
 }  // namespace quadturn::bench

@@ -108,13 +108,8 @@ int main(int argc, char** argv) {
                       }, c.reps), ""});
     }
     rows.push_back({"  the turn in place alone", InPlaceMs(image, c), ""});
-    rows.push_back({"quadturn, a half turn in place", WholeCallMs(image, c.reps, 2), ""});
-    for (auto [type, name] : {std::pair{4, "quadturn, mirror (RotateFlip 4)"},
-                              {6, "quadturn, flip (RotateFlip 6)"},
-                              {5, "quadturn, transpose (RotateFlip 5)"},
-                              {7, "quadturn, transverse (RotateFlip 7)"}}) {
-      rows.push_back({name, WholeFlipMs(image, c.reps, type), ""});
-    }
+    const double half = WholeCallMs(image, c.reps, 2);
+    rows.push_back({"quadturn, a half turn in place", half, "", 2, half});
     if (c.bits == 1) {
       HGLOBAL h = MakeBlock(image);
       rows.push_back({"grey road (reference)", MedianMs([h] {
@@ -123,9 +118,21 @@ int main(int argc, char** argv) {
                       }, c.reps), ""});
       GlobalFree(h);
     }
-    for (const Peer& peer : Peers()) {
-      const Turn turn = peer.prepare(image);
-      if (turn) rows.push_back({peer.name, MedianMs(turn, c.reps), ""});
+    // The peers' quarter turns, then each other orientation: quadturn's
+    // whole call and the peers that give it.
+    auto add_peers = [&](int type, double against) {
+      for (const Peer& peer : Peers()) {
+        const Turn turn = peer.type == type ? peer.prepare(image) : Turn{};
+        if (turn) rows.push_back({peer.name, MedianMs(turn, c.reps), "", type, against});
+      }
+    };
+    add_peers(1, 0);
+    add_peers(2, half);
+    for (auto [type, name] : {std::pair{4, "quadturn, mirror"}, {6, "quadturn, flip"},
+                              {5, "quadturn, transpose"}, {7, "quadturn, transverse"}}) {
+      const double ms = WholeFlipMs(image, c.reps, type);
+      rows.push_back({name, ms, "", type, ms});
+      add_peers(type, ms);
     }
     PrintTable(c, rows, ours, o.build.c_str(), csv);
   }
