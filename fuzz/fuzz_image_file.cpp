@@ -1,17 +1,19 @@
 // Fuzz target: any bytes as an image file given to the tool. The last input
-// byte picks the turn (1, 2 or 3 quarter turns, its value modulo 3), with
-// its top bit TIFF pages turned by their Orientation tag, and with the next
-// bit a file read by offsets (as a file by name) rather than in order (as
-// standard input); the bytes before it are the file. On every input: a
-// refusal says why; a file turned is written whole, read again by the tool,
-// and turning it back and then forward once more gives the same file byte
-// for byte (nothing lost on the way).
+// byte picks the verb (its low three bits: RotateFlip's types 1-7, and 0
+// for upright), with its top bit TIFF pages changed by their Orientation tag
+// (not upright), and with the next bit a file read by offsets (as a file by
+// name) rather than in order (as standard input); the bytes before it are
+// the file. On every input: a refusal says why; a file turned is written
+// whole, read again by the tool, and undoing the change and then doing it
+// once more gives the same file byte for byte (nothing lost on the way); a
+// file made upright is upright.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "fault_hooks.h"
 #include "image_file.h"
+#include "orientation.h"
 
 namespace {
 
@@ -56,19 +58,21 @@ class BytesOutput : public tool::Output {
   }
 };
 
-// The file turned `turns` quarter turns and written, or null on a refusal.
-bool Turn(const uint8_t* data, std::size_t size, int turns, bool tag, bool by_offsets,
-          std::string* file) {
+// The file given RotateFlip's `type` (or made upright, -1) and written, or
+// false on a refusal; *unchanged where it was upright already.
+bool Turn(const uint8_t* data, std::size_t size, int type, bool tag, bool by_offsets,
+          std::string* file, bool* unchanged = nullptr) {
   BytesInput in(data, size, by_offsets);
   std::string error;
   // Pages of at most 1 MiB: a few bytes can ask for a large page, and
   // decoding one would take the time of thousands of small files.
-  const auto turned =
-      tool::TurnImageFile(in, tool::Turning{turns, false, tag, uint64_t{1} << 20}, &error);
+  const tool::Turning turning{type < 0 ? 0 : type, type < 0, false, tag, uint64_t{1} << 20};
+  const auto turned = tool::TurnImageFile(in, turning, &error);
   if (turned == nullptr) {
     Check(!error.empty(), "a refusal says why");
     return false;
   }
+  if (unchanged != nullptr) *unchanged = turned->unchanged;
   BytesOutput out;
   Check(turned->WriteTo(out, &error), "a turned file is written");
   *file = std::move(out.bytes);
@@ -81,14 +85,22 @@ const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const int turns = data[size - 1] % 3 + 1;
-  const bool tag = (data[size - 1] & 0x80) != 0;
+  const int type = data[size - 1] & 7;
+  const bool tag = (data[size - 1] & 0x80) != 0 && type != 0;
   const bool by_offsets = (data[size - 1] & 0x40) != 0;
   std::string once, back, again;
-  if (!Turn(data, size - 1, turns, tag, by_offsets, &once)) return 0;
-  Check(Turn(Bytes(once), once.size(), -turns, tag, !by_offsets, &back),
+  if (type == 0) {
+    bool unchanged = false;
+    if (!Turn(data, size - 1, -1, false, by_offsets, &once, &unchanged)) return 0;
+    Check(Turn(Bytes(once), once.size(), -1, false, !by_offsets, &again, &unchanged),
+          "the tool reads what it made upright");
+    Check(unchanged, "what was made upright is upright");
+    return 0;
+  }
+  if (!Turn(data, size - 1, type, tag, by_offsets, &once)) return 0;
+  Check(Turn(Bytes(once), once.size(), tool::Inverse(type), tag, !by_offsets, &back),
         "the tool reads what it wrote");
-  Check(Turn(Bytes(back), back.size(), turns, tag, by_offsets, &again),
+  Check(Turn(Bytes(back), back.size(), type, tag, by_offsets, &again),
         "the tool reads what it turned back");
   Check(again == once, "turning back and forward again gives the same file");
   return 0;

@@ -1,6 +1,6 @@
 // Writes the corpus of the image-file fuzz target: small TIFF and PNG files
 // of every layout the tool turns and of some it refuses, each followed by
-// the control byte (the turn).
+// the control byte (the verb: RotateFlip's types 1-7, 0 for upright).
 #include <tiffio.h>
 
 #include <cstdio>
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     Rng rng(n++);
     Bytes file =
         WriteImageFile(e.layout, RandomPictures(e.layout, e.width, e.height, e.pages, rng));
-    file.push_back(static_cast<uint8_t>(n % 3));
+    file.push_back(static_cast<uint8_t>(n % 8));
     std::ofstream(std::string(argv[1]) + "/" + e.name, std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()),
                static_cast<std::streamsize>(file.size()));

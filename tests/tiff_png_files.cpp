@@ -460,12 +460,12 @@ bool ReadImageFile(const Bytes& file, Layout* layout, std::vector<Picture>* page
   return ReadTiff(file, layout, pages, error);
 }
 
-Picture Turned(const Picture& p, int bits, int quarters) {
+Picture Turned(const Picture& p, int bits, int type) {
   const std::size_t line = RowBytes(p.width, bits);
   const Bytes rows = OracleRows(bits, p.rows.data(), static_cast<int32_t>(line),
                                 static_cast<int32_t>(p.width), static_cast<int32_t>(p.height),
-                                TypeOfTurns(quarters), 0x00);
-  const bool swap = quarters % 2 != 0;
+                                type, 0x00);
+  const bool swap = type % 2 != 0;
   Picture out{swap ? p.height : p.width, swap ? p.width : p.height, {}};
   const std::size_t out_line = RowBytes(out.width, bits);
   const std::size_t stride = StrideOf(bits, static_cast<int32_t>(out.width));

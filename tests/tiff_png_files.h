@@ -78,8 +78,9 @@ Bytes WriteImageFile(const Layout& layout, const std::vector<Picture>& pages);
 bool ReadImageFile(const Bytes& file, Layout* layout, std::vector<Picture>* pages,
                    std::string* error);
 
-// The picture turned `quarters` quarter turns clockwise, one pixel at a time.
-Picture Turned(const Picture& p, int bits, int quarters);
+// The picture given RotateFlip's `type` (0-3: quarter turns clockwise),
+// one pixel at a time.
+Picture Turned(const Picture& p, int bits, int type);
 
 // The picture as a viewer shows it under a TIFF or EXIF orientation (1-8),
 // one pixel at a time.

@@ -165,27 +165,33 @@ TEST_F(Tool, EveryDepthRowOrderAndDirection) {
 
 // The chunks a turned PNG must have: those it had, in their places, but
 // unknown ones marked unsafe to copy; pHYs and the pixel dimensions of an
-// eXIf chunk (as Exif() lays them out) exchanged after a quarter turn.
-std::vector<RawChunk> TurnedChunks(std::vector<RawChunk> chunks, bool quarter) {
+// eXIf chunk (as Exif() lays them out) exchanged with the axes, its
+// orientation 1 after upright.
+std::vector<RawChunk> TurnedChunks(std::vector<RawChunk> chunks, bool quarter, bool upright) {
   static const std::set<std::string> kKnown = {"PLTE", "tRNS", "gAMA", "iCCP", "sPLT", "pHYs",
                                                "eXIf", "tIME", "bKGD"};
   std::erase_if(chunks, [](const RawChunk& c) { return !kKnown.count(c.type) && !(c.type[3] & 0x20); });
   for (RawChunk& c : chunks) {
     if (quarter && c.type == "pHYs") std::swap_ranges(&c.data[0], &c.data[4], &c.data[4]);
     if (quarter && c.type == "eXIf") std::swap_ranges(&c.data[48], &c.data[52], &c.data[60]);
+    // The orientation, a SHORT at byte 18, in the data's byte order.
+    if (upright && c.type == "eXIf") c.data[18] = c.data[0] == 'I', c.data[19] = c.data[0] == 'M';
   }
   return chunks;
 }
 
+RawTag Short(uint16_t tag, std::vector<uint16_t> values);
+
 // A TIFF page's tags but those of its size and layout in strips or tiles,
-// the resolutions exchanged where asked.
-std::vector<RawTag> DescriptiveTags(std::vector<RawTag> tags, bool exchange) {
+// the resolutions exchanged where asked, the orientation 1 after upright.
+std::vector<RawTag> DescriptiveTags(std::vector<RawTag> tags, bool exchange, bool upright) {
   std::erase_if(tags, [](const RawTag& t) {
     return t.tag == 256 || t.tag == 257 || (t.tag >= 273 && t.tag <= 279 && t.tag != 274 &&
                                             t.tag != 277) || t.tag == 324 || t.tag == 325;
   });
   for (RawTag& t : tags) {
     if (exchange && (t.tag == 282 || t.tag == 283)) t.tag = t.tag == 282 ? 283 : 282;
+    if (upright && t.tag == 274) t = Short(274, {1});
     // The EXIF directory's pixel dimensions.
     for (RawTag& e : t.sub) {
       if (exchange && (e.tag == 40962 || e.tag == 40963)) e.tag = e.tag == 40962 ? 40963 : 40962;
@@ -353,14 +359,16 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
   };
   uint64_t n = 0;
   for (const Case& c : cases) {
-    for (auto [word, turns] : {std::pair{"right", 1}, {"left", -1}, {"half", 2}}) {
+    // RotateFlip's types; -1 for upright.
+    for (auto [word, type] : {std::pair{"right", 1}, {"left", 3}, {"half", 2}, {"mirror", 4},
+                              {"flip", 6}, {"transpose", 5}, {"transverse", 7}, {"upright", -1}}) {
       const std::string what = std::string(c.what) + ", " + word;
       Rng rng(800 + n++);
       const std::vector<Picture> pages = RandomPictures(c.layout, c.width, c.height, c.pages, rng);
       const Bytes file = WriteImageFile(c.layout, pages);
       WriteFile(At("in"), file);
-      // Half turns read standard input (read whole, not by offsets).
-      const std::string from = turns == 2 ? "- < " + At("in") : At("in");
+      // Some read standard input (read whole, not by offsets).
+      const std::string from = type == 2 || type == 5 || type < 0 ? "- < " + At("in") : At("in");
       const ToolRun r = RunTool(std::string(word) + " " + from + " -o " + At("out"));
       ASSERT_EQ(r.exit_code, 0) << what << ": " << r.output;
       Layout in, got;
@@ -370,17 +378,29 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
       ASSERT_TRUE(ReadImageFile(ReadFile(At("out")), &got, &turned, &error)) << what << error;
       ASSERT_EQ(turned.size(), pages.size()) << what;
       const int bits = c.layout.BitsPerPixel(), o = c.layout.orientation;
+      const bool upright = type < 0;
+      if (upright && o == 1) {
+        EXPECT_EQ(ReadFile(At("out")), file) << what << ": upright already, copied as it is";
+        EXPECT_NE(r.output.find("already upright"), std::string::npos) << what << r.output;
+      }
       for (std::size_t k = 0; k < pages.size(); ++k) {
-        // As displayed: the picture shown, turned, is what the turned file shows.
-        const Picture want = Turned(Oriented(pages[k], bits, o), bits, (turns + 4) % 4);
-        const Picture shown = Oriented(turned[k], bits, o);
+        // As displayed: the picture shown, turned, is what the turned file
+        // shows; made upright, what shows without the tag.
+        const Picture shown_before = Oriented(pages[k], bits, o);
+        const Picture want = upright ? shown_before : Turned(shown_before, bits, type);
+        const Picture shown = Oriented(turned[k], bits, upright ? 1 : o);
         EXPECT_EQ(shown.width, want.width) << what;
         EXPECT_EQ(shown.height, want.height) << what;
         EXPECT_EQ(shown.rows, want.rows) << what << ", page " << k + 1;
       }
       Layout want = c.layout;
-      if (turns != 2) std::swap(want.x_res, want.y_res);
-      if (want.container == kPng) want.compression = 0;  // not interlaced
+      // The stored pixels' axes exchange as the picture's do, or (upright)
+      // as the tag's.
+      const bool exchange = upright ? QuadturnUprightType(o) % 2 != 0 : type % 2 != 0;
+      if (exchange) std::swap(want.x_res, want.y_res);
+      // Written anew (not interlaced), unless upright already: then copied.
+      const bool copied = upright && o == 1;
+      if (want.container == kPng && !copied) want.compression = 0;
       EXPECT_EQ(got.colour, want.colour) << what;
       EXPECT_EQ(got.bits_per_sample, want.bits_per_sample) << what;
       EXPECT_EQ(got.samples, want.samples) << what;
@@ -392,9 +412,12 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
       EXPECT_EQ(got.text, want.text) << what;
       EXPECT_EQ(got.profile, want.profile) << what;
       if (c.layout.container == kPng) {
-        EXPECT_EQ(got.chunks, TurnedChunks(in.chunks, turns != 2)) << what;
+        EXPECT_EQ(got.chunks, copied ? in.chunks : TurnedChunks(in.chunks, exchange, upright))
+            << what;
       } else {
-        EXPECT_EQ(DescriptiveTags(got.tags, false), DescriptiveTags(in.tags, turns != 2)) << what;
+        EXPECT_EQ(DescriptiveTags(got.tags, false, false),
+                  DescriptiveTags(in.tags, exchange, upright))
+            << what;
         // One strip stays one; strips keep their rows (a fax's 16 stay 16).
         if (StripCount(in) == 1) {
           EXPECT_EQ(StripCount(got), 1u) << what;
@@ -411,30 +434,38 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
 // too) and resolutions, and its Orientation tag records the turn; other
 // formats turn as usual.
 TEST_F(Tool, OrientationTagRecordsTheTurnAndLeavesThePixels) {
-  struct Case { const char* what; Layout layout; int pages; int turns; int orientation; };
+  struct Case { const char* what; Layout layout; int pages; const char* verb; int orientation; };
   const Case cases[] = {
       {"JPEG RGB, right",
-       {.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_JPEG}, 1, 1, 6},
+       {.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_JPEG}, 1, "right",
+       6},
       {"fax, Group 4, 2 pages, left",
        {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1,
         .compression = COMPRESSION_CCITTFAX4, .x_res = 204, .y_res = 98},
-       2, -1, 8},
+       2, "left", 8},
       {"grey, LZW, shown turned, half",
        {.colour = PHOTOMETRIC_MINISBLACK, .compression = COMPRESSION_LZW, .orientation = 6}, 1,
-       2, 8},
+       "half", 8},
       {"palette, mirrored, right",
        {.colour = PHOTOMETRIC_PALETTE, .compression = COMPRESSION_PACKBITS, .orientation = 2},
-       1, 1, 7},
-      {"CMYK, left", {.colour = PHOTOMETRIC_SEPARATED, .samples = 4, .orientation = 5}, 1, -1,
-       4},
+       1, "right", 7},
+      {"CMYK, left", {.colour = PHOTOMETRIC_SEPARATED, .samples = 4, .orientation = 5}, 1,
+       "left", 4},
+      {"palette, mirrored, mirror",
+       {.colour = PHOTOMETRIC_PALETTE, .orientation = 2}, 1, "mirror", 1},
+      {"grey, transpose", {.colour = PHOTOMETRIC_MINISBLACK}, 1, "transpose", 5},
+      {"grey, shown turned, flip", {.colour = PHOTOMETRIC_MINISBLACK, .orientation = 6}, 1,
+       "flip", 7},
+      {"RGB, shown half turned, transverse",
+       {.colour = PHOTOMETRIC_RGB, .samples = 3, .orientation = 3}, 1, "transverse", 5},
   };
   uint64_t n = 0;
   for (const Case& c : cases) {
     Rng rng(900 + n++);
     const std::vector<Picture> pages = RandomPictures(c.layout, 48, 16, c.pages, rng);
     WriteFile(At("in"), WriteImageFile(c.layout, pages));
-    const std::string word = c.turns == 1 ? "right" : c.turns == 2 ? "half" : "left";
-    const ToolRun r = RunTool(word + " --orientation-tag " + At("in") + " -o " + At("out"));
+    const ToolRun r =
+        RunTool(std::string(c.verb) + " --orientation-tag " + At("in") + " -o " + At("out"));
     ASSERT_EQ(r.exit_code, 0) << c.what << ": " << r.output;
     Layout in, out;
     std::vector<Picture> before, after;
@@ -901,10 +932,11 @@ TEST_F(Tool, OptionsAndUsageErrors) {
   WriteFile(At("file.bmp"), BmpFile(Image(58)));
   struct Case { std::string args; int exit_code; const char* says; };
   const Case cases[] = {
-      {"--help", 0, "Usage: quadturn right|left|half"},
+      {"--help", 0, "Usage: quadturn VERB"},
       {"--version", 0, "quadturn 0."},
-      {"", 2, "say which way to turn"},
-      {"sideways x.bmp -o y.bmp", 2, "must be right, left or half"},
+      {"", 2, "say what to do"},
+      {"sideways x.bmp -o y.bmp", 2, "must be right, left, half, mirror"},
+      {"upright -t x.bmp -o y.bmp", 2, "-t cannot go with it"},
       {"right", 2, "no input files"},
       {"right x.bmp", 2, "say where to write"},
       {"right x.bmp -o a.bmp --in-place", 2, "say where to write"},

@@ -82,6 +82,15 @@ int ExifOrientation(const uint8_t* exif, std::size_t size) {
   return v >= 1 && v <= 8 ? static_cast<int>(v) : 0;
 }
 
+bool SetExifOrientation(uint8_t* exif, std::size_t size, int orientation) {
+  Exif e(exif, size);
+  const uint64_t entry = e.valid() ? e.Entry(e.FirstIfd(), kOrientation) : 0;
+  uint32_t v = 0;
+  if (!e.Value(entry, &v) || e.U16(entry + 2) != kShort) return false;
+  e.SetValue(entry, static_cast<uint32_t>(orientation));
+  return true;
+}
+
 bool ExchangeExifDimensions(uint8_t* exif, std::size_t size) {
   Exif e(exif, size);
   if (!e.valid()) return true;

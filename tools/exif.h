@@ -13,17 +13,14 @@ namespace quadturn::tool {
 // The Orientation (1-8) in IFD0, or 0 where there is none or it is damaged.
 int ExifOrientation(const uint8_t* exif, std::size_t size);
 
+// Sets the Orientation in IFD0 where it is given (a SHORT); false where it
+// is not.
+bool SetExifOrientation(uint8_t* exif, std::size_t size, int orientation);
+
 // Exchanges the Exif IFD's PixelXDimension and PixelYDimension where both
 // are given; false where they are given but one value does not fit the
 // other's type (then both stay).
 bool ExchangeExifDimensions(uint8_t* exif, std::size_t size);
-
-// Whether an orientation (TIFF's and EXIF's 1-8) shows the stored pixels
-// mirrored: 2, 4, 5 and 7. A turn of the stored pixels then shows as the
-// opposite turn.
-inline bool Mirrors(int orientation) {
-  return orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7;
-}
 
 }  // namespace quadturn::tool
 

@@ -135,6 +135,31 @@ class ChannelReader : public Input {
   bool owned_;
 };
 
+class MemoryReader : public Input {
+ public:
+  MemoryReader(const uint8_t* bytes, std::size_t size)
+      : Input(static_cast<int64_t>(size)), bytes_(bytes), size_(size) {}
+  bool CanReadAt() const override { return true; }
+
+ protected:
+  int64_t ReadSome(void* to, std::size_t n, std::string* error) override {
+    const int64_t got = ReadSomeAt(at_, to, n, error);
+    at_ += static_cast<uint64_t>(got);
+    return got;
+  }
+  int64_t ReadSomeAt(uint64_t offset, void* to, std::size_t n, std::string*) override {
+    if (offset >= size_) return 0;
+    const std::size_t count = std::min<std::size_t>(n, static_cast<std::size_t>(size_ - offset));
+    std::memcpy(to, bytes_ + offset, count);
+    return static_cast<int64_t>(count);
+  }
+
+ private:
+  const uint8_t* bytes_;
+  std::size_t size_;
+  uint64_t at_ = 0;
+};
+
 class StandardOutputFile : public Output {
  public:
   bool Commit(std::string*) override { return true; }
@@ -152,5 +177,9 @@ std::unique_ptr<Input> ChannelInput(Channel from, int64_t size, bool owned) {
 }
 
 std::unique_ptr<Output> StandardOutput() { return std::make_unique<StandardOutputFile>(); }
+
+std::unique_ptr<Input> InputOfBytes(const uint8_t* bytes, std::size_t size) {
+  return std::make_unique<MemoryReader>(bytes, size);
+}
 
 }  // namespace quadturn::tool

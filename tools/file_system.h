@@ -93,6 +93,10 @@ class Input {
 std::unique_ptr<Input> OpenInput(const std::string& path, std::string* error,
                                  bool to_replace = false);
 
+// Reads bytes held in memory (kept by the caller while the input lives), by
+// offsets too.
+std::unique_ptr<Input> InputOfBytes(const uint8_t* bytes, std::size_t size);
+
 class Output {
  public:
   virtual ~Output() = default;  // discards what was written unless committed

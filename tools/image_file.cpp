@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "bmp_file.h"
+#include "orientation.h"
 
 namespace quadturn::tool {
 namespace {
@@ -38,8 +39,18 @@ bool StartsWith(const uint8_t* head, std::size_t n, const char* signature, std::
 
 }  // namespace
 
-bool TurnBlock(HGLOBAL h, int turns, std::string* error) {
-  if (RotateQuarterTurns(h, turns)) return true;
+int Turning::StoredType(int orientation) const {
+  const int tag = TypeOfTag(orientation);
+  return upright ? tag : Compose(Compose(tag, type), Inverse(tag));
+}
+
+int Turning::TagAfter(int orientation) const {
+  if (upright) return 1;
+  return orientation_tag ? TagOfType(Compose(TypeOfTag(orientation), type)) : orientation;
+}
+
+bool TurnBlock(HGLOBAL h, int type, std::string* error) {
+  if (RotateFlip(h, type)) return true;
   *error = LibraryReason(GetLastError());
   return false;
 }
@@ -48,9 +59,12 @@ std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::
   HGLOBAL h = ReadBmp(in, turning.max_page_bytes, error);
   if (h == nullptr) return nullptr;
   auto turned = std::make_unique<TurnedBmp>(h);
-  if (!TurnBlock(h, turning.turns, error)) return nullptr;
-  // The library exchanges the resolutions with a quarter turn.
-  if (turning.Quarter() && turning.keep_resolution) ExchangeResolutions(h);
+  // A BMP file has no orientation of its own: upright already.
+  const int type = turning.StoredType(1);
+  turned->unchanged = type == QUADTURN_NONE;
+  if (!TurnBlock(h, type, error)) return nullptr;
+  // The library exchanges the resolutions with the axes.
+  if ((type & 1) != 0 && turning.keep_resolution) ExchangeResolutions(h);
   return turned;
 }
 

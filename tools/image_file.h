@@ -17,40 +17,51 @@ namespace quadturn::tool {
 // more (--max-page-bytes): an A0 page at 600 dpi in grey is 0.52 GiB.
 constexpr uint64_t kDefaultMaxPageBytes = uint64_t{1} << 30;
 
-// What is done to each image: `turns` quarter turns clockwise as the image
-// is displayed, whether the horizontal and vertical resolution stay as they
-// are, whether a TIFF page records the turn in its Orientation tag instead
-// of moving pixels, and the most decoded bytes one page may take.
+// What is done to each image: RotateFlip's `type` as the image is displayed
+// (or, `upright`, what its orientation tag asks for), whether the horizontal
+// and vertical resolution stay as they are, whether a TIFF page records the
+// change in its Orientation tag instead of moving pixels, and the most
+// decoded bytes one page may take.
 struct Turning {
-  int turns = 1;
+  int type = QUADTURN_RIGHT;
+  bool upright = false;
   bool keep_resolution = false;
   bool orientation_tag = false;
   uint64_t max_page_bytes = kDefaultMaxPageBytes;
-  bool Quarter() const { return turns % 2 != 0; }
-  bool ExchangesResolutions() const { return Quarter() && !keep_resolution; }
-  // The turn of the stored pixels that is displayed as this one: a viewer
-  // applies an orientation tag after the stored pixels, and under a tag
-  // that mirrors them a turn shows the opposite way.
-  int StoredTurns(bool mirrored) const { return mirrored ? -turns : turns; }
+  // The type the stored pixels take under orientation tag `orientation`
+  // (1 where a format has none): a viewer applies the tag after the stored
+  // pixels, so what shows as `type` is the tag's own undone, `type`, and the
+  // tag again; upright, the tag's.
+  int StoredType(int orientation) const;
+  // The orientation tag afterwards: the same (1 after upright), or with -t
+  // the change recorded in it.
+  int TagAfter(int orientation) const;
+  // Whether the resolutions exchange for pixels given `stored_type`.
+  bool ExchangesResolutions(int stored_type) const {
+    return (stored_type & 1) != 0 && !keep_resolution;
+  }
 };
 
 // Why a page of this many decoded bytes is refused under `limit`, or ""
 // when it is not.
 std::string PageOverLimit(uint64_t bytes, uint64_t limit);
 
-// Turns the image held in a block as a packed DIB; false with the reason
-// when the library left it as it was.
-bool TurnBlock(HGLOBAL h, int turns, std::string* error);
+// Gives the image held in a block as a packed DIB RotateFlip's `type`;
+// false with the reason when the library left it as it was.
+bool TurnBlock(HGLOBAL h, int type, std::string* error);
 
 // A file turned and held in memory, ready to be written: its format's
-// name ("BMP", "TIFF", "PNG"), and what the user is to be told about it
-// (something of the file that could not be kept).
+// name ("BMP", "TIFF", "PNG"), what the user is to be told about it
+// (something of the file that could not be kept), and whether nothing
+// changed (upright, every page already was): then the file as it is is the
+// result, and what was made here is not written.
 class TurnedFile {
  public:
   virtual ~TurnedFile() = default;
   virtual bool WriteTo(Output& out, std::string* error) = 0;
   std::string format;
   std::vector<std::string> notes;
+  bool unchanged = false;
 };
 
 // Reads the file, recognised by content (BMP, TIFF or PNG), and turns every

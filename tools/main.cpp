@@ -1,5 +1,5 @@
-// quadturn: turns BMP, TIFF and PNG files by quarter turns with the
-// library: options, the batch of files, progress and the exit status.
+// quadturn: turns and flips BMP, TIFF and PNG files with the library:
+// options, the batch of files, progress and the exit status.
 #include <getopt.h>
 
 #include <cctype>
@@ -25,10 +25,23 @@ namespace {
 enum ExitCode { kAllTurned = 0, kSomeFailed = 1, kUsage = 2 };
 
 const char kUsageText[] =
-    "Usage: quadturn right|left|half [options] FILE...\n"
+    "Usage: quadturn VERB [options] FILE...\n"
     "\n"
-    "Turns images a quarter turn clockwise (right), counter-clockwise (left), or\n"
-    "a half turn (half). The format is recognised by content and kept:\n"
+    "Turns or flips images, as they are displayed. The picture  ab  becomes:\n"
+    "                                                           cd\n"
+    "  right       ca/db  a quarter turn clockwise\n"
+    "  left        bd/ac  a quarter turn counter-clockwise\n"
+    "  half        dc/ba  a half turn\n"
+    "  mirror      ba/dc  left and right exchanged\n"
+    "  flip        cd/ab  top and bottom exchanged\n"
+    "  transpose   ac/bd  across the diagonal from the top left\n"
+    "  transverse  db/ca  across the diagonal from the top right\n"
+    "  upright     as the file's orientation tag (a TIFF page's Orientation, a\n"
+    "              PNG's EXIF orientation) shows it, the tag then set to 1, so\n"
+    "              that viewers that ignore the tag show the same; a file that\n"
+    "              is upright already is left as it is (copied with -o or -d)\n"
+    "\n"
+    "The format is recognised by content and kept:\n"
     "  BMP   every uncompressed BMP of 1, 4, 8, 16, 24 or 32 bits\n"
     "  TIFF  every page: 1, 4 or 8-bit grey or palette, 8-bit grey and alpha, RGB\n"
     "        or RGBA; uncompressed, PackBits, LZW, Deflate, CCITT Group 3 or 4,\n"
@@ -46,19 +59,20 @@ const char kUsageText[] =
     "  -i, --in-place        replace each input with its turned image\n"
     "\n"
     "  -k, --keep-resolution keep the horizontal and vertical resolution as they\n"
-    "                        are (a quarter turn exchanges them)\n"
-    "  -t, --orientation-tag TIFF: record the turn in each page's Orientation tag\n"
-    "                        and leave its pixels and compression as they are\n"
-    "                        (any TIFF, JPEG too); other formats turn as usual\n"
+    "                        are (exchanging the axes exchanges them)\n"
+    "  -t, --orientation-tag TIFF: record the change in each page's Orientation\n"
+    "                        tag and leave its pixels and compression as they are\n"
+    "                        (any TIFF, JPEG too; not with upright); other\n"
+    "                        formats turn as usual\n"
     "      --max-page-bytes=N  refuse a page that takes more than N bytes decoded\n"
     "                        (k, M, G: times 1024, 1024^2, 1024^3; default 1G)\n"
     "  -q, --quiet           print errors only\n"
     "  -h, --help            print this help and exit\n"
     "  -V, --version         print the version and exit\n"
     "\n"
-    "The image turns as it is displayed: a TIFF page's Orientation tag or a PNG's\n"
-    "EXIF orientation stays as it was and the stored pixels take the turn that\n"
-    "shows as the one asked for. Everything else in the file is kept; what cannot\n"
+    "A TIFF page's Orientation tag or a PNG's EXIF orientation stays as it was\n"
+    "(but with upright) and the stored pixels take the change that shows as the\n"
+    "one asked for. Everything else in the file is kept; what cannot\n"
     "be (an unknown PNG chunk marked unsafe to copy) is named in a note.\n"
     "The output keeps the input's format; -o FILE with a name that says another\n"
     "format (.jpg for a PNG) is refused.\n"
@@ -77,7 +91,8 @@ const char kUsageText[] =
     "error, nothing written.\n";
 
 struct Options {
-  int turns = 1;
+  int type = QUADTURN_RIGHT;
+  bool upright = false;
   std::string output, dir;
   int outputs = 0, dirs = 0;
   bool in_place = false;
@@ -151,16 +166,27 @@ int Parse(int argc, char** argv, Options* o) {
       default: return UsageError("unknown option " + OptionName(argv));
     }
   }
-  if (optind >= argc) return UsageError("say which way to turn: right, left or half");
-  const std::string turn = argv[optind++];
-  if (turn == "right") {
-    o->turns = 1;
-  } else if (turn == "left") {
-    o->turns = -1;
-  } else if (turn == "half") {
-    o->turns = 2;
-  } else {
-    return UsageError("the first argument must be right, left or half, not '" + turn + "'");
+  static const std::pair<const char*, int> kVerbs[] = {
+      {"right", QUADTURN_RIGHT},   {"left", QUADTURN_LEFT},          {"half", QUADTURN_HALF},
+      {"mirror", QUADTURN_MIRROR}, {"flip", QUADTURN_FLIP},          {"transpose", QUADTURN_TRANSPOSE},
+      {"transverse", QUADTURN_TRANSVERSE}, {"upright", -1}};
+  const char kVerbList[] = "right, left, half, mirror, flip, transpose, transverse or upright";
+  if (optind >= argc) return UsageError(std::string("say what to do: ") + kVerbList);
+  const std::string verb = argv[optind++];
+  bool known = false;
+  for (const auto& [name, type] : kVerbs) {
+    if (verb == name) {
+      known = true;
+      o->upright = type < 0;
+      o->type = type < 0 ? QUADTURN_NONE : type;
+    }
+  }
+  if (!known) {
+    return UsageError("the first argument must be " + std::string(kVerbList) + ", not '" + verb +
+                      "'");
+  }
+  if (o->upright && o->orientation_tag) {
+    return UsageError("upright moves pixels to match the orientation tag; -t cannot go with it");
   }
   o->inputs.assign(argv + optind, argv + argc);
   if (o->inputs.empty()) return UsageError("no input files");
@@ -241,9 +267,12 @@ std::string FormatNamedBy(const std::string& path) {
 
 // Turns one file into `target`; false with the reason in `error`. `input_id`
 // is which file the input was when the run started (null: none, or standard
-// input). What the user is to be told of the turned file goes to `notes`.
+// input). What the user is to be told of the turned file goes to `notes`;
+// *unchanged says whether the file was upright already (left as it is, or
+// copied to another target).
 bool TurnFile(const Options& o, const std::string& input, const FileId* input_id,
-              const std::string& target, std::string* error, std::vector<std::string>* notes) {
+              const std::string& target, std::string* error, std::vector<std::string>* notes,
+              bool* unchanged) {
   FileId to;
   const bool target_exists = target != "-" && IdentityOf(target, &to);
   if (target != "-") {
@@ -268,11 +297,30 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
       (input == target || (input_id != nullptr && target_exists && *input_id == to));
   std::unique_ptr<Input> in = OpenInput(input, error, itself);
   if (in == nullptr) return false;
-  const std::unique_ptr<TurnedFile> turned =
-      TurnImageFile(*in, Turning{o.turns, o.keep_resolution, o.orientation_tag, o.max_page_bytes}, error);
-  if (!itself) in.reset();
+  // A file that may turn out upright already is copied as it is: standard
+  // input, read once, is kept for that.
+  WholeInput kept;
+  if (o.upright && input == "-") {
+    if (!in->ReadToEnd(&kept, error)) return false;
+    in = InputOfBytes(kept.bytes.get(), kept.size);
+  }
+  const Turning turning{o.type, o.upright, o.keep_resolution, o.orientation_tag, o.max_page_bytes};
+  std::unique_ptr<TurnedFile> turned = TurnImageFile(*in, turning, error);
   if (turned == nullptr) return false;
-  if (o.outputs == 1) {
+  *unchanged = turned->unchanged;
+  if (turned->unchanged) {
+    if (itself) return true;
+    // The file as it is, for the target: read again from its start.
+    if (input != "-") {
+      in = OpenInput(input, error);
+      if (in == nullptr || !in->ReadToEnd(&kept, error)) return false;
+    }
+    turned = std::make_unique<TurnedBytes>(
+        std::string(reinterpret_cast<const char*>(kept.bytes.get()), kept.size));
+    turned->format = "as it is";
+  }
+  if (!itself) in.reset();
+  if (o.outputs == 1 && !*unchanged) {
     const std::string named = FormatNamedBy(target);
     if (!named.empty() && named != turned->format) {
       *error = "not written: the name " + target + " says " + named + ", but the image is " +
@@ -389,13 +437,19 @@ int Main(int argc, char** argv) {
     }
     std::string error;
     std::vector<std::string> notes;
-    bool ok = false;
+    bool ok = false, unchanged = false;
     try {
       const std::string& target = targets[k];
-      ok = TurnFile(o, input, files.known[k] ? &files.ids[k] : nullptr, target, &error, &notes);
+      ok = TurnFile(o, input, files.known[k] ? &files.ids[k] : nullptr, target, &error, &notes,
+                    &unchanged);
       if (ok && tell) {
         progress.Clear();
-        std::printf("%s -> %s\n", input.c_str(), target.c_str());
+        if (unchanged && target == input) {
+          std::printf("%s: already upright, left as it is\n", input.c_str());
+        } else {
+          std::printf("%s -> %s%s\n", input.c_str(), target.c_str(),
+                      unchanged ? " (already upright, copied as it is)" : "");
+        }
       }
     } catch (const std::bad_alloc&) {
       // A file too large for the memory this process may have fails alone.

@@ -52,10 +52,10 @@ bool Page::Make(uint32_t width, uint32_t height, int bits, std::string* error) {
   return Lock(error);
 }
 
-bool Page::Turn(int turns, std::string* error) {
+bool Page::Turn(int type, std::string* error) {
   GlobalUnlock(h_);
   rows_ = nullptr;
-  const bool turned = TurnBlock(h_, turns, error);
+  const bool turned = TurnBlock(h_, type, error);
   return Lock(error) && turned;
 }
 

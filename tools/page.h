@@ -25,10 +25,9 @@ class Page {
   // locked, its rows ready to fill. False with a reason
   // when it is too large for the library or for this process's memory.
   bool Make(uint32_t width, uint32_t height, int bits, std::string* error);
-  // Turns it `turns` quarter turns clockwise (the block is unlocked
-  // meanwhile) and locks it again; width and height then are the turned
-  // ones.
-  bool Turn(int turns, std::string* error);
+  // Gives it RotateFlip's `type` (the block is unlocked meanwhile) and locks
+  // it again; width and height then are the turned ones.
+  bool Turn(int type, std::string* error);
 
   uint32_t width() const { return width_; }
   uint32_t height() const { return height_; }

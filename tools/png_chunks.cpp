@@ -121,8 +121,9 @@ const PngChunk* PngChunkTap::Find(const char* type) const {
   return nullptr;
 }
 
-void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
-                          std::vector<std::string>* notes) {
+void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning, int stored_type,
+                          int orientation, std::vector<std::string>* notes) {
+  const bool exchange = turning.ExchangesResolutions(stored_type);
   std::map<std::string, int> unsafe, damaged;
   std::vector<PngChunk> kept;
   for (PngChunk& c : *chunks) {
@@ -136,16 +137,20 @@ void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
       continue;
     }
     bool changed = false;
-    if (turning.ExchangesResolutions() && type == "pHYs" && c.DataSize() == 9) {
+    if (exchange && type == "pHYs" && c.DataSize() == 9) {
       std::swap_ranges(c.Data(), c.Data() + 4, c.Data() + 4);
       changed = true;
-    } else if (turning.ExchangesResolutions() && type == "sCAL") {
+    } else if (exchange && type == "sCAL") {
       ExchangeScale(&c);
       changed = true;
-    } else if (turning.Quarter() && type == "eXIf") {
-      if (!ExchangeExifDimensions(c.Data(), c.DataSize())) {
+    } else if (type == "eXIf") {
+      if ((stored_type & 1) != 0 && !ExchangeExifDimensions(c.Data(), c.DataSize())) {
         notes->push_back("the eXIf chunk's pixel dimensions stay as they were: "
                          "one does not fit the other's type");
+      }
+      if (ExifOrientation(c.Data(), c.DataSize()) != 0 &&
+          ExifOrientation(c.Data(), c.DataSize()) != orientation) {
+        SetExifOrientation(c.Data(), c.DataSize(), orientation);
       }
       changed = true;
     }

@@ -2,7 +2,7 @@
 // file is read, and put back around a newly encoded image: each stays where
 // it was (before PLTE, before or after the image data) and in its order.
 // What a turn changes is changed (pHYs and sCAL exchanged, eXIf's pixel
-// dimensions exchanged), and what cannot stay is dropped with a note:
+// dimensions exchanged, its orientation set after upright), and what cannot stay is dropped with a note:
 // unknown chunks marked unsafe to copy once the image changes, and chunks
 // whose checksum is wrong.
 #ifndef QUADTURN_TOOLS_PNG_CHUNKS_H
@@ -51,10 +51,11 @@ class PngChunkTap {
 
 struct Turning;
 
-// Makes the kept chunks those of the turned image, with a note for each
-// kind dropped.
-void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
-                          std::vector<std::string>* notes);
+// Makes the kept chunks those of the image given RotateFlip's
+// `stored_type`, its EXIF orientation set to `orientation` where it changed,
+// with a note for each kind dropped.
+void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning, int stored_type,
+                          int orientation, std::vector<std::string>* notes);
 
 // The turned file from the encoder's output and the kept chunks: the
 // signature, the encoder's IHDR, the kept chunks before the image data, the

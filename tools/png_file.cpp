@@ -6,6 +6,7 @@
 // reports by return codes and never prints.
 #include <spng.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -154,9 +155,11 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     *error = Damaged(r, source);
     return nullptr;
   }
+  // Turned as displayed under the EXIF orientation (none: 1).
   const PngChunk* exif = source.tap.Find("eXIf");
-  const bool mirrored = exif != nullptr && Mirrors(ExifOrientation(exif->Data(), exif->DataSize()));
-  if (!page.Turn(turning.StoredTurns(mirrored), error)) return nullptr;
+  const int tag = exif != nullptr ? std::max(1, ExifOrientation(exif->Data(), exif->DataSize())) : 1;
+  const int stored = turning.StoredType(tag);
+  if (!page.Turn(stored, error)) return nullptr;
 
   Context encoder(SPNG_CTX_ENCODER);
   if (encoder.ctx == nullptr) {
@@ -183,8 +186,9 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     r = spng_encode_row(encoder.ctx, page.Row(y), page.row_bytes());
   }
   auto file = std::make_unique<TurnedPng>();
+  file->unchanged = stored == QUADTURN_NONE && turning.upright;
   std::vector<PngChunk>& chunks = source.tap.chunks();
-  ChunksForTurnedImage(&chunks, turning, &file->notes);
+  ChunksForTurnedImage(&chunks, turning, stored, turning.TagAfter(tag), &file->notes);
   if (r != SPNG_EOI && !(r == 0 && page.height() == 0)) {
     *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
     return nullptr;

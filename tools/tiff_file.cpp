@@ -11,7 +11,6 @@
 #include <memory>
 #include <set>
 
-#include "exif.h"
 #include "image_file.h"
 #include "tiff_codec.h"
 
@@ -38,6 +37,7 @@ struct Run {
   TiffWriter* out = nullptr;
   std::unique_ptr<TiffValues> values;
   std::vector<std::string> notes;
+  bool unchanged = true;  // no page's pixels moved
   uint64_t Size() const { return source.input_size; }
 };
 
@@ -51,19 +51,10 @@ TiffEntry SizeEntry(const TiffDirectory& d, uint16_t tag, uint64_t value, const 
   return TiffIntegerEntry(tag, type, {value}, s);
 }
 
-// The Orientation value after the image as shown is turned `turns` quarter
-// turns clockwise: 1, 6, 3, 8 show the stored rows turned 0 to 3 quarter
-// turns; 2, 7, 4, 5 mirrored first. Values outside 1 to 8 count as 1.
-uint16_t TurnedOrientation(uint64_t orientation, int turns) {
-  static const uint16_t kTurned[4] = {1, 6, 3, 8}, kMirrored[4] = {2, 7, 4, 5};
-  const int q = ((turns % 4) + 4) % 4;
-  for (int k = 0; k < 4; ++k) {
-    if (kMirrored[k] == orientation) return kMirrored[(k + q) % 4];
-  }
-  for (int k = 0; k < 4; ++k) {
-    if (kTurned[k] == orientation) return kTurned[(k + q) % 4];
-  }
-  return kTurned[q];
+// A page's orientation tag: 1 where it has none or one outside 1 to 8.
+int OrientationOf(const TiffDirectory& d, const TiffShape& shape) {
+  const uint64_t o = TiffInteger(d, kOrientation, shape, 1);
+  return o >= 1 && o <= 8 ? static_cast<int>(o) : 1;
 }
 
 // Copies the bytes of [at, at + n) of the input into the turned file (at
@@ -208,7 +199,8 @@ bool CarryOldJpeg(Run& run, TiffDirectory* d, const std::vector<Moved>& moved,
 
 // A page with -t: its strips or tiles copied as they are, its Orientation
 // tag recording the turn.
-bool CopyPageTurnedByTag(Run& run, TiffDirectory d, int number, int turns, std::string* error) {
+bool CopyPageTurnedByTag(Run& run, TiffDirectory d, int number, const Turning& turning,
+                         std::string* error) {
   const bool tiled = d.Find(kTileOffsets) != nullptr;
   const uint16_t offsets_tag = tiled ? kTileOffsets : kStripOffsets;
   const uint16_t counts_tag = tiled ? kTileByteCounts : kStripByteCounts;
@@ -252,7 +244,7 @@ bool CopyPageTurnedByTag(Run& run, TiffDirectory d, int number, int turns, std::
   d.Put(TiffIntegerEntry(offsets_tag, OffsetType(run.shape), offsets, run.shape));
   d.Put(TiffIntegerEntry(
       kOrientation, kTiffShort,
-      {TurnedOrientation(TiffInteger(d, kOrientation, run.shape, 1), turns)}, run.shape));
+      {static_cast<uint64_t>(turning.TagAfter(OrientationOf(d, run.shape)))}, run.shape));
   if (!CarryOldJpeg(run, &d, moved, error) || !CarryPointers(run, &d, number, false, error)) return false;
   run.out->WriteDirectory(std::move(d), true);
   return true;
@@ -308,8 +300,11 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
     *error = page + "damaged" + Reason(run, in);
     return false;
   }
-  const bool mirrored = Mirrors(static_cast<int>(TiffInteger(d, kOrientation, run.shape, 1)));
-  if (!pixels.Turn(turning.StoredTurns(mirrored), &why)) {
+  // Turned as displayed under the page's orientation tag.
+  const int tag = OrientationOf(d, run.shape);
+  const int stored = turning.StoredType(tag);
+  if (stored != QUADTURN_NONE) run.unchanged = false;
+  if (!pixels.Turn(stored, &why)) {
     *error = page + why;
     return false;
   }
@@ -332,22 +327,26 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
   if (!encoded.tiled) {
     d.Put(TiffIntegerEntry(kRowsPerStrip, kTiffLong, {encoded.rows_per_strip}, run.shape));
   }
-  // A quarter turn exchanges the horizontal and vertical resolution (a fax
+  // Exchanged axes exchange the horizontal and vertical resolution (a fax
   // of 204 x 98 dpi becomes 98 x 204), exactly as they were written.
-  if (turning.ExchangesResolutions()) {
+  if (turning.ExchangesResolutions(stored)) {
     TiffEntry* x = d.Find(kXResolution);
     TiffEntry* y = d.Find(kYResolution);
     if (x != nullptr) x->tag = kYResolution;
     if (y != nullptr) y->tag = kXResolution;
   }
-  if (turning.turns % 4 != 0) {
+  if (turning.TagAfter(tag) != tag && d.Find(kOrientation) != nullptr) {
+    d.Put(TiffIntegerEntry(kOrientation, kTiffShort,
+                           {static_cast<uint64_t>(turning.TagAfter(tag))}, run.shape));
+  }
+  if (stored != QUADTURN_NONE) {
     if (d.Find(kGeoPixelScale) != nullptr || d.Find(kGeoTiePoints) != nullptr ||
         d.Find(kGeoTransform) != nullptr) {
       run.notes.push_back(page + "its GeoTIFF georeferencing is kept as it was and no longer "
                                  "matches the turned pixels");
     }
   }
-  if (!CarryPointers(run, &d, number, turning.Quarter(), error)) return false;
+  if (!CarryPointers(run, &d, number, (stored & 1) != 0, error)) return false;
   run.out->WriteDirectory(std::move(d), true);
   return true;
 }
@@ -426,7 +425,7 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
         return nullptr;
       }
     }
-    const bool ok = in == nullptr ? CopyPageTurnedByTag(run, std::move(d), number, turning.turns, error)
+    const bool ok = in == nullptr ? CopyPageTurnedByTag(run, std::move(d), number, turning, error)
                                   : TurnPage(run, *in, std::move(d), number, turning, error);
     if (!ok) {
       if (error->rfind("page ", 0) != 0) *error = page + *error;
@@ -440,6 +439,7 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
   }
   auto turned = std::make_unique<TurnedBytes>(std::move(run.turned));
   turned->notes = std::move(run.notes);
+  turned->unchanged = turning.upright && run.unchanged;
   return turned;
 }
 
