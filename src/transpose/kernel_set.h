@@ -86,9 +86,14 @@ const KernelSet& PortableKernels();
 // a null pointer.
 const KernelSet* const* SimdKernelSets();
 
-// x86 builds: the SSE2 set, and the same with SSSE3 for 24-bit pixels.
+// x86 builds: the SSE2 set, the same with SSSE3 for 24-bit pixels and
+// byte shuffles, and AVX2 beside them; 64-bit builds also the AVX-512 sets
+// (F, BW and VL; and with VBMI and GFNI), null elsewhere.
 extern const KernelSet kSse2Kernels;
 extern const KernelSet kSsse3Kernels;
+extern const KernelSet kAvx2Kernels;
+const KernelSet* Avx512Kernels();
+const KernelSet* Avx512GfniKernels();
 
 }  // namespace quadturn
 

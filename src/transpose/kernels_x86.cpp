@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "kernel_set.h"
+#include "kernel_lists.h"
 #include "unroll.h"
 
 namespace quadturn {
@@ -333,47 +334,51 @@ __attribute__((target("ssse3"))) void SwapReversedTriplesSsse3(uint8_t* p, uint8
   for (int k = 0; k < 6; ++k) Store(p + 16 * k, rb[k]), Store(q + 16 * k, ra[k]);
 }
 
-const ReverseKernel kReverseBits1[] = {{SwapReversed64<ReversedSmall<1>>, 64},
-                                      {SwapReversed16<ReversedSmall<1>>, 16}, {}};
-const ReverseKernel kReverseBits4[] = {{SwapReversed64<ReversedSmall<4>>, 64},
-                                      {SwapReversed16<ReversedSmall<4>>, 16}, {}};
-const ReverseKernel kReverseBytes1[] = {{SwapReversed64<ReversedBytes>, 64},
-                                       {SwapReversed16<ReversedBytes>, 16}, {}};
-const ReverseKernel kReverseBytes2[] = {{SwapReversed64<ReversedWords>, 64},
-                                       {SwapReversed16<ReversedWords>, 16}, {}};
-const ReverseKernel kReverseBytes4[] = {{SwapReversed64<ReversedDwords>, 64},
-                                       {SwapReversed16<ReversedDwords>, 16}, {}};
-const ReverseKernel kReverseNone[] = {{}};
-const ReverseKernel kReverseBits1Ssse3[] = {{SwapReversedSmallSsse3<1>, 64},
-                                           {SwapReversedSmall16Ssse3<1>, 16}, {}};
-const ReverseKernel kReverseBits4Ssse3[] = {{SwapReversedSmallSsse3<4>, 64},
-                                           {SwapReversedSmall16Ssse3<4>, 16}, {}};
-const ReverseKernel kReverseBytes1Ssse3[] = {{SwapReversedBytesSsse3, 64},
-                                            {SwapReversedBytes16Ssse3, 16}, {}};
-const ReverseKernel kReverseBytes3Ssse3[] = {{SwapReversedTriplesSsse3, 96},
-                                            {SwapReversedTriples48Ssse3, 48}, {}};
 
-const BlockKernel kBits1[] = {{Bits16x128, 128, 16}, {}};
-const BlockKernel kBits4[] = {{Nibbles16x16, 16, 16}, {}};
-const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
-const BlockKernel kBytes2[] = {{Words8x8, 8, 8}, {}};
-const BlockKernel kBytes3[] = {{Triples8x8, 8, 8}, {Triples4x4Block, 4, 4}, {}};
-const BlockKernel kBytes4[] = {{Dwords8x8, 8, 8}, {Dwords4x4, 4, 4}, {}};
-const BlockKernel kNone[] = {{}};
 
 }  // namespace
+
+// The lists of each format, for these sets and the wider ones that fall back
+// on them (kernel_lists.h).
+const ReverseKernel kSseReverseBits1[] = {{SwapReversed64<ReversedSmall<1>>, 64},
+                                      {SwapReversed16<ReversedSmall<1>>, 16}, {}};
+const ReverseKernel kSseReverseBits4[] = {{SwapReversed64<ReversedSmall<4>>, 64},
+                                      {SwapReversed16<ReversedSmall<4>>, 16}, {}};
+const ReverseKernel kSseReverseBytes1[] = {{SwapReversed64<ReversedBytes>, 64},
+                                       {SwapReversed16<ReversedBytes>, 16}, {}};
+const ReverseKernel kSseReverseBytes2[] = {{SwapReversed64<ReversedWords>, 64},
+                                       {SwapReversed16<ReversedWords>, 16}, {}};
+const ReverseKernel kSseReverseBytes4[] = {{SwapReversed64<ReversedDwords>, 64},
+                                       {SwapReversed16<ReversedDwords>, 16}, {}};
+const ReverseKernel kSseReverseNone[] = {{}};
+const ReverseKernel kSseReverseBits1Ssse3[] = {{SwapReversedSmallSsse3<1>, 64},
+                                           {SwapReversedSmall16Ssse3<1>, 16}, {}};
+const ReverseKernel kSseReverseBits4Ssse3[] = {{SwapReversedSmallSsse3<4>, 64},
+                                           {SwapReversedSmall16Ssse3<4>, 16}, {}};
+const ReverseKernel kSseReverseBytes1Ssse3[] = {{SwapReversedBytesSsse3, 64},
+                                            {SwapReversedBytes16Ssse3, 16}, {}};
+const ReverseKernel kSseReverseBytes3Ssse3[] = {{SwapReversedTriplesSsse3, 96},
+                                            {SwapReversedTriples48Ssse3, 48}, {}};
+
+const BlockKernel kSseBits1[] = {{Bits16x128, 128, 16}, {}};
+const BlockKernel kSseBits4[] = {{Nibbles16x16, 16, 16}, {}};
+const BlockKernel kSseBytes1[] = {{Bytes16x16, 16, 16}, {}};
+const BlockKernel kSseBytes2[] = {{Words8x8, 8, 8}, {}};
+const BlockKernel kSseBytes3[] = {{Triples8x8, 8, 8}, {Triples4x4Block, 4, 4}, {}};
+const BlockKernel kSseBytes4[] = {{Dwords8x8, 8, 8}, {Dwords4x4, 4, 4}, {}};
+const BlockKernel kSseNone[] = {{}};
 
 // Whole tiles of whole-byte pixels go through the staging buffers.
 const KernelSet kSse2Kernels = {
     "sse2",
-    {kBits1, kBits4, kBytes1, kBytes2, kNone, kBytes4},
-    {kReverseBits1, kReverseBits4, kReverseBytes1, kReverseBytes2, kReverseNone, kReverseBytes4},
+    {kSseBits1, kSseBits4, kSseBytes1, kSseBytes2, kSseNone, kSseBytes4},
+    {kSseReverseBits1, kSseReverseBits4, kSseReverseBytes1, kSseReverseBytes2, kSseReverseNone, kSseReverseBytes4},
     {false, false, true, true, false, true}};
 const KernelSet kSsse3Kernels = {
     "sse2+ssse3",
-    {kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4},
-    {kReverseBits1Ssse3, kReverseBits4Ssse3, kReverseBytes1Ssse3, kReverseBytes2,
-     kReverseBytes3Ssse3, kReverseBytes4},
+    {kSseBits1, kSseBits4, kSseBytes1, kSseBytes2, kSseBytes3, kSseBytes4},
+    {kSseReverseBits1Ssse3, kSseReverseBits4Ssse3, kSseReverseBytes1Ssse3, kSseReverseBytes2,
+     kSseReverseBytes3Ssse3, kSseReverseBytes4},
     {false, false, true, true, false, true}};
 
 }  // namespace quadturn

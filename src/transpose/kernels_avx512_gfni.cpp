@@ -1,0 +1,193 @@
+// AVX-512 with VBMI and GFNI: 8-bit transposes by two-source byte permutes,
+// 1-bit transposes by GF2P8AFFINEQB (an 8 x 8 bit matrix transposed per
+// 64-bit lane), and reversals by one byte permute (and the same instruction
+// reversing the bits of each byte). Built for these (this file alone): run
+// only where simd_sets_x86.cpp found the processor and the system ready.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "kernel_lists.h"
+#include "kernel_set.h"
+#include "unroll.h"
+
+namespace quadturn {
+namespace {
+
+inline __m512i Load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
+inline void Store64(uint8_t* p, __m512i v) { _mm512_storeu_si512(p, v); }
+
+// Byte indices for the permutes, made once at compile time.
+struct Indices {
+  alignas(64) uint8_t of[64];
+};
+template <typename F>
+constexpr Indices Make(F f) {
+  Indices x{};
+  for (int k = 0; k < 64; ++k) x.of[k] = static_cast<uint8_t>(f(k));
+  return x;
+}
+inline __m512i Use(const Indices& x) { return _mm512_load_si512(x.of); }
+
+// Byte 8j + r takes byte 8r + j: an 8 x 8 byte transpose of the 64 bytes.
+constexpr Indices kByteTranspose = Make([](int k) { return 8 * (k % 8) + k / 8; });
+// 64 bytes in reverse order.
+constexpr Indices kByteReversal = Make([](int k) { return 63 - k; });
+
+// 16 x 16 bytes. Four registers of four rows each; the first permutes
+// gather eight rows of eight columns column by column (byte 8c + r), the
+// second four whole columns of sixteen rows (byte 16c + r).
+constexpr Indices kRowsToColumns[2] = {
+    Make([](int k) { int c = k / 8, r = k % 8; return r < 4 ? 16 * r + c : 64 + 16 * (r - 4) + c; }),
+    Make([](int k) {
+      int c = k / 8 + 8, r = k % 8;
+      return r < 4 ? 16 * r + c : 64 + 16 * (r - 4) + c;
+    })};
+constexpr Indices kColumnHalves[2] = {
+    Make([](int k) { int c = k / 16, r = k % 16; return r < 8 ? 8 * c + r : 64 + 8 * c + r - 8; }),
+    Make([](int k) {
+      int c = k / 16 + 4, r = k % 16;
+      return r < 8 ? 8 * c + r : 64 + 8 * c + r - 8;
+    })};
+
+inline __m512i FourRows(const uint8_t* s, std::ptrdiff_t ss) {
+  __m512i v = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+  v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + ss)), 1);
+  v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * ss)), 2);
+  return _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * ss)), 3);
+}
+
+inline void FourRowsOut(uint8_t* d, std::ptrdiff_t ds, __m512i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm512_castsi512_si128(v));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d + ds), _mm512_extracti32x4_epi32(v, 1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * ds), _mm512_extracti32x4_epi32(v, 2));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * ds), _mm512_extracti32x4_epi32(v, 3));
+}
+
+void Bytes16x16(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m512i z0 = FourRows(s, ss), z1 = FourRows(s + 4 * ss, ss);
+  const __m512i z2 = FourRows(s + 8 * ss, ss), z3 = FourRows(s + 12 * ss, ss);
+  const __m512i p0 = _mm512_permutex2var_epi8(z0, Use(kRowsToColumns[0]), z1);
+  const __m512i p1 = _mm512_permutex2var_epi8(z0, Use(kRowsToColumns[1]), z1);
+  const __m512i p2 = _mm512_permutex2var_epi8(z2, Use(kRowsToColumns[0]), z3);
+  const __m512i p3 = _mm512_permutex2var_epi8(z2, Use(kRowsToColumns[1]), z3);
+  FourRowsOut(d, ds, _mm512_permutex2var_epi8(p0, Use(kColumnHalves[0]), p2));
+  FourRowsOut(d + 4 * ds, ds, _mm512_permutex2var_epi8(p0, Use(kColumnHalves[1]), p2));
+  FourRowsOut(d + 8 * ds, ds, _mm512_permutex2var_epi8(p1, Use(kColumnHalves[0]), p3));
+  FourRowsOut(d + 12 * ds, ds, _mm512_permutex2var_epi8(p1, Use(kColumnHalves[1]), p3));
+}
+
+// Eight rows of eight bytes, row r in 64-bit lane r, and back. (A gather
+// of the eight took twice as long.)
+inline __m128i TwoRows(const uint8_t* a, const uint8_t* b) {
+  int64_t x, y;
+  std::memcpy(&x, a, 8);
+  std::memcpy(&y, b, 8);
+  return _mm_set_epi64x(y, x);
+}
+inline __m512i EightRows(const uint8_t* s, std::ptrdiff_t ss) {
+  __m512i v = _mm512_castsi128_si512(TwoRows(s, s + ss));
+  v = _mm512_inserti32x4(v, TwoRows(s + 2 * ss, s + 3 * ss), 1);
+  v = _mm512_inserti32x4(v, TwoRows(s + 4 * ss, s + 5 * ss), 2);
+  return _mm512_inserti32x4(v, TwoRows(s + 6 * ss, s + 7 * ss), 3);
+}
+inline void EightRowsOut(uint8_t* d, std::ptrdiff_t ds, __m512i v) {
+  alignas(64) uint64_t lanes[8];
+  _mm512_store_si512(lanes, v);
+  QT_UNROLL(8)
+  for (int k = 0; k < 8; ++k) std::memcpy(d + k * ds, &lanes[k], 8);
+}
+
+// One stage of an 8 x 8 transpose of 64-bit lanes across eight registers:
+// bit `s` of the register index trades places with bit `s` of the lane's.
+template <int kBit>
+inline void ExchangeBit(__m512i z[8]) {
+  constexpr int b = 1 << kBit;
+  const __m512i first = _mm512_setr_epi64(
+      (0 & b) ? 8 + (0 ^ b) : 0, (1 & b) ? 8 + (1 ^ b) : 1, (2 & b) ? 8 + (2 ^ b) : 2,
+      (3 & b) ? 8 + (3 ^ b) : 3, (4 & b) ? 8 + (4 ^ b) : 4, (5 & b) ? 8 + (5 ^ b) : 5,
+      (6 & b) ? 8 + (6 ^ b) : 6, (7 & b) ? 8 + (7 ^ b) : 7);
+  const __m512i second = _mm512_setr_epi64(
+      (0 & b) ? 8 + 0 : (0 | b), (1 & b) ? 8 + 1 : (1 | b), (2 & b) ? 8 + 2 : (2 | b),
+      (3 & b) ? 8 + 3 : (3 | b), (4 & b) ? 8 + 4 : (4 | b), (5 & b) ? 8 + 5 : (5 | b),
+      (6 & b) ? 8 + 6 : (6 | b), (7 & b) ? 8 + 7 : (7 | b));
+  QT_UNROLL(8)
+  for (int g = 0; g < 8; ++g) {
+    if (g & b) continue;
+    const __m512i lo = z[g], hi = z[g | b];
+    z[g] = _mm512_permutex2var_epi64(lo, first, hi);
+    z[g | b] = _mm512_permutex2var_epi64(lo, second, hi);
+  }
+}
+
+// 64 rows x 64 pixels of 1 bit. Register g holds source rows 8g..8g+7; a
+// byte transpose puts byte j of those rows in lane j, GF2P8AFFINEQB with a
+// one-bit-per-byte constant turns each lane's 8 x 8 bits (byte p becomes
+// pixel column 8j + p of the eight rows, most significant bit first), an
+// 8 x 8 lane transpose across the registers gathers each destination row's
+// lanes in one register, and a last byte transpose lays out its bytes.
+void Bits64x64(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m512i columns = _mm512_set1_epi64(0x0102040810204080ll);
+  __m512i z[8];
+  QT_UNROLL(8)
+  for (int g = 0; g < 8; ++g) {
+    const __m512i rows = _mm512_permutexvar_epi8(Use(kByteTranspose), EightRows(s + 8 * g * ss, ss));
+    z[g] = _mm512_gf2p8affine_epi64_epi8(columns, rows, 0);
+  }
+  ExchangeBit<0>(z);
+  ExchangeBit<1>(z);
+  ExchangeBit<2>(z);
+  QT_UNROLL(8)
+  for (int j = 0; j < 8; ++j) {
+    EightRowsOut(d + 8 * j * ds, ds, _mm512_permutexvar_epi8(Use(kByteTranspose), z[j]));
+  }
+}
+
+// Reversals of 64 bytes: one permute; bits by GF2P8AFFINEQB with the
+// matrix that reverses a byte's bits.
+inline __m512i ReversedBytes(__m512i v) { return _mm512_permutexvar_epi8(Use(kByteReversal), v); }
+template <int kBits>
+inline __m512i ReversedSmall(__m512i v) {
+  v = ReversedBytes(v);
+  if (kBits == 1) return _mm512_gf2p8affine_epi64_epi8(v, _mm512_set1_epi64(0x8040201008040201ll), 0);
+  return _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi8(0x0F)),
+                         _mm512_and_si512(_mm512_slli_epi16(v, 4), _mm512_set1_epi8(-16)));
+}
+
+template <__m512i (*kReverse)(__m512i)>
+void SwapReversed128(uint8_t* p, uint8_t* q) {
+  const __m512i a0 = Load64(p), a1 = Load64(p + 64), b0 = Load64(q), b1 = Load64(q + 64);
+  Store64(p, kReverse(b1));
+  Store64(p + 64, kReverse(b0));
+  Store64(q, kReverse(a1));
+  Store64(q + 64, kReverse(a0));
+}
+template <__m512i (*kReverse)(__m512i)>
+void SwapReversed64(uint8_t* p, uint8_t* q) {
+  const __m512i a = Load64(p), b = Load64(q);
+  Store64(p, kReverse(b));
+  Store64(q, kReverse(a));
+}
+template <__m512i (*kReverse)(__m512i)>
+struct Reversals {
+  static constexpr ReverseKernel kList[] = {
+      {SwapReversed128<kReverse>, 128}, {SwapReversed64<kReverse>, 64}, {}};
+};
+
+const BlockKernel kBits1[] = {{Bits64x64, 64, 64}, {}};
+const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
+
+// Words and dwords as the F and BW set (whose reversals are as good here).
+const KernelSet kGfniSet = {
+    "avx512+vbmi+gfni",
+    {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4},
+    {Reversals<ReversedSmall<1>>::kList, Reversals<ReversedSmall<4>>::kList,
+     Reversals<ReversedBytes>::kList, kAvx512ReverseBytes2, kSseReverseBytes3Ssse3,
+     kAvx512ReverseBytes4},
+    {false, false, true, true, false, true}};
+
+}  // namespace
+
+const KernelSet* Avx512GfniKernels() { return &kGfniSet; }
+
+}  // namespace quadturn
