@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Summarizes repeated benchmark runs: for each build, image and row, the
+median time and ratio to the memcpy of the same run, with the lowest and
+highest of the runs beside them. Each input CSV is one run of one build
+(build,label,bits,width,height,name,ms,megapixels,type). Writes a Markdown
+table per build and image, and a CSV of the medians in the input's format
+for the chart.
+
+usage: summarize.py SUMMARY.md MEDIANS.csv RUN.csv..."""
+import csv
+import statistics
+import sys
+
+summary, medians, runs = sys.argv[1], sys.argv[2], sys.argv[3:]
+times = {}   # (build, case, name) -> [ms per run]
+ratios = {}  # the same -> [ms / memcpy of that run]
+order = []   # (build, case) in first-seen order
+rows_of = {}  # (build, case) -> names in order
+meta = {}    # (build, case, name) -> the row's other fields
+
+for path in runs:
+    with open(path, newline="") as f:
+        lines = list(csv.reader(f))
+    memcpy = {}
+    for build, label, bits, width, height, name, ms, mp, *kind in lines:
+        if name.startswith("memcpy"):
+            memcpy[(build, label)] = float(ms)
+    for build, label, bits, width, height, name, ms, mp, *kind in lines:
+        case = (build, label)
+        if case not in rows_of:
+            order.append(case)
+            rows_of[case] = []
+        if name not in rows_of[case]:
+            rows_of[case].append(name)
+        key = (build, label, name)
+        times.setdefault(key, []).append(float(ms))
+        ratios.setdefault(key, []).append(float(ms) / memcpy[case])
+        meta[key] = (bits, width, height, mp, kind[0] if kind else "1")
+
+
+def spread(values, fmt):
+    return f"{fmt.format(statistics.median(values))} ({fmt.format(min(values))}-{fmt.format(max(values))})"
+
+
+with open(summary, "w") as out:
+    out.write(f"Medians over {len(runs) // max(1, len({b for b, _ in order}))} runs, "
+              "lowest and highest in brackets; ratios to the memcpy of the same run.\n")
+    for build, label in order:
+        bits, width, height, *_ = meta[(build, label, rows_of[(build, label)][0])]
+        out.write(f"\n**{label}** ({bits}-bit {width} x {height}), {build}\n\n")
+        out.write("| | ms | x memcpy |\n|---|---:|---:|\n")
+        for name in rows_of[(build, label)]:
+            key = (build, label, name)
+            out.write(f"| {name.strip()} | {spread(times[key], '{:.2f}')} | "
+                      f"{spread(ratios[key], '{:.2f}')} |\n")
+
+with open(medians, "w", newline="") as f:
+    w = csv.writer(f)
+    for build, label in order:
+        for name in rows_of[(build, label)]:
+            key = (build, label, name)
+            bits, width, height, mp, kind = meta[key]
+            w.writerow([build, label, bits, width, height, name,
+                        f"{statistics.median(times[key]):.4f}", mp, kind])
