@@ -22,7 +22,7 @@ inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__
 
 // Transposes 16 rows of 16 bytes held in r[0..15]: afterwards r[c] holds
 // byte c of every row, row p in byte p. Four unpack stages of doubling width.
-inline void Transpose16x16(__m128i r[16]) {
+QT_INLINE void Transpose16x16(__m128i r[16]) {
   __m128i a[16], b[16];
   QT_UNROLL(8)
   for (int k = 0; k < 8; ++k) {
@@ -93,7 +93,7 @@ void Words8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds
 }
 
 // 4 x 4 pixels of 4 bytes.
-void Dwords4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+QT_INLINE void Dwords4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
   const __m128i r0 = Load(s), r1 = Load(s + ss), r2 = Load(s + 2 * ss), r3 = Load(s + 3 * ss);
   const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
   const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
