@@ -54,6 +54,38 @@ with open(summary, "w") as out:
             out.write(f"| {name.strip()} | {spread(times[key], '{:.2f}')} | "
                       f"{spread(ratios[key], '{:.2f}')} |\n")
 
+# quadturn's call for the orientation each libyuv call does: the whole call
+# against libyuv's kernel alone, run by run.
+LIBYUV_PAIRS = {
+    "libyuv RotatePlane": None,  # None: the image's own quarter-turn row
+    "libyuv ARGBRotate": None,
+    "libyuv RotatePlane 180": "quadturn, a half turn in place",
+    "libyuv ARGBRotate 180": "quadturn, a half turn in place",
+    "libyuv MirrorPlane": "quadturn, mirror",
+    "libyuv ARGBMirror": "quadturn, mirror",
+    "libyuv CopyPlane, height negative": "quadturn, flip",
+}
+with open(summary, "a") as out:
+    out.write("\n**Against libyuv, run by run** (quadturn's whole call, libyuv's call "
+              "into a destination it reuses)\n\n")
+    out.write("| build | image | libyuv | quadturn ms | libyuv ms | runs quadturn was ahead |\n")
+    out.write("|---|---|---|---:|---:|---:|\n")
+    for build, label in order:
+        names = [n.strip() for n in rows_of[(build, label)]]
+        main = next((n for n in rows_of[(build, label)] if n.strip().startswith("quadturn (")), None)
+        for name in rows_of[(build, label)]:
+            if name.strip() not in LIBYUV_PAIRS:
+                continue
+            ours = LIBYUV_PAIRS[name.strip()]
+            ours = main if ours is None else next(
+                (n for n in rows_of[(build, label)] if n.strip() == ours), None)
+            if ours is None:
+                continue
+            a, b = times[(build, label, ours)], times[(build, label, name)]
+            won = sum(x < y for x, y in zip(a, b))
+            out.write(f"| {build} | {label} | {name.strip()} | {statistics.median(a):.2f} | "
+                      f"{statistics.median(b):.2f} | {won} of {min(len(a), len(b))} |\n")
+
 with open(medians, "w", newline="") as f:
     w = csv.writer(f)
     for build, label in order:
