@@ -16,6 +16,7 @@ const std::vector<Case>& Cases() {
       {"32-bit screen capture", 32, 2560, 1440, 15},
       {"4-bit A4 at 300 dpi", 4, 2480, 3508, 21},
       {"1-bit A4 at 600 dpi", 1, 4960, 7016, 15},
+      {"1-bit A3 at 600 dpi", 1, 7016, 9921, 15},
       {"1-bit A4 at 300 dpi", 1, 2480, 3508, 21},
   };
   return kCases;
