@@ -54,6 +54,49 @@ with open(summary, "w") as out:
             out.write(f"| {name.strip()} | {spread(times[key], '{:.2f}')} | "
                       f"{spread(ratios[key], '{:.2f}')} |\n")
 
+# The overview: each orientation's ratio to memcpy per build and image, and
+# the quarter turn with each kernel set.
+COLUMNS = [("quarter turn", ("quadturn (", "quadturn.dll, a quarter turn")),
+           ("half turn", ("quadturn, a half turn in place", "quadturn.dll, a half turn in place")),
+           ("mirror", ("quadturn, mirror",)), ("flip", ("quadturn, flip",)),
+           ("transpose", ("quadturn, transpose",)), ("transverse", ("quadturn, transverse",))]
+
+
+def find(build, label, prefixes):
+    return next((n for n in rows_of[(build, label)] if n.strip().startswith(prefixes)), None)
+
+
+def cell(key):
+    return f"{statistics.median(times[key]):.2f} ms, {spread(ratios[key], '{:.2f}')}x"
+
+
+with open(summary, "a") as out:
+    out.write("\n**Overview**: median ms, and x memcpy with its range over the runs\n\n")
+    out.write("| build | image | " + " | ".join(c for c, _ in COLUMNS) + " |\n")
+    out.write("|---|---|" + "---|" * len(COLUMNS) + "\n")
+    for build, label in order:
+        cells = []
+        for _, prefixes in COLUMNS:
+            name = find(build, label, prefixes)
+            cells.append(cell((build, label, name)) if name else "")
+        out.write(f"| {build} | {label} | " + " | ".join(cells) + " |\n")
+    sets = []
+    for build, label in order:
+        for n in rows_of[(build, label)]:
+            if n.strip().startswith("with ") and n.strip() not in sets:
+                sets.append(n.strip())
+    if sets:
+        out.write("\n**The quarter turn with each kernel set**: x memcpy, median (range)\n\n")
+        out.write("| build | image | " + " | ".join(x[5:] for x in sets) + " |\n")
+        out.write("|---|---|" + "---:|" * len(sets) + "\n")
+        for build, label in order:
+            names = {n.strip(): n for n in rows_of[(build, label)]}
+            if not any(x in names for x in sets):
+                continue
+            cells = [spread(ratios[(build, label, names[x])], "{:.2f}") if x in names else ""
+                     for x in sets]
+            out.write(f"| {build} | {label} | " + " | ".join(cells) + " |\n")
+
 # quadturn's call for the orientation each libyuv call does: the whole call
 # against libyuv's kernel alone, run by run.
 LIBYUV_PAIRS = {
