@@ -24,7 +24,9 @@ using quadturn::Orientation;
 const int kTransposing[] = {1, 3, 5, 7};
 const int kReversing[] = {2, 4, 6};
 
-const int kDepths[] = {1, 4, 8, 16, 24, 32};
+// Every size with kernels of its own, 2 bits, and whole-byte sizes the
+// portable set alone serves (5 and 32 bytes).
+const int kDepths[] = {1, 2, 4, 8, 16, 24, 32, 40, 48, 64, 256};
 
 std::vector<const KernelSet*> Sets() {
   std::vector<const KernelSet*> sets = {&quadturn::PortableKernels()};
@@ -204,7 +206,13 @@ TEST(Kernels, RectanglesInPlace) {
     shapes.emplace_back(h, w);
   }
   for (int bits : kDepths) {
+    // Pixels wider than 4 bytes have chunks of 16 pixels or fewer: the
+    // smaller shapes reach every part, with one tall and one wide extreme.
     std::vector<std::pair<int32_t, int32_t>> all = shapes;
+    if (bits > 32) {
+      all = Pairs(sides, sides);
+      all.insert(all.end(), {{1, 3001}, {3000, 97}});
+    }
     // Chunks are 512 pixels at 1 bit and 128 at 4 bits: several of them
     // both ways, with strips.
     if (bits < 8) all.insert(all.end(), {{1100, 1537}, {1537, 1100}, {2053, 1030}});

@@ -54,6 +54,15 @@ void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v) {
   for (int k = 0; k < bits / 8; ++k) row[x * (bits / 8) + k] = static_cast<uint8_t>(v >> (8 * k));
 }
 
+void CopyPixel(int bits, const uint8_t* from, int32_t x_from, uint8_t* to, int32_t x_to) {
+  if (bits < 8) {
+    SetPixel(bits, to, x_to, GetPixel(bits, from, x_from));
+    return;
+  }
+  const int n = bits / 8;
+  std::memcpy(to + int64_t{x_to} * n, from + int64_t{x_from} * n, n);
+}
+
 int TypeOfTurns(int quarters) { return ((quarters % 4) + 4) % 4; }
 
 Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, int32_t h,
@@ -78,7 +87,7 @@ Bytes OracleRows(int bits, const uint8_t* src, int32_t src_stride, int32_t w, in
         case 6: sy = h - 1 - y; break;
         case 7: sx = w - 1 - y, sy = h - 1 - x; break;
       }
-      SetPixel(bits, out.data() + y * d, x, GetPixel(bits, src + sy * src_stride, sx));
+      CopyPixel(bits, src + sy * src_stride, sx, out.data() + y * d, x);
     }
   }
   return out;

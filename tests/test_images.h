@@ -79,11 +79,14 @@ Bytes OracleOriented(const Bytes& dib, int type, Rules rules);
 int TypeOfTurns(int quarters);
 inline int QuartersOf(Turn turn) { return turn == Turn::kRight ? 1 : -1; }
 
-// Pixel x of a stored row of `bits` per pixel (1, 4, 8, 16, 24 or 32), and
-// setting it: 1- and 4-bit pixels most significant first, wider ones
-// little-endian.
+// Pixel x of a stored row of `bits` per pixel (1, 2, 4, 8, 16, 24 or 32),
+// and setting it: pixels of fewer than 8 bits most significant first,
+// wider ones little-endian.
 uint32_t GetPixel(int bits, const uint8_t* row, int32_t x);
 void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v);
+// Pixel x_from of row `from` to pixel x_to of row `to`, at any pixel size
+// (1, 2 or 4 bits, or whole bytes).
+void CopyPixel(int bits, const uint8_t* from, int32_t x_from, uint8_t* to, int32_t x_to);
 
 // `h` rows of `w` pixels, the top one first, given orientation `type`
 // (RotateFlip's 0-7), one pixel at a time, into rows of the usual stride:

@@ -11,26 +11,50 @@
 
 namespace quadturn {
 
-// Pixel formats by their size: 1 and 4 bits (most significant first within a
-// byte), and whole bytes.
-enum class Format { kBits1, kBits4, kBytes1, kBytes2, kBytes3, kBytes4 };
-constexpr int kFormatCount = 6;
+// A pixel format: 1, 2 or 4 bits (most significant first within a byte) or
+// 1 to 32 whole bytes, and its place in a kernel set's lists. The formats
+// with kernels of their own come first (1 and 4 bits, 1, 2, 3, 4, 6 and 8
+// bytes), then 2 bits and the other byte sizes, which the portable set
+// alone serves. A set's lists may stop early: the rest are empty.
+struct Format {
+  int bits = 8;
+  int index = 2;
+};
+constexpr int kFormatCount = 35;
+constexpr int kMaxPixelBytes = 32;
 
-// The format of `bits` per pixel (1, 4, 8, 16, 24 or 32), and back.
-inline Format FormatOf(int bits) {
+// Whether the turns take pixels of `bits` each.
+constexpr bool IsPixelSize(int bits) {
+  return bits == 1 || bits == 2 || bits == 4 || (bits >= 8 && bits <= 8 * kMaxPixelBytes && bits % 8 == 0);
+}
+
+// The list index of pixels of `bits` each (a pixel size).
+constexpr int FormatIndex(int bits) {
   switch (bits) {
-    case 1: return Format::kBits1;
-    case 4: return Format::kBits4;
-    case 8: return Format::kBytes1;
-    case 16: return Format::kBytes2;
-    case 24: return Format::kBytes3;
-    default: return Format::kBytes4;
+    case 1: return 0;
+    case 4: return 1;
+    case 8: return 2;
+    case 16: return 3;
+    case 24: return 4;
+    case 32: return 5;
+    case 48: return 6;
+    case 64: return 7;
+    case 2: return 8;
+    default: break;
   }
+  // 5 and 7 bytes, then 9 to 32.
+  const int n = bits / 8;
+  return n == 5 ? 9 : n == 7 ? 10 : 11 + (n - 9);
 }
-inline int BitsOf(Format f) {
-  constexpr int kBits[kFormatCount] = {1, 4, 8, 16, 24, 32};
-  return kBits[static_cast<int>(f)];
+
+// The whole bytes of a pixel at list index `index`, 0 for 1, 2 and 4 bits.
+constexpr int PixelBytesAt(int index) {
+  constexpr int kLeading[] = {0, 0, 1, 2, 3, 4, 6, 8, 0, 5, 7};
+  return index < 11 ? kLeading[index] : index - 11 + 9;
 }
+
+inline Format FormatOf(int bits) { return Format{bits, FormatIndex(bits)}; }
+inline int BitsOf(Format f) { return f.bits; }
 
 // Bytes taken by `pixels` pixels of format f, a whole number of bytes.
 inline std::ptrdiff_t Span(Format f, int64_t pixels) {
@@ -67,11 +91,11 @@ struct ReverseKernel {
 
 struct KernelSet {
   const char* name;
-  // Per format, from the largest block down; an empty kernel ends the list.
-  // The driver follows them with the portable set's blocks, then pixels.
+  // Per format, from the largest block down; an empty kernel ends the list,
+  // and a null list has none. The driver follows them with the portable
+  // set's blocks, then pixels.
   const BlockKernel* blocks[kFormatCount];
-  // Per format, from the largest block down; an empty kernel ends the list.
-  // The driver follows them with the portable set's, then pixels.
+  // Per format, from the largest block down, as the blocks.
   const ReverseKernel* reverse[kFormatCount];
   // Whether whole tiles go through a contiguous buffer first: with
   // power-of-two strides the rows of a tile share cache sets, and a small

@@ -30,15 +30,24 @@ namespace quadturn {
 namespace {
 
 // Chunk sides per format: a chunk's row is 64 to 128 bytes, a cache line
-// or more (whole bytes at 1 and 4 bits). Measured on whole images both ways
+// or more (whole bytes below 8 bits). Measured on whole images both ways
 // round (8-bit 4093 x 3001, 16-bit 3001 x 2001, 24-bit 4000 x 3000 and
 // 6000 x 4000, 32-bit 2560 x 1440): half those sides made the sort up to
 // twice as slow, double them the packing slower (a band's buffer then
-// outgrows the cache) and the buffers twice as large.
-constexpr int kChunk[kFormatCount] = {512, 128, 64, 32, 32, 32};
+// outgrows the cache) and the buffers twice as large. Wider pixels take the
+// largest side whose row is at most 128 bytes.
+int ChunkOf(Format f) {
+  if (f.bits < 8) return 512 / f.bits;
+  const int n = f.bits / 8;
+  if (n == 1) return 64;
+  if (n <= 4) return 32;
+  int side = 16;
+  while (side * n > 128) side /= 2;
+  return side;
+}
 // The least chunk sides: rows of whole bytes. A small image halves its
 // chunks until its buffer is no larger than the image itself.
-constexpr int kLeastChunk[kFormatCount] = {8, 2, 1, 1, 1, 1};
+int LeastChunkOf(Format f) { return f.bits < 8 ? 8 / f.bits : 1; }
 
 // Copies a chunk's row inline, 16 bytes at a time (the rest, in a small
 // image's chunks, through memcpy). The spread copies millions of them:
@@ -65,10 +74,9 @@ struct Split {
 
   Split(int bits, int32_t width, int32_t height) : f(FormatOf(bits)), w(width), h(height) {
     const std::size_t image = static_cast<std::size_t>(RowBytes(f, w)) * static_cast<std::size_t>(h);
-    const int fi = static_cast<int>(f);
-    for (int side = kChunk[fi];; side /= 2) {
+    for (int side = ChunkOf(f);; side /= 2) {
       Lay(side);
-      if (bytes <= image || side / 2 < kLeastChunk[fi]) break;
+      if (bytes <= image || side / 2 < LeastChunkOf(f)) break;
     }
   }
 

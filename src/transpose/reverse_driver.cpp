@@ -15,7 +15,7 @@ namespace {
 
 // Byte pixels of `n` bytes each: the one at a trades places with the one at b.
 void SwapPixel(uint8_t* a, uint8_t* b, int n) {
-  uint8_t t[4];
+  uint8_t t[kMaxPixelBytes];
   std::memcpy(t, a, n);
   std::memcpy(a, b, n);
   std::memcpy(b, t, n);
@@ -35,13 +35,15 @@ struct BitReversal {
 };
 constexpr BitReversal kBitReversal;
 
-// A byte of 1- or 4-bit pixels with its pixels in reverse order.
+// A byte of 1-, 2- or 4-bit pixels with its pixels in reverse order.
 inline uint8_t ReversedByte(int bits, uint8_t v) {
-  return bits == 1 ? kBitReversal.of[v] : static_cast<uint8_t>((v >> 4) | (v << 4));
+  if (bits == 1) return kBitReversal.of[v];
+  if (bits == 2) v = static_cast<uint8_t>(((v >> 2) & 0x33) | ((v & 0x33) << 2));
+  return static_cast<uint8_t>((v >> 4) | (v << 4));
 }
 
-// The units a row reverses in: whole pixels of byte formats, bytes of 1- and
-// 4-bit pixels.
+// The units a row reverses in: whole pixels of byte formats, bytes of 1-,
+// 2- and 4-bit pixels.
 struct Units {
   int bytes;      // of a unit
   int64_t count;  // in a row
@@ -143,7 +145,6 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
     return;
   }
   const Format f = FormatOf(bits);
-  const int fi = static_cast<int>(f);
   const KernelSet& set = ChosenKernels();
   const KernelSet& portable = PortableKernels();
   // The chosen set's kernels, then the portable set's.
@@ -151,7 +152,8 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
   ReverseKernel levels[kMaxLevels];
   int n = 0;
   auto add = [&](const KernelSet& s) {
-    for (const ReverseKernel* k = s.reverse[fi]; k->fn != nullptr && n < kMaxLevels - 1; ++k) {
+    const ReverseKernel* k = s.reverse[f.index];
+    for (; k != nullptr && k->fn != nullptr && n < kMaxLevels - 1; ++k) {
       levels[n++] = *k;
     }
   };

@@ -18,7 +18,12 @@ namespace {
 
 // Tile edges for the in-place turns, per format; a tile's buffer is at most
 // 64 KiB. Measured: 256 at 8 bits and 128 at 24 bits beat smaller tiles.
-constexpr int kSquareTile[kFormatCount] = {512, 256, 256, 128, 128, 128};
+int SquareTileOf(Format f) {
+  if (f.bits == 1) return 512;
+  if (f.bits <= 8) return 256;
+  const int n = f.bits / 8;
+  return n <= 4 ? 128 : n <= 16 ? 64 : 32;
+}
 
 // Bytes that hold `h` rows of `w` pixels of format f, each row in whole bytes.
 std::size_t RectBytes(Format f, int32_t w, int32_t h) {
@@ -27,7 +32,7 @@ std::size_t RectBytes(Format f, int32_t w, int32_t h) {
 
 // The saved tile of a four-tile cycle over an n x n square (whole-byte pixels).
 std::size_t SavedTileBytes(Format f, int32_t n) {
-  const int tile = kSquareTile[static_cast<int>(f)];
+  const int tile = SquareTileOf(f);
   const int32_t h2 = n / 2, w2 = n - h2;
   return RectBytes(f, std::min(tile, w2), std::min(tile, h2));
 }
@@ -35,7 +40,7 @@ std::size_t SavedTileBytes(Format f, int32_t n) {
 // The tile pairs of a transposed n x n square: one tile saved, and the
 // transposes' staging behind it.
 std::size_t PairBufferBytes(Format f, int32_t n) {
-  const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], n);
+  const int32_t tile = std::min(SquareTileOf(f), n);
   return TurnBufferRoundUp(RectBytes(f, tile, tile)) + TurnRowsBufferBytes(BitsOf(f), tile, tile);
 }
 
@@ -56,7 +61,7 @@ void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Transp
   uint8_t* saved = buffer.bytes;
   const std::size_t saved_bytes = TurnBufferRoundUp(SavedTileBytes(f, n));
   const TurnBuffer stage = {buffer.bytes + saved_bytes, buffer.size - saved_bytes};
-  const int tile = kSquareTile[static_cast<int>(f)];
+  const int tile = SquareTileOf(f);
   const int32_t h2 = n / 2, w2 = n - h2;
   auto at = [&](int32_t row, int32_t column) { return rows + row * stride + Span(f, column); };
   for (int32_t r0 = 0; r0 < h2; r0 += tile) {
@@ -93,7 +98,7 @@ void FourCycle(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n, Transp
 void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n,
                      TurnBuffer work) {
   uint8_t* buffer = work.bytes;
-  const int tile = kSquareTile[static_cast<int>(f)];
+  const int tile = SquareTileOf(f);
   const std::ptrdiff_t line = RowBytes(f, std::min(tile, n));
   const std::size_t saved = TurnBufferRoundUp(RectBytes(f, std::min(tile, n), std::min(tile, n)));
   const TurnBuffer stage = work.size > saved ? TurnBuffer{work.bytes + saved, work.size - saved}
@@ -122,7 +127,7 @@ std::size_t TurnSquareBufferBytes(int bits, int32_t size, Transposition t) {
   if (bits < 8 || t.reverse_in == t.reverse_out) return PairBufferBytes(f, size);
   if (size == 1) return 0;  // a centre pixel alone stays put
   // The transposes inside the cycles turn tiles as large as the saved one.
-  const int32_t tile = std::min(kSquareTile[static_cast<int>(f)], size / 2);
+  const int32_t tile = std::min(SquareTileOf(f), size / 2);
   return TurnBufferRoundUp(SavedTileBytes(f, size)) + TurnRowsBufferBytes(bits, tile, tile);
 }
 

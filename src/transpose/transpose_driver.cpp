@@ -18,8 +18,20 @@ namespace {
 // 4096 x 4096, both ways round): at 8 bits 256 beat 128 by 20-25%; at 16, 24
 // and 32 bits 128, staged, was as fast as 256 on most shapes and up to twice
 // as fast where a stride is a multiple of a large power of two (2560 x 1440
-// at 32 bits turned back: 3.2 ms against 7.0). 512 gained nothing.
-constexpr int kTile[kFormatCount] = {256, 128, 256, 128, 128, 128};
+// at 32 bits turned back: 3.2 ms against 7.0). 512 gained nothing. Wider
+// pixels take tiles of 64, rows of 320 bytes and more.
+int TileOf(Format f) {
+  switch (f.bits) {
+    case 1:
+    case 8: return 256;
+    case 2:
+    case 4:
+    case 16:
+    case 24:
+    case 32: return 128;
+    default: return 64;
+  }
+}
 // Staged tiles go through two buffers of this many bytes at most (an 8-bit
 // tile of 256 x 256), taken from the turn's working memory.
 constexpr int kStageBytes = 64 * 1024;
@@ -75,7 +87,7 @@ void PerPixel(Format f, const Part& p) {
     }
     return;
   }
-  const int n = bits / 8;
+  const std::ptrdiff_t n = bits / 8;
   for (int32_t j = 0; j < p.w; ++j) {
     uint8_t* d = p.dst + j * p.dst_stride;
     const uint8_t* s = p.src + j * n;
@@ -85,9 +97,8 @@ void PerPixel(Format f, const Part& p) {
 
 // The bytes of one staged tile of format f, or 0 when f is not staged.
 std::ptrdiff_t StagedTileBytes(const KernelSet& set, Format f) {
-  const int fi = static_cast<int>(f);
-  const std::ptrdiff_t bytes = Span(f, kTile[fi]) * kTile[fi];
-  return set.stage[fi] && bytes <= kStageBytes ? bytes : 0;
+  const std::ptrdiff_t bytes = Span(f, TileOf(f)) * TileOf(f);
+  return set.stage[f.index] && bytes <= kStageBytes ? bytes : 0;
 }
 
 // A whole tile (p is tile x tile) through the two stage buffers: rows
@@ -108,7 +119,7 @@ void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const S
 // Whole blocks of kernel k over p (its sides multiples of the kernel's), a
 // tile at a time; whole tiles through the stage buffers when there are any.
 void Blocks(const BlockKernel& k, Format f, const Stage& stage, const Part& p) {
-  const int tile = kTile[static_cast<int>(f)];
+  const int tile = TileOf(f);
   for (int32_t i0 = 0; i0 < p.h; i0 += tile) {
     const int32_t i1 = std::min(p.h, i0 + tile);
     for (int32_t j0 = 0; j0 < p.w; j0 += tile) {
@@ -154,7 +165,7 @@ void Walk(const BlockKernel* levels, const Stage& stage, Format f, const Part& p
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height) {
   // Two staged tiles, where the image holds a whole one.
   const Format f = FormatOf(bits);
-  const int tile = kTile[static_cast<int>(f)];
+  const int tile = TileOf(f);
   if (width < tile || height < tile) return 0;
   return 2 * static_cast<std::size_t>(StagedTileBytes(ChosenKernels(), f));
 }
@@ -164,11 +175,11 @@ void Transpose(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t*
   // The chosen set's blocks, then the portable set's, then single pixels.
   const KernelSet& set = ChosenKernels();
   const KernelSet& portable = PortableKernels();
-  const int fi = static_cast<int>(f);
   BlockKernel levels[kMaxLevels];
   int n = 0;
   auto add = [&](const KernelSet& s) {
-    for (const BlockKernel* k = s.blocks[fi]; k->fn != nullptr && n < kMaxLevels - 1; ++k) {
+    const BlockKernel* k = s.blocks[f.index];
+    for (; k != nullptr && k->fn != nullptr && n < kMaxLevels - 1; ++k) {
       levels[n++] = *k;
     }
   };
