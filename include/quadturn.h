@@ -1,6 +1,7 @@
 /* quadturn: turns and flips a packed device-independent bitmap held in a
  * global memory block (a quarter turn, any number of them, a mirror, a flip,
- * a transpose), under the same handle. */
+ * a transpose), under the same handle; and the same for pixels in any
+ * buffer of the caller's. */
 #ifndef QUADTURN_H
 #define QUADTURN_H
 
@@ -63,6 +64,7 @@ typedef struct tagBITMAPINFO {
 typedef int INT;
 typedef unsigned int UINT;
 typedef size_t SIZE_T;
+typedef ptrdiff_t LONG_PTR;
 typedef BYTE *PBYTE, *LPBYTE;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
@@ -319,6 +321,36 @@ BOOL WINAPI RotateQuarterTurns(HGLOBAL hDib, int turns);
  * GetLastError() saying why: RotateQuarterTurns' four reasons, and
  * ERROR_INVALID_PARAMETER for a type outside 0-7. */
 BOOL WINAPI RotateFlip(HGLOBAL hDib, int type);
+
+/* Give the `width` x `height` pixels at `src` (row 0 the top one, rows
+ * src_stride bytes apart; negative for an image given by its last row) the
+ * orientation `type` (0-7, above) at `dst`, rows dst_stride bytes apart:
+ * types 1, 3, 5 and 7 make `height` x `width` pixels. Pixels of
+ * bits_per_pixel each: 1, 2 or 4 (most significant first within a byte),
+ * or any whole number of bytes from 1 to 32 (8 to 256 bits), moved as
+ * opaque bytes: samples in any order, planes one call each.
+ *
+ * Out of place (dst != src, the two not overlapping): only the result's
+ * pixels are written; the bits and bytes behind each row's pixels stay as
+ * they were, the source's are never read, the source is unchanged.
+ *
+ * In place (dst == src, both strides positive; dst_stride the result's,
+ * equal to src_stride for types 0, 2, 4 and 6): the memory from src on
+ * holds the larger of height x src_stride and, for 1, 3, 5 and 7, width x
+ * dst_stride bytes. No second image is made; what lies behind the result's
+ * pixels in each row afterwards is unspecified.
+ *
+ * Returns 0, or ERROR_INVALID_PARAMETER (another pixel size or type, a
+ * negative width or height, a stride smaller than its row's bytes, a null
+ * pointer where there are pixels, in place with a negative stride or, for a
+ * type that keeps the shape, another stride, source and destination that
+ * overlap without being the same, a buffer past the end of the address
+ * space), or ERROR_NOT_ENOUGH_MEMORY (the working memory of a few rows and
+ * columns could not be had; nothing was written). Leaves the last error as
+ * it was. */
+DWORD WINAPI RotateFlipPixels(const void *src, LONG_PTR src_stride, void *dst,
+                              LONG_PTR dst_stride, LONG width, LONG height,
+                              int bits_per_pixel, int type);
 
 /* The type that shows upright an image stored under TIFF or EXIF
  * orientation 1-8 (0 for any other value): 2 is mirrored, 3 half turned, 4

@@ -5,7 +5,9 @@
 // count is as it was and no working block is left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "standin_seam.h"
@@ -244,6 +246,60 @@ TEST(Failures, ShapeKeepingTypesAskNothingOfTheServiceButALock) {
     seam::Disarm();
   }
   GlobalFree(h);
+}
+
+// RotateFlipPixels: its working block is its only use of the service. With
+// any call or pair of them failing it answers ERROR_NOT_ENOUGH_MEMORY with
+// nothing written, or turns; no block is left behind, the last error kept.
+TEST(Failures, PixelBuffersAnswerWhatHappened) {
+  struct Case {
+    const char* what;
+    int bits, w, h, type;
+    bool in_place;
+  };
+  const Case cases[] = {{"8-bit rectangle in place", 8, 70, 33, 1, true},
+                        {"24-bit square in place", 24, 40, 40, 3, true},
+                        {"8-bit out of place, staged tiles", 8, 300, 260, 5, false},
+                        {"mirror in place, no working memory", 16, 9, 4, 4, true}};
+  for (const Case& c : cases) {
+    const int32_t ss = StrideOf(c.bits, c.w), ds = c.type % 2 ? StrideOf(c.bits, c.h) : ss;
+    const size_t area = std::max<size_t>(size_t(ss) * c.h, size_t(ds) * (c.type % 2 ? c.w : c.h));
+    Rng rng(41002);
+    Bytes src(area);
+    for (auto& b : src) b = rng.Byte();
+    const Bytes want = OracleRows(c.bits, src.data(), ss, c.w, c.h, c.type, 0);
+    int calls = 0;
+    for (int a = 0; a <= calls + 1; ++a) {
+      for (int b = a == 0 ? 0 : a + 1; b <= (a == 0 ? 0 : calls + 2); ++b) {
+        Bytes memory = src;
+        Bytes out(want.size(), 0);
+        const std::size_t live = seam::LiveBlocks();
+        seam::FailCallsOfAny({a, b});
+        SetLastError(4242);
+        const DWORD r = c.in_place
+                            ? RotateFlipPixels(memory.data(), ss, memory.data(), ds, c.w, c.h, c.bits, c.type)
+                            : RotateFlipPixels(memory.data(), ss, out.data(), ds, c.w, c.h, c.bits, c.type);
+        if (a == 0) calls = seam::CallsSinceArmed();
+        seam::Disarm();
+        const std::string what = std::string(c.what) + ", failing calls " + std::to_string(a) + " " +
+                                 std::to_string(b);
+        EXPECT_EQ(GetLastError(), 4242u) << what;
+        EXPECT_EQ(seam::LiveBlocks(), live) << what;
+        const Bytes& result = c.in_place ? memory : out;
+        if (r == 0) {
+          // Pixels only: rows of the oracle's stride, as the strides here are.
+          EXPECT_TRUE(std::equal(want.begin(), want.end(), result.begin())) << what;
+        } else {
+          EXPECT_EQ(r, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY)) << what;
+          EXPECT_EQ(memory, src) << what;
+          if (!c.in_place) {
+            EXPECT_EQ(out, Bytes(want.size(), 0)) << what;
+          }
+        }
+      }
+    }
+    EXPECT_EQ(calls, c.type == 4 ? 0 : 2) << c.what << ": a block and its lock";
+  }
 }
 
 }  // namespace

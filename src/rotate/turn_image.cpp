@@ -42,16 +42,16 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, Orientation o, Hea
   // the transposes are their opposites.
   const Orientation stored = l.top_down ? o : OnRowsFromTheBottom(o);
   if (!SwapsAxes(o)) {
-    // Width and height stay: rows, or the pixels in them, reverse.
-    ReverseInPlace(bits, b->bytes + l.pixel_offset, l.src_stride, l.width, l.height,
-                   ReversalOf(stored), pad);
+    // Width and height stay: rows, or the pixels in them, reverse, with no
+    // working memory and nothing to re-size.
+    OrientInPlace(bits, b->bytes + l.pixel_offset, l.src_stride, l.src_stride, l.width, l.height,
+                  stored, pad, TurnBuffer{});
     return Outcome::kTurned;
   }
-  const Transposition t = TranspositionOf(stored);
 
   // Whatever can fail comes first: the turn's working memory, then room for
   // the turned image. From the first pixel moved on, nothing can.
-  const std::size_t buffer_bytes = TurnInPlaceBufferBytes(bits, l.width, l.height, t);
+  const std::size_t buffer_bytes = OrientInPlaceBufferBytes(bits, l.width, l.height, stored);
   const SIZE_T work_bytes = TurnBufferRoom(buffer_bytes);
   WorkingBlock work(work_bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE, work_bytes) : nullptr);
   if (work_bytes > 0 && (work.handle == nullptr || !work.Lock(work_bytes))) {
@@ -70,8 +70,8 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, Orientation o, Hea
                                                    static_cast<SIZE_T>(l.profile_bytes) - image_end
                                              : 0;
   if (trailer > 0 && turned_end > image_end) std::memmove(block + turned_end, block + image_end, trailer);
-  TurnInPlace(bits, block + l.pixel_offset, l.src_stride, l.dst_stride, l.width, l.height, t,
-              pad, TurnBufferAt(work.bytes, buffer_bytes));
+  OrientInPlace(bits, block + l.pixel_offset, l.src_stride, l.dst_stride, l.width, l.height,
+                stored, pad, TurnBufferAt(work.bytes, buffer_bytes));
   if (trailer > 0 && turned_end < image_end) std::memmove(block + turned_end, block + image_end, trailer);
   if (trailer > 0) WriteU32(block + kBV5ProfileData, static_cast<uint32_t>(l.turned_profile_offset));
   TurnHeader(block, l, rules);

@@ -112,7 +112,54 @@ void ShiftRow(uint8_t* row, std::ptrdiff_t n, int shift) {
   }
 }
 
+constexpr int kMaxLevels = 8;
+
+// The chosen set's reversal kernels for f, then the portable set's; an
+// empty kernel ends them.
+void ReversalLevels(Format f, ReverseKernel levels[kMaxLevels]) {
+  const KernelSet& set = ChosenKernels();
+  const KernelSet& portable = PortableKernels();
+  int n = 0;
+  auto add = [&](const KernelSet& s) {
+    const ReverseKernel* k = s.reverse[f.index];
+    for (; k != nullptr && k->fn != nullptr && n < kMaxLevels - 1; ++k) {
+      levels[n++] = *k;
+    }
+  };
+  add(set);
+  if (&set != &portable) add(portable);
+  levels[n] = ReverseKernel{};
+}
+
+// The unused low bits of a row's last byte (pixels of fewer than 8 bits).
+int UnusedBits(Format f, int32_t width) {
+  return static_cast<int>(RowBytes(f, width) * 8 - int64_t{width} * f.bits);
+}
+
 }  // namespace
+
+void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+                 std::ptrdiff_t dst_stride, int32_t width, int32_t height, Reversal r) {
+  if (width == 0 || height == 0) return;
+  const Format f = FormatOf(bits);
+  ReverseKernel levels[kMaxLevels];
+  if (r.pixels) ReversalLevels(f, levels);
+  const std::ptrdiff_t bytes = RowBytes(f, width);
+  const int unused = UnusedBits(f, width);
+  const unsigned keep = (1u << unused) - 1;  // the last byte's bits behind the pixels
+  // Each row is copied and then reversed where it lands, while it is in the
+  // cache; the bits behind its pixels are put back as they were.
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* to = dst + (r.rows ? height - 1 - y : y) * dst_stride;
+    const uint8_t behind = to[bytes - 1];
+    std::memcpy(to, src + y * src_stride, bytes);
+    if (r.pixels) {
+      SwapReversedRows(f, levels, to, to, width, 0, 0);
+      if (unused != 0) ShiftRow(to, bytes, unused);
+    }
+    if (unused != 0) to[bytes - 1] = static_cast<uint8_t>((to[bytes - 1] & ~keep) | (behind & keep));
+  }
+}
 
 void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
   for (int32_t r = 0; r < count / 2; ++r) {
@@ -145,21 +192,8 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
     return;
   }
   const Format f = FormatOf(bits);
-  const KernelSet& set = ChosenKernels();
-  const KernelSet& portable = PortableKernels();
-  // The chosen set's kernels, then the portable set's.
-  constexpr int kMaxLevels = 8;
   ReverseKernel levels[kMaxLevels];
-  int n = 0;
-  auto add = [&](const KernelSet& s) {
-    const ReverseKernel* k = s.reverse[f.index];
-    for (; k != nullptr && k->fn != nullptr && n < kMaxLevels - 1; ++k) {
-      levels[n++] = *k;
-    }
-  };
-  add(set);
-  if (&set != &portable) add(portable);
-  levels[n] = ReverseKernel{};
+  ReversalLevels(f, levels);
   // A half turn trades each row with its opposite, reversed; the middle row
   // of an odd count, and every row of a mirror, reverses in place. The
   // processor fetches ahead of one stream walking forwards and one walking
@@ -176,8 +210,7 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
     uint8_t* row = rows + y * stride;
     SwapReversedRows(f, levels, row, row, width, ahead, ahead);
   }
-  const int64_t used_bits = int64_t{width} * bits;
-  const int shift = static_cast<int>(RowBytes(f, width) * 8 - used_bits);
+  const int shift = UnusedBits(f, width);
   if (shift != 0) {
     for (int32_t y = 0; y < height; ++y) ShiftRow(rows + y * stride, RowBytes(f, width), shift);
   }

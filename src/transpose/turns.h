@@ -46,14 +46,29 @@ inline TurnBuffer TurnBufferAt(uint8_t* at, std::size_t size) {
   return TurnBuffer{at + skip, size};
 }
 
+// Any of the eight orientations `o` of `height` stored rows of `width`
+// pixels of `bits` each (any pixel size), over the rows as stored: out of
+// place into rows at dst (the two must not overlap), writing only the
+// result's pixels (the bits and bytes behind each row's pixels are left as
+// they are, the source's never read); or inside the image's own rows,
+// which must hold the larger of the two images, every row's padding
+// written. The buffers must hold the bytes asked for.
+std::size_t OrientRowsBufferBytes(int bits, int32_t width, int32_t height, Orientation o);
+void OrientRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+                std::ptrdiff_t dst_stride, int32_t width, int32_t height, Orientation o,
+                TurnBuffer buffer);
+std::size_t OrientInPlaceBufferBytes(int bits, int32_t width, int32_t height, Orientation o);
+void OrientInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
+                   int32_t width, int32_t height, Orientation o, uint8_t pad, TurnBuffer buffer);
+
 // The bytes of working memory TurnRows, TurnInPlace and TurnSquareInPlace
 // need for these images (0: none); their buffer must hold at least that many.
 std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height);
 std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height, Transposition t);
 std::size_t TurnSquareBufferBytes(int bits, int32_t size, Transposition t);
 
-// Moves `height` stored rows of `width` pixels of `bits` each (1, 4, 8, 16,
-// 24 or 32) to `width` rows of `height` pixels at dst, stride dst_stride, as
+// Moves `height` stored rows of `width` pixels of `bits` each (any pixel
+// size) to `width` rows of `height` pixels at dst, stride dst_stride, as
 // `t` says (a quarter turn either way, a transpose or a transverse). Source
 // row padding is never read.
 void TurnRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
@@ -90,6 +105,12 @@ void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint
 // are left to the caller.
 void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
                std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer);
+
+// The same out of place: the rows' pixels (only) from src, reversed as `r`
+// says, to dst; the bits and bytes behind each row's pixels in dst are
+// left as they are.
+void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
+                 std::ptrdiff_t dst_stride, int32_t width, int32_t height, Reversal r);
 
 // Reverses the order of `count` rows of `stride` bytes, in place.
 void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count);
