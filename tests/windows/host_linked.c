@@ -17,5 +17,14 @@ int main(void) {
   if (!RotateFlip(h, QUADTURN_MIRROR)) ++failures;
   failures += host_check_rows(h, "fc\0\0eb\0\0da\0\0", "RotateFlip through the import library");
   GlobalFree(h);
+  {
+    /* "abc" over "def" transposed in its own bytes: "ad", "be", "cf". */
+    char rows[7] = "abcdef";
+    if (RotateFlipPixels(rows, 3, rows, 2, 3, 2, 8, QUADTURN_TRANSPOSE) != 0 ||
+        memcmp(rows, "adbecf", 6) != 0) {
+      printf("RotateFlipPixels through the import library did not transpose the rows\n");
+      ++failures;
+    }
+  }
   return failures == 0 ? 0 : 1;
 }

@@ -7,22 +7,28 @@
 typedef BOOL(WINAPI* RotateFn)(HGLOBAL);
 typedef BOOL(WINAPI* QuarterTurnsFn)(HGLOBAL, int);
 typedef BOOL(WINAPI* RotateFlipFn)(HGLOBAL, int);
+typedef DWORD(WINAPI* RotateFlipPixelsFn)(const void*, LONG_PTR, void*, LONG_PTR, LONG, LONG, int,
+                                          int);
 
 #ifdef _WIN64
 static const char kLeftName[] = "RotateLeft90";
 static const char kRightName[] = "RotateRight90";
 static const char kQuarterName[] = "RotateQuarterTurns";
 static const char kFlipName[] = "RotateFlip";
+static const char kPixelsName[] = "RotateFlipPixels";
 static const char* const kAbsent[] = {"_RotateRight90@4", "_RotateLeft90@4",
                                       "_RotateQuarterTurns@8", "_RotateFlip@8",
+                                      "_RotateFlipPixels@32", "RotateFlipPixels@32",
                                       "RotateRight90@4", "_RotateRight90", "GlobalAlloc"};
 #else
 static const char kLeftName[] = "_RotateLeft90@4";
 static const char kRightName[] = "_RotateRight90@4";
 static const char kQuarterName[] = "_RotateQuarterTurns@8";
 static const char kFlipName[] = "_RotateFlip@8";
+static const char kPixelsName[] = "_RotateFlipPixels@32";
 static const char* const kAbsent[] = {"RotateRight90", "RotateLeft90", "RotateQuarterTurns",
-                                      "RotateFlip", "RotateRight90@4", "RotateLeft90@4",
+                                      "RotateFlip", "RotateFlipPixels", "RotateFlipPixels@32",
+                                      "RotateRight90@4", "RotateLeft90@4",
                                       "RotateQuarterTurns@8", "RotateFlip@8", "_RotateRight90",
                                       "GlobalAlloc"};
 #endif
@@ -33,6 +39,8 @@ int main(void) {
   RotateFn left, right;
   QuarterTurnsFn quarters;
   RotateFlipFn flip;
+  RotateFlipPixelsFn pixels;
+  unsigned char rows[6] = {'a', 'b', 'c', 'd', 'e', 'f'}, turned[6] = {0};
   HGLOBAL h;
   size_t i;
   if (dll == NULL) {
@@ -47,16 +55,18 @@ int main(void) {
   }
   quarters = (QuarterTurnsFn)(void*)GetProcAddress(dll, kQuarterName);
   flip = (RotateFlipFn)(void*)GetProcAddress(dll, kFlipName);
-  if (quarters == NULL || flip == NULL) {
-    printf("%s and %s not found\n", kQuarterName, kFlipName);
+  pixels = (RotateFlipPixelsFn)(void*)GetProcAddress(dll, kPixelsName);
+  if (quarters == NULL || flip == NULL || pixels == NULL) {
+    printf("%s, %s and %s not found\n", kQuarterName, kFlipName, kPixelsName);
     return 1;
   }
   if ((RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(1)) != left ||
       (RotateFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(2)) != right ||
       (QuarterTurnsFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(3)) != quarters ||
-      (RotateFlipFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(4)) != flip) {
-    printf("ordinals 1 to 4 do not give RotateLeft90, RotateRight90, RotateQuarterTurns, "
-           "RotateFlip\n");
+      (RotateFlipFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(4)) != flip ||
+      (RotateFlipPixelsFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(5)) != pixels) {
+    printf("ordinals 1 to 5 do not give RotateLeft90, RotateRight90, RotateQuarterTurns, "
+           "RotateFlip, RotateFlipPixels\n");
     ++failures;
   }
   for (i = 0; i < sizeof kAbsent / sizeof kAbsent[0]; ++i) {
@@ -96,6 +106,18 @@ int main(void) {
     ++failures;
   }
   GlobalFree(h);
+  /* "abc" over "def", turned right: "da", "eb", "fc"; the caller's last
+   * error kept, a bad type refused. */
+  SetLastError(78);
+  if (pixels(rows, 3, turned, 2, 3, 2, 8, 1) != 0 || GetLastError() != 78 ||
+      memcmp(turned, "daebfc", 6) != 0) {
+    printf("RotateFlipPixels through GetProcAddress did not turn the rows\n");
+    ++failures;
+  }
+  if (pixels(rows, 3, turned, 2, 3, 2, 8, 8) != ERROR_INVALID_PARAMETER) {
+    printf("RotateFlipPixels(type 8) did not answer ERROR_INVALID_PARAMETER\n");
+    ++failures;
+  }
   FreeLibrary(dll);
   printf("%d failed\n", failures);
   return failures == 0 ? 0 : 1;

@@ -11,6 +11,15 @@ function(run)
   # hold a pipe open long after the program is done.
   execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} RESULT_VARIABLE rc
     OUTPUT_FILE ${WORK}/output.txt ERROR_FILE ${WORK}/errors.txt)
+  file(READ ${WORK}/errors.txt err)
+  if(NOT rc EQUAL 0 AND err STREQUAL "")
+    # The tool says why whenever it fails; a failure without a word came
+    # from Wine starting the process (seen once in a loaded run), so the
+    # run is made once more.
+    message(STATUS "quadturn ${ARGN}: ${rc} with no message; once more")
+    execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} RESULT_VARIABLE rc
+      OUTPUT_FILE ${WORK}/output.txt ERROR_FILE ${WORK}/errors.txt)
+  endif()
   if(NOT rc EQUAL 0)
     file(READ ${WORK}/errors.txt err)
     message(FATAL_ERROR "quadturn ${ARGN} failed (${rc}): ${err}")
