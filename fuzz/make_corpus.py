@@ -7,6 +7,10 @@ misses, each followed by the control byte (bit 0: left, bit 1: caller holds a
 lock, bit 2: fixed block, bits 3-5: the first service call that fails, bits
 6-7: a second one that many calls later).
 
+corpus-pixels/ (fuzz_pixels, RotateFlipPixels): six control bytes (pixel
+size, type and in place and row directions and a failing call, width,
+height, stride additions) and pixel bytes, across every pixel size.
+
 corpus-quarter/ (fuzz_quarter_turns, RotateQuarterTurns and RotateFlip):
 images of every depth, top-down, with bit fields, larger headers and
 profiles, and near misses, each followed by the turn count (a signed byte)
@@ -143,3 +147,18 @@ for name, data in quarter_cases.items():
         with open(os.path.join(QUARTER, f"{name}-t{turns % 256:02x}-{control:02x}"), "wb") as f:
             f.write(data + bytes([turns % 256, control]))
 print(f"wrote {count} inputs to {QUARTER}")
+
+PIXELS = os.path.join(ROOT, "corpus-pixels")
+os.makedirs(PIXELS, exist_ok=True)
+for old in os.listdir(PIXELS):
+    os.remove(os.path.join(PIXELS, old))
+count = 0
+# (pixel size index, type and flags, width, height, stride additions)
+for size_index in range(14):
+    for flags, w, h, extra in ((1, 9, 5, 0), (0x0B, 33, 17, 0), (0x34, 5, 7, 0x23),
+                               (0x0C, 70, 33, 0), (0x42, 3, 3, 0x01), (0x1F, 17, 4, 0x80)):
+        count += 1
+        pixels = bytes((k * 37 + size_index) % 256 for k in range(97))
+        with open(os.path.join(PIXELS, f"size{size_index:02d}-{flags:02x}-{w}x{h}"), "wb") as f:
+            f.write(bytes([size_index, flags, w, h, extra & 0xFF, extra >> 4]) + pixels)
+print(f"wrote {count} inputs to {PIXELS}")

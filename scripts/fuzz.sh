@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the three libFuzzer targets (clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and fuzzes each for a third of SECONDS
-# (default 90): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus
+# Builds the four libFuzzer targets (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and fuzzes each for a quarter of SECONDS
+# (default 120): fuzz_turn (RotateRight90 and RotateLeft90) from fuzz/corpus
 # and fuzz/regressions, fuzz_quarter_turns (RotateQuarterTurns) from
-# fuzz/corpus-quarter and fuzz/regressions-quarter, fuzz_image_file (the
+# fuzz/corpus-quarter and fuzz/regressions-quarter, fuzz_pixels
+# (RotateFlipPixels) from fuzz/corpus-pixels and fuzz/regressions-pixels,
+# fuzz_image_file (the
 # tool's BMP, TIFF and PNG roads) from fuzz/corpus-files and
 # fuzz/regressions-files, in scratch copies. With
 # FUZZ_PROCESSES=N, N processes fuzz each target side by side, each from its
@@ -14,23 +16,24 @@
 # Usage: [FUZZ_PROCESSES=N] fuzz.sh [SECONDS] [more libFuzzer flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-90}
+seconds=${1:-120}
 shift || true
 processes=${FUZZ_PROCESSES:-1}
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz_turn_libfuzzer fuzz_quarter_turns_libfuzzer \
-  fuzz_image_file_libfuzzer
+  fuzz_pixels_libfuzzer fuzz_image_file_libfuzzer
 findings=build/fuzz/findings
 mkdir -p "$findings"
 status=0
-for target in turn quarter_turns image_file; do
+for target in turn quarter_turns pixels image_file; do
   case $target in
     turn) corpus=corpus regressions=regressions ;;
     quarter_turns) corpus=corpus-quarter regressions=regressions-quarter ;;
+    pixels) corpus=corpus-pixels regressions=regressions-pixels ;;
     image_file) corpus=corpus-files regressions=regressions-files ;;
   esac
-  echo "fuzz_$target: $((seconds / 3)) s, $processes process(es)"
+  echo "fuzz_$target: $((seconds / 4)) s, $processes process(es)"
   pids=()
   for p in $(seq 1 "$processes"); do
     work=build/fuzz/run-$target-$p
@@ -38,7 +41,7 @@ for target in turn quarter_turns image_file; do
     mkdir -p "$work"
     cp fuzz/$corpus/* "$work"/
     find fuzz/$regressions -type f ! -name '.*' -exec cp {} "$work"/ \;
-    build/fuzz/fuzz/fuzz_${target}_libfuzzer -max_total_time="$((seconds / 3))" -max_len=81920 \
+    build/fuzz/fuzz/fuzz_${target}_libfuzzer -max_total_time="$((seconds / 4))" -max_len=81920 \
       -print_final_stats=1 -artifact_prefix="$findings/$target-" -seed="$p" "$@" "$work" \
       >"$work.log" 2>&1 &
     pids+=($!)

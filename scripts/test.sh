@@ -90,7 +90,7 @@ part_started=$SECONDS
 if why=$(not_installed native) && [ -n "$why" ]; then
   failed=$((failed + 1))
   echo "== fuzz: failed, not run: its packages could not be installed: $why"
-elif quiet bash scripts/fuzz.sh 90; then
+elif quiet bash scripts/fuzz.sh 120; then
   passed=$((passed + 1))
   echo "== fuzz: passed ($(grep -h 'executions$' "$log" | tail -3 |
     awk '{ printf "%s%s", (NR > 1 ? ", " : ""), $0 }'))" \

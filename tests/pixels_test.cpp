@@ -38,7 +38,7 @@ const int kBits[] = {1, 2, 4, 8, 16, 24, 32, 40, 48, 64, 256};
 struct Size {
   int32_t w, h;
 };
-const Size kSizes[] = {{1, 1}, {3, 5}, {9, 2}, {17, 33}, {70, 41}, {130, 257}};
+const Size kSizes[] = {{1, 1}, {3, 5}, {9, 2}, {17, 33}, {40, 40}, {70, 41}, {130, 257}};
 
 // Rows of an image in a buffer of their own: `rows` rows `stride` apart
 // (negative: upwards from the end), the first at first().

@@ -195,6 +195,21 @@ void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdif
                  TurnBuffer buffer) {
   if (width == height) {
     TurnSquareInPlace(bits, rows, src_stride, width, t, pad, buffer);
+    if (dst_stride != src_stride) {
+      // Rows of the caller's own buffer may take another stride turned:
+      // each moves to it, from the end where rows spread out.
+      const std::ptrdiff_t bytes = RowBytes(FormatOf(bits), width);
+      if (dst_stride > src_stride) {
+        for (int32_t r = width - 1; r > 0; --r) {
+          std::memmove(rows + r * dst_stride, rows + r * src_stride, bytes);
+        }
+      } else {
+        for (int32_t r = 1; r < width; ++r) {
+          std::memmove(rows + r * dst_stride, rows + r * src_stride, bytes);
+        }
+      }
+      PadRows(bits, rows, dst_stride, width, width, pad);
+    }
     return;
   }
   // Rows without pixels, or no rows: nothing to move or pad.
