@@ -47,10 +47,14 @@ HGLOBAL MakeBlockAlone(int bits, int width, int height);
 // Median milliseconds over `reps` calls of `f`, after one warm-up call.
 double MedianMs(const std::function<void()>& f, int reps);
 
+// Whether a packed DIB holds pixels of `bits` each (1, 4, 8, 16, 24, 32).
+bool InDib(int bits);
+
 // A whole call turning the image `turns` quarter turns on a block made once
 // (RotateRight90 for one turn at 1, 8 and 24 bits, RotateQuarterTurns
-// otherwise): the same block turns again and again, so each call sees the
-// image in one of its two shapes.
+// otherwise; for pixels a DIB does not hold, RotateFlipPixels in place on a
+// buffer made once): the same block turns again and again, so each call
+// sees the image in one of its two shapes.
 double WholeCallMs(const Image& image, int reps, int turns = 1);
 
 // The same with RotateFlip(type) (0-7), the block made once.

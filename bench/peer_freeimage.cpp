@@ -1,6 +1,6 @@
-// FreeImage: FreeImage_Rotate by 90 degrees on 1-, 8- and 24-bit bitmaps (it
-// returns a new bitmap); FreeImage_FlipHorizontal and FreeImage_FlipVertical
-// in place at every depth.
+// FreeImage: FreeImage_Rotate by 90 degrees on 1-, 8-, 24-, 32-, 48- and
+// 64-bit bitmaps (it returns a new bitmap); FreeImage_FlipHorizontal and
+// FreeImage_FlipVertical in place at every depth.
 #include <FreeImage.h>
 
 #include <cstring>
@@ -11,7 +11,10 @@ namespace quadturn::bench {
 namespace {
 
 std::shared_ptr<FIBITMAP> BitmapOf(const Image& image) {
-  FIBITMAP* dib = FreeImage_Allocate(image.width, image.height, image.bits);
+  // 48 and 64 bits are its RGB16 and RGBA16 types.
+  FIBITMAP* dib = image.bits == 48   ? FreeImage_AllocateT(FIT_RGB16, image.width, image.height, 48)
+                  : image.bits == 64 ? FreeImage_AllocateT(FIT_RGBA16, image.width, image.height, 64)
+                                     : FreeImage_Allocate(image.width, image.height, image.bits);
   for (int r = 0; r < image.height; ++r) {
     std::memcpy(FreeImage_GetScanLine(dib, r), image.rows.data() + r * image.stride,
                 FreeImage_GetPitch(dib));

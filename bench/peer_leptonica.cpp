@@ -25,7 +25,7 @@ std::shared_ptr<PIX> PixOf(const Image& image) {
 // `call(pix)` returns a new image, destroyed at once.
 template <typename Call>
 Turn OnPix(const Image& image, Call call) {
-  if (image.bits == 24) return {};
+  if (image.bits > 32 || image.bits == 24) return {};
   auto owner = PixOf(image);
   return [owner, call] {
     PIX* out = call(owner.get());

@@ -1,5 +1,5 @@
 // OpenCV core: cv::rotate, cv::flip and cv::transpose on 8-bit mats of 1, 3
-// and 4 channels, and 16-bit ones of 1.
+// and 4 channels, and 16-bit ones of 1, 3 and 4.
 #include <opencv2/core.hpp>
 
 #include "bench.h"
@@ -14,6 +14,8 @@ std::shared_ptr<cv::Mat> MatOf(const Image& image) {
                    : image.bits == 16 ? CV_16UC1
                    : image.bits == 24 ? CV_8UC3
                    : image.bits == 32 ? CV_8UC4
+                   : image.bits == 48 ? CV_16UC3
+                   : image.bits == 64 ? CV_16UC4
                                       : -1;
   if (type < 0) return nullptr;
   return std::make_shared<cv::Mat>(image.height, image.width, type,

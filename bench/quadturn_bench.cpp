@@ -1,5 +1,6 @@
-// Times a whole RotateRight90 call on large images against memcpy of the same
-// pixel bytes and against the peers that were found, with the portable
+// Times a whole RotateRight90 call on large images (RotateFlipPixels where a
+// DIB cannot hold the pixels) against memcpy of the same pixel bytes and
+// against the peers that were found, with the portable
 // kernels forced, and the turn alone, out of place and in place; prints one
 // table per image (and a CSV file for the chart).
 #include <algorithm>
@@ -45,12 +46,23 @@ Row Ours(const Image& image, const Case& c, const quadturn::KernelSet* kernels) 
   quadturn::ChooseKernels(kernels);
   const std::string name = quadturn::ChosenKernels().name;
   const double ms = WholeCallMs(image, c.reps);
-  HGLOBAL h = MakeBlock(image);
-  quadturn::seam::TrackPeakBytes(h);
-  const size_t before = quadturn::seam::PeakTrackedBytes();
-  TurnOnce(h, c.bits);
-  const double peak = (quadturn::seam::PeakTrackedBytes() - before) / 1048576.0;
-  GlobalFree(h);
+  double peak;
+  if (InDib(c.bits)) {
+    HGLOBAL h = MakeBlock(image);
+    quadturn::seam::TrackPeakBytes(h);
+    const size_t before = quadturn::seam::PeakTrackedBytes();
+    TurnOnce(h, c.bits);
+    peak = (quadturn::seam::PeakTrackedBytes() - before) / 1048576.0;
+    GlobalFree(h);
+  } else {
+    std::vector<uint8_t> rows(std::max(image.rows.size(), size_t(TurnedStride(c)) * c.width));
+    std::copy(image.rows.begin(), image.rows.end(), rows.begin());
+    quadturn::seam::TrackPeakBytes(nullptr);
+    const size_t before = quadturn::seam::PeakTrackedBytes();
+    RotateFlipPixels(rows.data(), image.stride, rows.data(), TurnedStride(c), c.width, c.height,
+                     c.bits, QUADTURN_RIGHT);
+    peak = (quadturn::seam::PeakTrackedBytes() - before) / 1048576.0;
+  }
   quadturn::ChooseKernels(nullptr);
   char note[64];
   std::snprintf(note, sizeof note, "%.2f MiB working", peak);

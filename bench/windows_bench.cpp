@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,19 @@ PROCESS_MEMORY_COUNTERS Counters() {
 // only, made in place). Printed in bytes.
 int PrintPeakOfOneTurn(int index) {
   const Case& c = quadturn::bench::Cases()[index];
+  if (!quadturn::bench::InDib(c.bits)) {
+    // Pixels no DIB holds: the buffer entry in place, on rows made once.
+    const quadturn::bench::Image image = quadturn::bench::MakeImage(c.bits, c.width, c.height);
+    const std::ptrdiff_t turned = (static_cast<std::ptrdiff_t>(c.height) * c.bits + 31) / 32 * 4;
+    std::vector<uint8_t> rows(std::max(image.rows.size(), static_cast<size_t>(turned) * c.width));
+    std::memcpy(rows.data(), image.rows.data(), image.rows.size());
+    const SIZE_T before = Counters().WorkingSetSize;
+    RotateFlipPixels(rows.data(), image.stride, rows.data(), turned, c.width, c.height, c.bits,
+                     QUADTURN_RIGHT);
+    const SIZE_T peak = Counters().PeakWorkingSetSize;
+    std::printf("%llu\n", static_cast<unsigned long long>(peak > before ? peak - before : 0));
+    return 0;
+  }
   HGLOBAL h = quadturn::bench::MakeBlockAlone(c.bits, c.width, c.height);
   const SIZE_T before = Counters().WorkingSetSize;
   RotateQuarterTurns(h, 1);

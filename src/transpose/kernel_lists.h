@@ -9,12 +9,14 @@
 namespace quadturn {
 
 extern const BlockKernel kSseBits1[], kSseBits4[], kSseBytes1[], kSseBytes2[], kSseBytes3[],
-    kSseBytes4[], kSseNone[];
+    kSseBytes4[], kSseBytes6[], kSseBytes8[], kSseNone[];
 extern const ReverseKernel kSseReverseBits1[], kSseReverseBits4[], kSseReverseBytes1[],
-    kSseReverseBytes2[], kSseReverseBytes4[], kSseReverseNone[], kSseReverseBits1Ssse3[],
-    kSseReverseBits4Ssse3[], kSseReverseBytes1Ssse3[], kSseReverseBytes3Ssse3[];
-extern const BlockKernel kAvx2Bytes1[], kAvx2Bytes2[], kAvx2Bytes4[];
-extern const ReverseKernel kAvx512ReverseBytes2[], kAvx512ReverseBytes4[];
+    kSseReverseBytes2[], kSseReverseBytes4[], kSseReverseBytes8[], kSseReverseNone[],
+    kSseReverseBits1Ssse3[], kSseReverseBits4Ssse3[], kSseReverseBytes1Ssse3[],
+    kSseReverseBytes3Ssse3[], kSseReverseBytes6Ssse3[];
+extern const BlockKernel kAvx2Bytes1[], kAvx2Bytes2[], kAvx2Bytes4[], kAvx2Bytes8[];
+extern const ReverseKernel kAvx512ReverseBytes2[], kAvx512ReverseBytes4[],
+    kAvx512ReverseBytes8[];
 
 }  // namespace quadturn
 

@@ -106,6 +106,27 @@ void Dwords8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t d
   }
 }
 
+// 4 x 4 pixels of 8 bytes: a register a row; qword unpacks pair the rows,
+// lane permutes put the columns together. 8 x 8 as four of them.
+QT_INLINE void Qwords4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m256i r0 = Load32(s), r1 = Load32(s + ss), r2 = Load32(s + 2 * ss), r3 = Load32(s + 3 * ss);
+  const __m256i t0 = _mm256_unpacklo_epi64(r0, r1), t1 = _mm256_unpackhi_epi64(r0, r1);
+  const __m256i t2 = _mm256_unpacklo_epi64(r2, r3), t3 = _mm256_unpackhi_epi64(r2, r3);
+  Store32(d, _mm256_permute2x128_si256(t0, t2, 0x20));
+  Store32(d + ds, _mm256_permute2x128_si256(t1, t3, 0x20));
+  Store32(d + 2 * ds, _mm256_permute2x128_si256(t0, t2, 0x31));
+  Store32(d + 3 * ds, _mm256_permute2x128_si256(t1, t3, 0x31));
+}
+void Qwords8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  Qwords4x4(s, ss, d, ds);
+  Qwords4x4(s + 32, ss, d + 4 * ds, ds);
+  Qwords4x4(s + 4 * ss, ss, d + 32, ds);
+  Qwords4x4(s + 4 * ss + 32, ss, d + 4 * ds + 32, ds);
+}
+void Qwords4x4Block(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  Qwords4x4(s, ss, d, ds);
+}
+
 // Reversals of 32 bytes: a shuffle within each half, then the halves
 // exchanged.
 inline __m256i ReversedBytes(__m256i v) {
@@ -121,6 +142,7 @@ inline __m256i ReversedWords(__m256i v) {
 inline __m256i ReversedDwords(__m256i v) {
   return _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0));
 }
+inline __m256i ReversedQwords(__m256i v) { return _mm256_permute4x64_epi64(v, 0x1B); }
 // 1- and 4-bit pixels: the bytes reversed, then a nibble table.
 template <int kBits>
 inline __m256i ReversedSmall(__m256i v) {
@@ -162,14 +184,16 @@ struct Reversals {
 const BlockKernel kAvx2Bytes1[] = {{Bytes16x16, 16, 16}, {}};
 const BlockKernel kAvx2Bytes2[] = {{Words8x8, 8, 8}, {}};
 const BlockKernel kAvx2Bytes4[] = {{Dwords8x8, 8, 8}, {}};
+const BlockKernel kAvx2Bytes8[] = {{Qwords8x8, 8, 8}, {Qwords4x4Block, 4, 4}, {}};
 
-// 24-bit pixels, 1- and 4-bit transposes: the SSE kernels.
+// 24- and 48-bit pixels, 1- and 4-bit transposes: the SSE kernels.
 const KernelSet kAvx2Kernels = {
     "avx2",
-    {kSseBits1, kSseBits4, kAvx2Bytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4},
+    {kSseBits1, kSseBits4, kAvx2Bytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4, kSseBytes6,
+     kAvx2Bytes8},
     {Reversals<ReversedSmall<1>>::kList, Reversals<ReversedSmall<4>>::kList,
      Reversals<ReversedBytes>::kList, Reversals<ReversedWords>::kList, kSseReverseBytes3Ssse3,
-     Reversals<ReversedDwords>::kList},
-    {false, false, true, true, false, true}};
+     Reversals<ReversedDwords>::kList, kSseReverseBytes6Ssse3, Reversals<ReversedQwords>::kList},
+    {false, false, true, true, false, true, false, true}};
 
 }  // namespace quadturn

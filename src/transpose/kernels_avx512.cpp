@@ -34,6 +34,9 @@ inline __m512i ReversedDwords(__m512i v) {
   return _mm512_permutexvar_epi32(
       _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), v);
 }
+inline __m512i ReversedQwords(__m512i v) {
+  return _mm512_permutexvar_epi64(_mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7), v);
+}
 // 1- and 4-bit pixels: the bytes reversed, then a nibble table.
 template <int kBits>
 inline __m512i ReversedSmall(__m512i v) {
@@ -75,17 +78,20 @@ const ReverseKernel kAvx512ReverseBytes2[] = {
     {SwapReversed128<ReversedWords>, 128}, {SwapReversed64<ReversedWords>, 64}, {}};
 const ReverseKernel kAvx512ReverseBytes4[] = {
     {SwapReversed128<ReversedDwords>, 128}, {SwapReversed64<ReversedDwords>, 64}, {}};
+const ReverseKernel kAvx512ReverseBytes8[] = {
+    {SwapReversed128<ReversedQwords>, 128}, {SwapReversed64<ReversedQwords>, 64}, {}};
 
 namespace {
 
-// 24-bit pixels reverse with SSSE3's shuffles.
+// 24- and 48-bit pixels reverse with SSSE3's shuffles.
 const KernelSet kAvx512Set = {
     "avx512",
-    {kSseBits1, kSseBits4, kAvx2Bytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4},
+    {kSseBits1, kSseBits4, kAvx2Bytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4, kSseBytes6,
+     kAvx2Bytes8},
     {Reversals<ReversedSmall<1>>::kList, Reversals<ReversedSmall<4>>::kList,
      Reversals<ReversedBytes>::kList, kAvx512ReverseBytes2, kSseReverseBytes3Ssse3,
-     kAvx512ReverseBytes4},
-    {false, false, true, true, false, true}};
+     kAvx512ReverseBytes4, kSseReverseBytes6Ssse3, kAvx512ReverseBytes8},
+    {false, false, true, true, false, true, false, true}};
 
 }  // namespace
 

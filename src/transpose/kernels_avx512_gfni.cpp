@@ -180,11 +180,11 @@ const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
 // Words and dwords as the F and BW set (whose reversals are as good here).
 const KernelSet kGfniSet = {
     "avx512+vbmi+gfni",
-    {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4},
+    {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4, kSseBytes6, kAvx2Bytes8},
     {Reversals<ReversedSmall<1>>::kList, Reversals<ReversedSmall<4>>::kList,
      Reversals<ReversedBytes>::kList, kAvx512ReverseBytes2, kSseReverseBytes3Ssse3,
-     kAvx512ReverseBytes4},
-    {false, false, true, true, false, true}};
+     kAvx512ReverseBytes4, kSseReverseBytes6Ssse3, kAvx512ReverseBytes8},
+    {false, false, true, true, false, true, false, true}};
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // SIMD block transposes and reversals for x86: SSE2 (the baseline of every
 // x86-64 processor; on 32-bit x86 this file alone is built for it) for 1-,
-// 4-, 8-, 16- and 32-bit pixels, SSSE3 for 24-bit pixels and byte shuffles.
+// 4-, 8-, 16-, 32- and 64-bit pixels, SSSE3 for 24- and 48-bit pixels and
+// byte shuffles.
 // Each kernel turns or reverses exactly one block; the drivers do the rest. Which sets run is asked of the
 // processor in simd_sets_x86.cpp.
 #include <emmintrin.h>
@@ -111,6 +112,22 @@ void Dwords8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t d
   Dwords4x4(s + 4 * ss + 16, ss, d + 4 * ds + 16, ds);
 }
 
+// 2 x 2 and 4 x 4 pixels of 8 bytes: a register holds two.
+QT_INLINE void Qwords2x2(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m128i r0 = Load(s), r1 = Load(s + ss);
+  Store(d, _mm_unpacklo_epi64(r0, r1));
+  Store(d + ds, _mm_unpackhi_epi64(r0, r1));
+}
+void Qwords4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  Qwords2x2(s, ss, d, ds);
+  Qwords2x2(s + 16, ss, d + 2 * ds, ds);
+  Qwords2x2(s + 2 * ss, ss, d + 16, ds);
+  Qwords2x2(s + 2 * ss + 16, ss, d + 2 * ds + 16, ds);
+}
+void Qwords2x2Block(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  Qwords2x2(s, ss, d, ds);
+}
+
 // 16 rows x 16 pixels of 4 bits: each row's 8 bytes are spread to one pixel a
 // byte, the 16 x 16 bytes transposed, and pairs of bytes packed back.
 void Nibbles16x16(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
@@ -198,7 +215,8 @@ __attribute__((target("ssse3"))) void Triples4x4Block(const uint8_t* s, std::ptr
 }
 
 // Reversals of 16 bytes: the pixels in reverse order, and (1 and 4 bits)
-// within each byte; a kernel reverses 64 (96 at 24 bits) from each end.
+// within each byte; a kernel reverses 64 (96 at 24 and 48 bits) from each end.
+inline __m128i ReversedQwords(__m128i v) { return _mm_shuffle_epi32(v, 0x4E); }
 inline __m128i ReversedDwords(__m128i v) { return _mm_shuffle_epi32(v, 0x1B); }
 inline __m128i ReversedWords(__m128i v) {
   v = _mm_shuffle_epi32(v, 0x1B);
@@ -311,6 +329,98 @@ __attribute__((target("ssse3"), always_inline)) inline void ReversedTriples(cons
       _mm_shuffle_epi8(in[1], _mm_setr_epi8(1, z, z, z, z, z, z, z, z, z, z, z, z, z, z, z)));
 }
 
+// 2 x 2 pixels of 6 bytes: each row's two pixels spread into 8-byte slots,
+// the slots transposed, and packed back to 12 bytes. Exactly the block's
+// bytes are read and written.
+__attribute__((target("ssse3"), always_inline)) inline void Sextets2x2(
+    const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  constexpr int8_t z = -128;
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, 3, 4, 5, z, z, 6, 7, 8, 9, 10, 11, z, z);
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z);
+  __m128i r[2];
+  QT_UNROLL(2)
+  for (int k = 0; k < 2; ++k) {
+    int32_t last;
+    std::memcpy(&last, s + k * ss + 8, 4);
+    r[k] = _mm_shuffle_epi8(_mm_unpacklo_epi64(Load8(s + k * ss), _mm_cvtsi32_si128(last)), spread);
+  }
+  const __m128i o[2] = {_mm_unpacklo_epi64(r[0], r[1]), _mm_unpackhi_epi64(r[0], r[1])};
+  QT_UNROLL(2)
+  for (int k = 0; k < 2; ++k) {
+    const __m128i p = _mm_shuffle_epi8(o[k], pack);
+    Store8(d + k * ds, p);
+    const int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(p, 8));
+    std::memcpy(d + k * ds + 8, &last, 4);
+  }
+}
+
+// 4 x 4 pixels of 6 bytes, as four 2 x 2 blocks.
+__attribute__((target("ssse3"))) void Sextets4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d,
+                                                  std::ptrdiff_t ds) {
+  Sextets2x2(s, ss, d, ds);
+  Sextets2x2(s + 12, ss, d + 2 * ds, ds);
+  Sextets2x2(s + 2 * ss, ss, d + 12, ds);
+  Sextets2x2(s + 2 * ss + 12, ss, d + 2 * ds + 12, ds);
+}
+
+__attribute__((target("ssse3"))) void Sextets2x2Block(const uint8_t* s, std::ptrdiff_t ss,
+                                                       uint8_t* d, std::ptrdiff_t ds) {
+  Sextets2x2(s, ss, d, ds);
+}
+
+// The byte shuffles that reverse the order of the units of `kUnit` bytes in
+// 48 bytes (three registers): output register k is the OR of input register
+// m shuffled by of[k][m] (-128 clears a byte).
+template <int kUnit>
+struct UnitReversal {
+  int8_t of[3][3][16];
+  constexpr UnitReversal() : of() {
+    constexpr int kUnits = 48 / kUnit;
+    for (int j = 0; j < 48; ++j) {
+      const int from = (kUnits - 1 - j / kUnit) * kUnit + j % kUnit;
+      for (int m = 0; m < 3; ++m) of[j / 16][m][j % 16] = from / 16 == m ? from % 16 : -128;
+    }
+  }
+};
+constexpr UnitReversal<6> kSextetReversal;
+
+__attribute__((target("ssse3"), always_inline)) inline void ReversedSextets(const __m128i in[3],
+                                                                         __m128i out[3]) {
+  QT_UNROLL(3)
+  for (int k = 0; k < 3; ++k) {
+    __m128i v = _mm_setzero_si128();
+    QT_UNROLL(3)
+    for (int m = 0; m < 3; ++m) {
+      v = _mm_or_si128(v, _mm_shuffle_epi8(in[m], Load(reinterpret_cast<const uint8_t*>(
+                                                     kSextetReversal.of[k][m]))));
+    }
+    out[k] = v;
+  }
+}
+
+// 8 pixels of 6 bytes (48 bytes) each way, and 16 (96 bytes).
+__attribute__((target("ssse3"))) void SwapReversedSextets48Ssse3(uint8_t* p, uint8_t* q) {
+  __m128i a[3], b[3], ra[3], rb[3];
+  QT_UNROLL(3)
+  for (int k = 0; k < 3; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  ReversedSextets(a, ra);
+  ReversedSextets(b, rb);
+  QT_UNROLL(3)
+  for (int k = 0; k < 3; ++k) Store(p + 16 * k, rb[k]), Store(q + 16 * k, ra[k]);
+}
+
+__attribute__((target("ssse3"))) void SwapReversedSextetsSsse3(uint8_t* p, uint8_t* q) {
+  __m128i a[6], b[6], ra[6], rb[6];
+  QT_UNROLL(6)
+  for (int k = 0; k < 6; ++k) a[k] = Load(p + 16 * k), b[k] = Load(q + 16 * k);
+  ReversedSextets(a, ra + 3);
+  ReversedSextets(a + 3, ra);
+  ReversedSextets(b, rb + 3);
+  ReversedSextets(b + 3, rb);
+  QT_UNROLL(6)
+  for (int k = 0; k < 6; ++k) Store(p + 16 * k, rb[k]), Store(q + 16 * k, ra[k]);
+}
+
 // 32 pixels (96 bytes) each way: two groups of 16 from each end.
 __attribute__((target("ssse3"))) void SwapReversedTriples48Ssse3(uint8_t* p, uint8_t* q) {
   __m128i a[3], b[3], ra[3], rb[3];
@@ -350,6 +460,8 @@ const ReverseKernel kSseReverseBytes2[] = {{SwapReversed64<ReversedWords>, 64},
                                        {SwapReversed16<ReversedWords>, 16}, {}};
 const ReverseKernel kSseReverseBytes4[] = {{SwapReversed64<ReversedDwords>, 64},
                                        {SwapReversed16<ReversedDwords>, 16}, {}};
+const ReverseKernel kSseReverseBytes8[] = {{SwapReversed64<ReversedQwords>, 64},
+                                       {SwapReversed16<ReversedQwords>, 16}, {}};
 const ReverseKernel kSseReverseNone[] = {{}};
 const ReverseKernel kSseReverseBits1Ssse3[] = {{SwapReversedSmallSsse3<1>, 64},
                                            {SwapReversedSmall16Ssse3<1>, 16}, {}};
@@ -359,6 +471,8 @@ const ReverseKernel kSseReverseBytes1Ssse3[] = {{SwapReversedBytesSsse3, 64},
                                             {SwapReversedBytes16Ssse3, 16}, {}};
 const ReverseKernel kSseReverseBytes3Ssse3[] = {{SwapReversedTriplesSsse3, 96},
                                             {SwapReversedTriples48Ssse3, 48}, {}};
+const ReverseKernel kSseReverseBytes6Ssse3[] = {{SwapReversedSextetsSsse3, 96},
+                                            {SwapReversedSextets48Ssse3, 48}, {}};
 
 const BlockKernel kSseBits1[] = {{Bits16x128, 128, 16}, {}};
 const BlockKernel kSseBits4[] = {{Nibbles16x16, 16, 16}, {}};
@@ -366,19 +480,22 @@ const BlockKernel kSseBytes1[] = {{Bytes16x16, 16, 16}, {}};
 const BlockKernel kSseBytes2[] = {{Words8x8, 8, 8}, {}};
 const BlockKernel kSseBytes3[] = {{Triples8x8, 8, 8}, {Triples4x4Block, 4, 4}, {}};
 const BlockKernel kSseBytes4[] = {{Dwords8x8, 8, 8}, {Dwords4x4, 4, 4}, {}};
+const BlockKernel kSseBytes6[] = {{Sextets4x4, 4, 4}, {Sextets2x2Block, 2, 2}, {}};
+const BlockKernel kSseBytes8[] = {{Qwords4x4, 4, 4}, {Qwords2x2Block, 2, 2}, {}};
 const BlockKernel kSseNone[] = {{}};
 
 // Whole tiles of whole-byte pixels go through the staging buffers.
 const KernelSet kSse2Kernels = {
     "sse2",
-    {kSseBits1, kSseBits4, kSseBytes1, kSseBytes2, kSseNone, kSseBytes4},
-    {kSseReverseBits1, kSseReverseBits4, kSseReverseBytes1, kSseReverseBytes2, kSseReverseNone, kSseReverseBytes4},
-    {false, false, true, true, false, true}};
+    {kSseBits1, kSseBits4, kSseBytes1, kSseBytes2, kSseNone, kSseBytes4, kSseNone, kSseBytes8},
+    {kSseReverseBits1, kSseReverseBits4, kSseReverseBytes1, kSseReverseBytes2, kSseReverseNone,
+     kSseReverseBytes4, kSseReverseNone, kSseReverseBytes8},
+    {false, false, true, true, false, true, false, true}};
 const KernelSet kSsse3Kernels = {
     "sse2+ssse3",
-    {kSseBits1, kSseBits4, kSseBytes1, kSseBytes2, kSseBytes3, kSseBytes4},
+    {kSseBits1, kSseBits4, kSseBytes1, kSseBytes2, kSseBytes3, kSseBytes4, kSseBytes6, kSseBytes8},
     {kSseReverseBits1Ssse3, kSseReverseBits4Ssse3, kSseReverseBytes1Ssse3, kSseReverseBytes2,
-     kSseReverseBytes3Ssse3, kSseReverseBytes4},
-    {false, false, true, true, false, true}};
+     kSseReverseBytes3Ssse3, kSseReverseBytes4, kSseReverseBytes6Ssse3, kSseReverseBytes8},
+    {false, false, true, true, false, true, false, true}};
 
 }  // namespace quadturn
