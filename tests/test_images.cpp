@@ -55,12 +55,17 @@ void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v) {
 }
 
 void CopyPixel(int bits, const uint8_t* from, int32_t x_from, uint8_t* to, int32_t x_to) {
-  if (bits < 8) {
-    SetPixel(bits, to, x_to, GetPixel(bits, from, x_from));
+  if (bits % 8 == 0) {
+    const int n = bits / 8;
+    std::memcpy(to + int64_t{x_to} * n, from + int64_t{x_from} * n, n);
     return;
   }
-  const int n = bits / 8;
-  std::memcpy(to + int64_t{x_to} * n, from + int64_t{x_from} * n, n);
+  // Bit by bit, the first bit of a pixel the most significant of its byte.
+  for (int b = 0; b < bits; ++b) {
+    const int64_t s = int64_t{x_from} * bits + b, d = int64_t{x_to} * bits + b;
+    const int bit = (from[s / 8] >> (7 - s % 8)) & 1;
+    to[d / 8] = static_cast<uint8_t>((to[d / 8] & ~(0x80 >> d % 8)) | (bit << (7 - d % 8)));
+  }
 }
 
 int TypeOfTurns(int quarters) { return ((quarters % 4) + 4) % 4; }

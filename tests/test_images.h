@@ -85,7 +85,7 @@ inline int QuartersOf(Turn turn) { return turn == Turn::kRight ? 1 : -1; }
 uint32_t GetPixel(int bits, const uint8_t* row, int32_t x);
 void SetPixel(int bits, uint8_t* row, int32_t x, uint32_t v);
 // Pixel x_from of row `from` to pixel x_to of row `to`, at any pixel size
-// (1, 2 or 4 bits, or whole bytes).
+// (pixels not of whole bytes packed most significant bit first).
 void CopyPixel(int bits, const uint8_t* from, int32_t x_from, uint8_t* to, int32_t x_to);
 
 // `h` rows of `w` pixels, the top one first, given orientation `type`

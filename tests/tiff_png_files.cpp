@@ -189,9 +189,96 @@ TIFF* Open(Memory* m, const char* mode) {
   return TIFFClientOpen("test", mode, m, Read, Write, Seek, Close, Size, Map, Unmap);
 }
 
+// n bits from bit `from_at` of `from` to bit `to_at` of `to`, one at a
+// time, the first bit of a byte its most significant.
+void CopyBits(const uint8_t* from, uint64_t from_at, uint8_t* to, uint64_t to_at, int n) {
+  for (int k = 0; k < n; ++k) {
+    const uint64_t s = from_at + k, d = to_at + k;
+    const int bit = (from[s / 8] >> (7 - s % 8)) & 1;
+    to[d / 8] = static_cast<uint8_t>((to[d / 8] & ~(0x80 >> d % 8)) | (bit << (7 - d % 8)));
+  }
+}
+
+// Colour channels of a photometric interpretation; a pixel's other samples
+// are extra ones (alpha).
+int Channels(int photometric) {
+  switch (photometric) {
+    case PHOTOMETRIC_RGB: case PHOTOMETRIC_YCBCR: case PHOTOMETRIC_CIELAB: return 3;
+    case PHOTOMETRIC_SEPARATED: return 4;
+  }
+  return 1;
+}
+
+bool Subsampled(const Layout& l) { return l.sub_h * l.sub_v > 1; }
+
+// Sample s of every pixel of p as a plane of its own, or (back) such a
+// plane into p.
+Picture PlaneOf(const Picture& p, const Layout& l, int s) {
+  const int bits = l.bits_per_sample;
+  Picture plane{p.width, p.height, Bytes(RowBytes(p.width, bits) * p.height)};
+  for (uint32_t y = 0; y < p.height; ++y) {
+    for (uint32_t x = 0; x < p.width; ++x) {
+      CopyBits(p.rows.data() + y * RowBytes(p.width, l.BitsPerPixel()),
+               (uint64_t{x} * l.samples + s) * bits,
+               plane.rows.data() + y * RowBytes(p.width, bits), uint64_t{x} * bits, bits);
+    }
+  }
+  return plane;
+}
+void PutPlane(const Picture& plane, const Layout& l, int s, Picture* p) {
+  const int bits = l.bits_per_sample;
+  for (uint32_t y = 0; y < p->height; ++y) {
+    for (uint32_t x = 0; x < p->width; ++x) {
+      CopyBits(plane.rows.data() + y * RowBytes(p->width, bits), uint64_t{x} * bits,
+               p->rows.data() + y * RowBytes(p->width, l.BitsPerPixel()),
+               (uint64_t{x} * l.samples + s) * bits, bits);
+    }
+  }
+}
+
+// A YCbCr strip of `rows` rows from row y as data units (h x v luma samples,
+// then Cb and Cr), from pixels of 8-bit Y, Cb, Cr whose chroma is the same
+// across each unit; and back. Luma outside the page is 0.
+Bytes UnitsOf(const Picture& p, const Layout& l, uint32_t y, uint32_t rows) {
+  const uint32_t h = l.sub_h, v = l.sub_v, across = (p.width + h - 1) / h;
+  Bytes units;
+  for (uint32_t uy = 0; uy < (rows + v - 1) / v; ++uy) {
+    for (uint32_t ux = 0; ux < across; ++ux) {
+      const uint8_t* first = p.rows.data() + (y + uy * v) * p.width * 3 + ux * h * 3;
+      for (uint32_t j = 0; j < v; ++j) {
+        for (uint32_t i = 0; i < h; ++i) {
+          const uint32_t px = ux * h + i, py = y + uy * v + j;
+          units.push_back(px < p.width && py < p.height ? p.rows[(py * p.width + px) * 3] : 0);
+        }
+      }
+      units.push_back(first[1]);
+      units.push_back(first[2]);
+    }
+  }
+  return units;
+}
+void FromUnits(const uint8_t* units, const Layout& l, uint32_t y, uint32_t rows, Picture* p) {
+  const uint32_t h = l.sub_h, v = l.sub_v, across = (p->width + h - 1) / h;
+  for (uint32_t uy = 0; uy < (rows + v - 1) / v; ++uy) {
+    for (uint32_t ux = 0; ux < across; ++ux) {
+      const uint8_t* u = units + (uy * across + ux) * (h * v + 2);
+      for (uint32_t j = 0; j < v; ++j) {
+        for (uint32_t i = 0; i < h; ++i) {
+          const uint32_t px = ux * h + i, py = y + uy * v + j;
+          if (px >= p->width || py >= p->height) continue;
+          uint8_t* pixel = p->rows.data() + (py * p->width + px) * 3;
+          pixel[0] = u[j * h + i];
+          pixel[1] = u[h * v];
+          pixel[2] = u[h * v + 1];
+        }
+      }
+    }
+  }
+}
+
 Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
   Memory m;
-  TIFF* tif = Open(&m, "w");
+  TIFF* tif = Open(&m, l.big_endian ? "wb" : "wl");
   for (std::size_t k = 0; k < pages.size(); ++k) {
     const Picture& p = pages[k];
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
@@ -201,11 +288,16 @@ Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, l.colour);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, l.compression);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, l.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (l.sample_format != SAMPLEFORMAT_UINT) TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, l.sample_format);
     if (l.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, l.predictor);
+    if (l.colour == PHOTOMETRIC_YCBCR) {
+      TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(l.sub_h),
+                   static_cast<uint16_t>(l.sub_v));
+    }
     TIFFSetField(tif, TIFFTAG_ORIENTATION, l.orientation);
-    if (l.samples == 2 || l.samples == 4) {
-      const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
-      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+    if (l.samples > Channels(l.colour)) {
+      const std::vector<uint16_t> extra(l.samples - Channels(l.colour), EXTRASAMPLE_UNASSALPHA);
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()), extra.data());
     }
     if (l.x_res > 0) {
       TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -226,41 +318,48 @@ Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
     TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
     TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(k),
                  static_cast<uint16_t>(pages.size()));
-    const std::size_t line = RowBytes(p.width, l.BitsPerPixel());
+    // One plane of whole pixels, or one per sample.
+    std::vector<Picture> planes;
+    for (int s = 0; s < (l.planar ? l.samples : 1); ++s) {
+      planes.push_back(l.planar ? PlaneOf(p, l, s) : p);
+    }
+    const int bits = l.planar ? l.bits_per_sample : l.BitsPerPixel();
+    const std::size_t line = RowBytes(p.width, bits);
     if (l.tile > 0) {
       TIFFSetField(tif, TIFFTAG_TILEWIDTH, l.tile);
       TIFFSetField(tif, TIFFTAG_TILELENGTH, l.tile);
-      const std::size_t tile_line = RowBytes(l.tile, l.BitsPerPixel());
+      const std::size_t tile_line = RowBytes(l.tile, bits);
       Bytes tile(static_cast<std::size_t>(TIFFTileSize(tif)));
-      for (uint32_t y = 0; y < p.height; y += l.tile) {
-        for (uint32_t x = 0; x < p.width; x += l.tile) {
-          std::fill(tile.begin(), tile.end(), 0);
-          const uint32_t cols = std::min(l.tile, p.width - x);
-          for (uint32_t r = 0; r < l.tile && y + r < p.height; ++r) {
-            std::memcpy(tile.data() + r * tile_line,
-                        p.rows.data() + (y + r) * line + std::size_t{x} * l.BitsPerPixel() / 8,
-                        RowBytes(cols, l.BitsPerPixel()));
+      for (int s = 0; s < static_cast<int>(planes.size()); ++s) {
+        for (uint32_t y = 0; y < p.height; y += l.tile) {
+          for (uint32_t x = 0; x < p.width; x += l.tile) {
+            std::fill(tile.begin(), tile.end(), 0);
+            const uint32_t cols = std::min(l.tile, p.width - x);
+            for (uint32_t r = 0; r < l.tile && y + r < p.height; ++r) {
+              std::memcpy(tile.data() + r * tile_line,
+                          planes[s].rows.data() + (y + r) * line + std::size_t{x} * bits / 8,
+                          RowBytes(cols, bits));
+            }
+            TIFFWriteTile(tif, tile.data(), x, y, 0, static_cast<uint16_t>(s));
           }
-          TIFFWriteTile(tif, tile.data(), x, y, 0, 0);
         }
       }
-    } else if (l.planar) {
-      // One plane per sample, each row of 8-bit samples.
-      Bytes plane(p.width);
-      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.height);
-      for (int s = 0; s < l.samples; ++s) {
-        for (uint32_t y = 0; y < p.height; ++y) {
-          for (uint32_t x = 0; x < p.width; ++x) plane[x] = p.rows[y * line + x * l.samples + s];
-          TIFFWriteScanline(tif, plane.data(), y, static_cast<uint16_t>(s));
-        }
+    } else if (Subsampled(l)) {
+      const uint32_t rows = l.rows_per_strip > 0 ? l.rows_per_strip : p.height;
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
+      for (uint32_t y = 0, strip = 0; y < p.height; y += rows, ++strip) {
+        Bytes units = UnitsOf(p, l, y, std::min(rows, p.height - y));
+        TIFFWriteEncodedStrip(tif, strip, units.data(), static_cast<tmsize_t>(units.size()));
       }
     } else {
       TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
                    l.rows_per_strip > 0 ? l.rows_per_strip : TIFFDefaultStripSize(tif, 0));
       Bytes row(line);
-      for (uint32_t y = 0; y < p.height; ++y) {
-        std::memcpy(row.data(), p.rows.data() + y * line, line);
-        TIFFWriteScanline(tif, row.data(), y, 0);
+      for (int s = 0; s < static_cast<int>(planes.size()); ++s) {
+        for (uint32_t y = 0; y < p.height; ++y) {
+          std::memcpy(row.data(), planes[s].rows.data() + y * line, line);
+          TIFFWriteScanline(tif, row.data(), y, static_cast<uint16_t>(s));
+        }
       }
     }
     TIFFWriteDirectory(tif);
@@ -279,12 +378,14 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
   l->container = Container::kTiff;
   uint32_t next = 0;
   const bool big = file[0] == 'M';
+  l->big_endian = big;
   l->tags = Entries(file, Get(file, 4, 4, big), big, &next);
   bool ok = true;
   do {
-    uint32_t w = 0, h = 0, tile = 0;
+    uint32_t w = 0, h = 0, tile = 0, rows_per_strip = 0;
     uint16_t bits = 1, samples = 1, photometric = 0, compression = 1, predictor = 1;
-    uint16_t orientation = 1;
+    uint16_t orientation = 1, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
+    uint16_t sub_h = 1, sub_v = 1;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -294,6 +395,10 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
     TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor);
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tile);
     TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetField(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+    if (photometric == PHOTOMETRIC_YCBCR) TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &sub_h, &sub_v);
     l->orientation = orientation;
     l->colour = photometric;
     l->bits_per_sample = bits;
@@ -301,6 +406,10 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
     l->compression = compression;
     l->predictor = predictor;
     l->tile = tile;
+    l->planar = planar == PLANARCONFIG_SEPARATE && samples > 1;
+    l->sample_format = format;
+    l->sub_h = sub_h;
+    l->sub_v = sub_v;
     TIFFGetField(tif, TIFFTAG_XRESOLUTION, &l->x_res);
     TIFFGetField(tif, TIFFTAG_YRESOLUTION, &l->y_res);
     char* text = nullptr;
@@ -310,23 +419,39 @@ bool ReadTiff(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::st
     if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &count, &profile)) {
       l->profile.assign(static_cast<uint8_t*>(profile), static_cast<uint8_t*>(profile) + count);
     }
-    Picture p{w, h, Bytes(RowBytes(w, bits * samples) * h)};
-    const std::size_t line = RowBytes(w, bits * samples);
-    if (tile > 0) {
-      Bytes t(static_cast<std::size_t>(TIFFTileSize(tif)));
-      const std::size_t tile_line = RowBytes(tile, bits * samples);
-      for (uint32_t y = 0; y < h && ok; y += tile) {
-        for (uint32_t x = 0; x < w && ok; x += tile) {
-          ok = TIFFReadTile(tif, t.data(), x, y, 0, 0) >= 0;
-          for (uint32_t r = 0; r < tile && y + r < h; ++r) {
-            std::memcpy(p.rows.data() + (y + r) * line + std::size_t{x} * bits * samples / 8,
-                        t.data() + r * tile_line, RowBytes(std::min(tile, w - x), bits * samples));
+    Picture p{w, h, Bytes(RowBytes(w, l->BitsPerPixel()) * h)};
+    const int plane_bits = l->planar ? bits : l->BitsPerPixel();
+    const std::size_t line = RowBytes(w, plane_bits);
+    if (Subsampled(*l) && tile == 0) {
+      Bytes units(static_cast<std::size_t>(TIFFStripSize(tif)));
+      for (uint32_t y = 0, strip = 0; y < h && ok; y += rows_per_strip, ++strip) {
+        ok = TIFFReadEncodedStrip(tif, strip, units.data(), -1) >= 0;
+        FromUnits(units.data(), *l, y, std::min(rows_per_strip, h - y), &p);
+      }
+    }
+    for (int s = 0; s < (l->planar ? samples : 1) && !Subsampled(*l); ++s) {
+      Picture plane{w, h, Bytes(line * h)};
+      if (tile > 0) {
+        Bytes t(static_cast<std::size_t>(TIFFTileSize(tif)));
+        const std::size_t tile_line = RowBytes(tile, plane_bits);
+        for (uint32_t y = 0; y < h && ok; y += tile) {
+          for (uint32_t x = 0; x < w && ok; x += tile) {
+            ok = TIFFReadTile(tif, t.data(), x, y, 0, static_cast<uint16_t>(s)) >= 0;
+            for (uint32_t r = 0; r < tile && y + r < h; ++r) {
+              std::memcpy(plane.rows.data() + (y + r) * line + std::size_t{x} * plane_bits / 8,
+                          t.data() + r * tile_line, RowBytes(std::min(tile, w - x), plane_bits));
+            }
           }
         }
+      } else {
+        for (uint32_t y = 0; y < h && ok; ++y) {
+          ok = TIFFReadScanline(tif, plane.rows.data() + y * line, y, static_cast<uint16_t>(s)) >= 0;
+        }
       }
-    } else {
-      for (uint32_t y = 0; y < h && ok; ++y) {
-        ok = TIFFReadScanline(tif, p.rows.data() + y * line, y, 0) >= 0;
+      if (l->planar) {
+        PutPlane(plane, *l, s, &p);
+      } else {
+        p = std::move(plane);
       }
     }
     pages->push_back(std::move(p));
@@ -434,11 +559,17 @@ std::vector<Picture> RandomPictures(const Layout& layout, uint32_t width, uint32
     Picture p{width + k, height, Bytes(RowBytes(width + k, bits) * height)};
     for (auto& b : p.rows) b = rng.Byte();
     // Pixels only: a row's unused low bits are 0, as every writer leaves them.
-    for (uint32_t y = 0; y < height && bits < 8; ++y) {
-      uint8_t* row = p.rows.data() + y * RowBytes(p.width, bits);
-      const Bytes copy(row, row + RowBytes(p.width, bits));
-      std::fill(row, row + RowBytes(p.width, bits), 0);
-      for (uint32_t x = 0; x < p.width; ++x) SetPixel(bits, row, x, GetPixel(bits, copy.data(), x));
+    const int unused = static_cast<int>((8 - uint64_t{p.width} * bits % 8) % 8);
+    for (uint32_t y = 0; y < height && unused > 0; ++y) {
+      p.rows[(y + 1) * RowBytes(p.width, bits) - 1] &= static_cast<uint8_t>(0xFF << unused);
+    }
+    // Subsampled YCbCr: the chroma of each data unit's pixels is its first's.
+    for (uint32_t y = 0; y < height && Subsampled(layout); ++y) {
+      for (uint32_t x = 0; x < p.width; ++x) {
+        const uint8_t* first =
+            &p.rows[((y - y % layout.sub_v) * p.width + x - x % layout.sub_h) * 3];
+        std::copy(first + 1, first + 3, &p.rows[(y * p.width + x) * 3 + 1]);
+      }
     }
     out.push_back(std::move(p));
   }
@@ -495,8 +626,8 @@ Picture Oriented(const Picture& p, int bits, int orientation) {
         case 7: sx = w - 1 - y; sy = h - 1 - x; break;
         case 8: sx = w - 1 - y; sy = x; break;
       }
-      SetPixel(bits, out.rows.data() + y * out_line, static_cast<int32_t>(x),
-               GetPixel(bits, p.rows.data() + sy * line, static_cast<int32_t>(sx)));
+      CopyPixel(bits, p.rows.data() + sy * line, static_cast<int32_t>(sx),
+                out.rows.data() + y * out_line, static_cast<int32_t>(x));
     }
   }
   return out;

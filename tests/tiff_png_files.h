@@ -46,6 +46,9 @@ struct Layout {
   int predictor = 1;        // TIFF
   uint32_t tile = 0;        // TIFF: tile side, 0 for strips
   bool planar = false;      // TIFF: separate planes
+  int sample_format = 1;    // TIFF: 1 unsigned, 2 signed, 3 floating point
+  int sub_h = 1, sub_v = 1; // TIFF YCbCr: chroma subsampling
+  bool big_endian = false;  // TIFF
   int orientation = 1;      // TIFF: the Orientation tag
   float x_res = 0, y_res = 0;  // dots per inch; PNG pHYs is per metre
   std::string text{};       // TIFF ImageDescription, PNG tEXt "Comment"

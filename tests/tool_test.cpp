@@ -163,6 +163,139 @@ TEST_F(Tool, EveryDepthRowOrderAndDirection) {
   }
 }
 
+// BMP forms the library does not take as they are, given back in their own:
+// OS/2 headers of 12 bytes (3-byte table entries, as many as fit) and of 16,
+// 2-bit rows, and run-length encoded rows whose skipped pixels stay skipped.
+enum class Form { kCore, kShortOs2, kPlain, kRle };
+
+// A file of `dib` (bottom-up, or 2-bit) in `form`; for kRle the rows
+// encoded a pixel at a time, jumping over the pixels `skip` names.
+Bytes FileIn(Form form, const Bytes& dib, const std::vector<bool>& skip) {
+  const int32_t offset = RowsOffsetOf(dib, Rules::kQuarterTurns);
+  const int bits = dib[14] | dib[15] << 8;
+  const int32_t w = I32At(dib, 4), h = I32At(dib, 8);
+  Bytes head(dib.begin(), dib.begin() + offset), rows(dib.begin() + offset, dib.end());
+  if (form == Form::kCore) {
+    Bytes core = {12, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 1, 0,
+                  uint8_t(bits), 0};
+    for (int32_t at = 40; at < offset; at += 4) core.insert(core.end(), &head[at], &head[at + 3]);
+    head = core;
+  } else if (form == Form::kShortOs2) {
+    head.erase(head.begin() + 16, head.begin() + 40);
+    PutU32(head, 0, 16);
+  } else if (form == Form::kRle) {
+    rows.clear();
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        const uint32_t v = GetPixel(bits, dib.data() + offset + y * StrideOf(bits, w), x);
+        const bool jump = skip[y * w + x];
+        rows.insert(rows.end(), {uint8_t(jump ? 0 : 1), uint8_t(jump ? 2 : bits == 8 ? v : v << 4)});
+        if (jump) rows.insert(rows.end(), {1, 0});
+      }
+      rows.insert(rows.end(), {0, uint8_t(y + 1 == h ? 1 : 0)});
+    }
+    PutU32(head, 16, bits == 8 ? 1 : 2);
+    PutU32(head, 20, static_cast<uint32_t>(rows.size()));
+  }
+  Bytes file = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  PutU32(file, 2, static_cast<uint32_t>(14 + head.size() + rows.size()));
+  PutU32(file, 10, static_cast<uint32_t>(14 + head.size()));
+  file.insert(file.end(), head.begin(), head.end());
+  file.insert(file.end(), rows.begin(), rows.end());
+  return file;
+}
+
+// The pixels of a run-length encoded file, decoded here (top row first, 16
+// bits a pixel: its value, and 1 in the high byte where it is skipped), in
+// rows of StrideOf(16, width).
+Bytes RlePixels(const Bytes& file, int32_t* width, int32_t* height) {
+  const int32_t w = I32At(file, 18), h = I32At(file, 22);
+  const int bits = file[28];
+  const int32_t stride = StrideOf(16, w);
+  Bytes shown(static_cast<size_t>(stride) * h, 0);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) SetPixel(16, shown.data() + y * stride, x, 0x100);
+  }
+  int32_t x = 0, y = 0;
+  auto put = [&](uint32_t v) {
+    if (x < w && y < h) SetPixel(16, shown.data() + (h - 1 - y) * stride, x, v);
+    ++x;
+  };
+  for (size_t at = U32At(file, 10); at + 1 < file.size() && y < h; at += 2) {
+    const uint8_t n = file[at], c = file[at + 1];
+    if (n > 0) {
+      for (int k = 0; k < n; ++k) put(bits == 8 ? c : k % 2 == 0 ? c >> 4 : c & 15);
+    } else if (c == 0) {
+      x = 0, ++y;
+    } else if (c == 1) {
+      break;
+    } else if (c == 2) {
+      x += file[at + 2], y += file[at + 3], at += 2;
+    } else {
+      for (int k = 0; k < c; ++k) {
+        put(bits == 8 ? file[at + 2 + k] : (file[at + 2 + k / 2] >> (k % 2 == 0 ? 4 : 0)) & 15);
+      }
+      const size_t bytes = bits == 8 ? c : (c + 1) / 2;
+      at += bytes + bytes % 2;
+    }
+  }
+  *width = w;
+  *height = h;
+  return shown;
+}
+
+TEST_F(Tool, BmpFormsTheLibraryDoesNotTakeKeepTheirForm) {
+  struct Case { const char* what; Shape shape; Form form; };
+  const Case cases[] = {
+      {"OS/2 1.x, 8 bits, 5 colours", {.bits = 8, .width = 13, .height = 5, .clr_used = 5},
+       Form::kCore},
+      {"OS/2 1.x, 24 bits", {.bits = 24, .width = 7, .height = 4}, Form::kCore},
+      {"OS/2 1.x, 1 bit", {.bits = 1, .width = 19, .height = 6}, Form::kCore},
+      {"OS/2 2.x, a 16-byte header, 4 bits", {.bits = 4, .width = 9, .height = 7},
+       Form::kShortOs2},
+      {"2 bits", {.bits = 2, .width = 21, .height = 5}, Form::kPlain},
+      {"2 bits, top-down", {.bits = 2, .width = 11, .height = 6, .top_down = true}, Form::kPlain},
+      {"RLE8, pixels skipped", {.bits = 8, .width = 300, .height = 4}, Form::kRle},
+      {"RLE4, pixels skipped", {.bits = 4, .width = 17, .height = 6}, Form::kRle},
+  };
+  uint64_t n = 0;
+  for (const Case& c : cases) {
+    for (auto [word, type] : {std::pair{"right", 1}, {"left", 3}, {"half", 2}, {"mirror", 4},
+                              {"flip", 6}, {"transpose", 5}, {"transverse", 7}}) {
+      const std::string what = std::string(c.what) + ", " + word;
+      Rng rng(900 + n++);
+      Bytes dib = MakeDib(c.shape, rng);
+      std::vector<bool> skip;
+      if (c.form == Form::kRle) {
+        // Runs of one value, and runs of skipped pixels; the last row's
+        // end skipped.
+        const int32_t offset = RowsOffsetOf(dib, Rules::kQuarterTurns), w = c.shape.width;
+        uint32_t v = 0;
+        for (int32_t y = 0; y < c.shape.height; ++y) {
+          for (int32_t x = 0; x < w; ++x) {
+            if (rng.Below(4) == 0) v = rng.Byte() & (c.shape.bits == 8 ? 0xFF : 0x0F);
+            SetPixel(c.shape.bits, dib.data() + offset + y * StrideOf(c.shape.bits, w), x, v);
+            skip.push_back(rng.Below(6) == 0 || (y == c.shape.height - 1 && x > w / 2));
+          }
+        }
+      }
+      WriteFile(At("in.bmp"), FileIn(c.form, dib, skip));
+      const ToolRun r = RunTool(std::string(word) + " " + At("in.bmp") + " -o " + At("out.bmp"));
+      ASSERT_EQ(r.exit_code, 0) << what << ": " << r.output;
+      if (c.form != Form::kRle) {
+        EXPECT_EQ(ReadFile(At("out.bmp")),
+                  FileIn(c.form, OracleOriented(dib, type, Rules::kQuarterTurns), skip))
+            << what;
+        continue;
+      }
+      int32_t w = 0, h = 0, turned_w = 0, turned_h = 0;  // the turned ones are in `after`
+      const Bytes before = RlePixels(FileIn(c.form, dib, skip), &w, &h);
+      const Bytes after = RlePixels(ReadFile(At("out.bmp")), &turned_w, &turned_h);
+      EXPECT_EQ(after, OracleRows(16, before.data(), StrideOf(16, w), w, h, type, 0)) << what;
+    }
+  }
+}
+
 // The chunks a turned PNG must have: those it had, in their places, but
 // unknown ones marked unsafe to copy; pHYs and the pixel dimensions of an
 // eXIf chunk (as Exif() lays them out) exchanged with the axes, its
@@ -191,7 +324,12 @@ std::vector<RawTag> DescriptiveTags(std::vector<RawTag> tags, bool exchange, boo
   });
   for (RawTag& t : tags) {
     if (exchange && (t.tag == 282 || t.tag == 283)) t.tag = t.tag == 282 ? 283 : 282;
-    if (upright && t.tag == 274) t = Short(274, {1});
+    if (upright && t.tag == 274) {
+      // 1 in the file's byte order.
+      const bool big = t.value.size() == 2 && t.value[0] == 0;
+      t = Short(274, {1});
+      if (big) std::swap(t.value[0], t.value[1]);
+    }
     // The EXIF directory's pixel dimensions.
     for (RawTag& e : t.sub) {
       if (exchange && (e.tag == 40962 || e.tag == 40963)) e.tag = e.tag == 40962 ? 40963 : 40962;
@@ -312,6 +450,48 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
        {.colour = PHOTOMETRIC_RGB, .samples = 4, .compression = COMPRESSION_LZW, .tile = 32},
        70, 33, 1},
       {"grey and alpha", {.colour = PHOTOMETRIC_MINISBLACK, .samples = 2}, 19, 23, 1},
+      // Every sample size and kind, samples that are not colours, planes.
+      {"grey, 16 bits, LZW with predictor, big-endian, 2 pages",
+       {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 16, .compression = COMPRESSION_LZW,
+        .predictor = 2, .big_endian = true},
+       23, 11, 2},
+      {"RGB, 16 bits, Deflate",
+       {.colour = PHOTOMETRIC_RGB, .bits_per_sample = 16, .samples = 3,
+        .compression = COMPRESSION_ADOBE_DEFLATE},
+       17, 9, 1},
+      {"grey, 2 bits", {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 2}, 19, 7, 1},
+      {"grey, 12 bits, LZW",
+       {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 12, .compression = COMPRESSION_LZW},
+       13, 9, 1},
+      {"RGB, 12 bits, tiled",
+       {.colour = PHOTOMETRIC_RGB, .bits_per_sample = 12, .samples = 3, .tile = 16}, 21, 18, 1},
+      {"grey, floating point with its predictor",
+       {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 32,
+        .compression = COMPRESSION_ADOBE_DEFLATE, .predictor = 3,
+        .sample_format = SAMPLEFORMAT_IEEEFP},
+       11, 13, 1},
+      {"grey, signed 16 bits",
+       {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 16, .sample_format = SAMPLEFORMAT_INT},
+       9, 8, 1},
+      {"CMYK, LZW",
+       {.colour = PHOTOMETRIC_SEPARATED, .samples = 4, .compression = COMPRESSION_LZW}, 15, 10, 1},
+      {"CMYK and alpha", {.colour = PHOTOMETRIC_SEPARATED, .samples = 5}, 10, 7, 1},
+      {"CIE Lab", {.colour = PHOTOMETRIC_CIELAB, .samples = 3}, 9, 6, 1},
+      {"RGB, separate planes, 2 pages",
+       {.colour = PHOTOMETRIC_RGB, .samples = 3, .planar = true, .rows_per_strip = 4}, 14, 9, 2},
+      {"RGBA, 16 bits, separate planes, tiled",
+       {.colour = PHOTOMETRIC_RGB, .bits_per_sample = 16, .samples = 4, .tile = 16,
+        .planar = true},
+       20, 17, 1},
+      {"5 samples of 64-bit floating point",
+       {.colour = PHOTOMETRIC_RGB, .bits_per_sample = 64, .samples = 5,
+        .sample_format = SAMPLEFORMAT_IEEEFP},
+       7, 5, 1},
+      {"YCbCr subsampled 2 x 2, LZW",
+       {.colour = PHOTOMETRIC_YCBCR, .samples = 3, .compression = COMPRESSION_LZW, .sub_h = 2,
+        .sub_v = 2, .rows_per_strip = 4},
+       12, 10, 1},
+      {"YCbCr, not subsampled", {.colour = PHOTOMETRIC_YCBCR, .samples = 3}, 7, 5, 1},
       // Shown otherwise than stored: mirrored ones turn the other way.
       {"bilevel, shown mirrored (2)",
        {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1, .orientation = 2}, 21, 9, 1},
@@ -335,6 +515,17 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
       {"PNG RGBA, interlaced",
        {.container = kPng, .colour = 6, .samples = 4, .compression = 1}, 30, 13, 1},
       {"PNG grey and alpha", {.container = kPng, .colour = 4, .samples = 2}, 14, 26, 1},
+      {"PNG 2-bit grey", {.container = kPng, .colour = 0, .bits_per_sample = 2}, 21, 9, 1},
+      {"PNG 2-bit palette, interlaced",
+       {.container = kPng, .colour = 3, .bits_per_sample = 2, .compression = 1}, 13, 11, 1},
+      {"PNG 16-bit grey", {.container = kPng, .colour = 0, .bits_per_sample = 16}, 15, 8, 1},
+      {"PNG 16-bit RGB",
+       {.container = kPng, .colour = 2, .bits_per_sample = 16, .samples = 3}, 11, 7, 1},
+      {"PNG 16-bit RGBA, interlaced",
+       {.container = kPng, .colour = 6, .bits_per_sample = 16, .samples = 4, .compression = 1},
+       9, 10, 1},
+      {"PNG 16-bit grey and alpha",
+       {.container = kPng, .colour = 4, .bits_per_sample = 16, .samples = 2}, 8, 5, 1},
       // Every kind of chunk a real file carries, before and after the image.
       {"PNG, chunks of every kind",
        {.container = kPng, .colour = 2, .samples = 3, .x_res = 300, .y_res = 200,
@@ -404,6 +595,10 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
       EXPECT_EQ(got.colour, want.colour) << what;
       EXPECT_EQ(got.bits_per_sample, want.bits_per_sample) << what;
       EXPECT_EQ(got.samples, want.samples) << what;
+      EXPECT_EQ(got.sample_format, want.sample_format) << what;
+      EXPECT_EQ(got.planar, want.planar) << what;
+      EXPECT_EQ(got.sub_h * 10 + got.sub_v, want.sub_h * 10 + want.sub_v) << what;
+      EXPECT_EQ(got.big_endian, want.big_endian) << what;
       EXPECT_EQ(got.compression, want.compression) << what;
       EXPECT_EQ(got.predictor, want.predictor) << what;
       EXPECT_EQ(got.tile, want.tile) << what;
@@ -586,12 +781,17 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
       {"TIFF, JPEG",
        file({.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_JPEG}),
        "page 1: not supported: JPEG-compressed"},
-      {"TIFF, 16 bits", file({.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 16}),
-       "not supported: 16 bits per sample"},
-      {"TIFF, planar", file({.colour = PHOTOMETRIC_RGB, .samples = 3, .planar = true}),
-       "not supported: planar"},
-      {"TIFF, CMYK", file({.colour = PHOTOMETRIC_SEPARATED, .samples = 4}),
-       "not supported: CMYK"},
+      // Chroma subsampled unequally cannot be stated turned; an edge data
+      // unit partly outside the page cannot move to the other edge.
+      {"TIFF, YCbCr 2 x 1, a quarter turn",
+       file({.colour = PHOTOMETRIC_YCBCR, .samples = 3, .sub_h = 2, .sub_v = 1}),
+       "YCbCr subsampled 2 x 1 cannot be turned a quarter turn"},
+      {"TIFF, YCbCr 2 x 2, an odd height, a quarter turn",
+       file({.colour = PHOTOMETRIC_YCBCR, .samples = 3, .sub_h = 2, .sub_v = 2}),
+       "with a height of 5, not whole data units"},
+      {"TIFF, a compression libtiff reads but cannot write",
+       file({.colour = PHOTOMETRIC_MINISBLACK, .tags = {Short(259, {32771})}}),
+       "compression, which this tool cannot write back; -t turns it"},
       {"TIFF, truncated", Bytes(tiff.begin(), tiff.begin() + 20), "truncated TIFF file"},
       {"TIFF, cut in half", Bytes(tiff.begin(), tiff.begin() + tiff.size() / 2),
        "truncated TIFF file"},
@@ -607,11 +807,6 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
        "--max-page-bytes 44"},
       {"BMP, a page over the limit", good, "too large: a page of 12 bytes",
        "--max-page-bytes 11"},
-      {"PNG, 2 bits", file({.container = Container::kPng, .colour = 0, .bits_per_sample = 2}),
-       "not supported: 2-bit samples"},
-      {"PNG, 16 bits",
-       file({.container = Container::kPng, .colour = 2, .bits_per_sample = 16, .samples = 3}),
-       "not supported: 16-bit samples"},
       {"PNG, truncated", Bytes(png.begin(), png.end() - 20), "PNG file"},
       {"PNG, cut inside its signature", Bytes(png.begin(), png.begin() + 5),
        "truncated PNG file"},
@@ -625,20 +820,21 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
       {"empty", Bytes{}, "empty file"},
       {"truncated header", Bytes(good.begin(), good.begin() + 30), "truncated BMP file"},
       {"truncated rows", Bytes(good.begin(), good.end() - 1), "truncated"},
-      {"RLE8", patched(14 + 16, 1), "compressed (RLE8)"},
+      {"RLE8 rows from the top", patch(patched(14 + 16, 1), 14 + 8, static_cast<uint32_t>(-3)),
+       "damaged: run-length encoded rows stored from the top"},
       {"JPEG", patched(14 + 16, 4), "compressed (JPEG)"},
       {"JPEG, 0 bits", embedded(4), "compressed (JPEG)"},
       {"PNG, 0 bits", embedded(5), "compressed (PNG)"},
-      {"RLE4", patch(patched(14 + 14, 4, 2), 14 + 16, 2), "compressed (RLE4)"},
+      {"RLE4 at 8 bits", patched(14 + 16, 2), "compressed (RLE4)"},
       {"OS/2 RLE24", os2(24, 4), "compressed (RLE24, OS/2)"},
       {"OS/2 Huffman", os2(1, 3), "compressed (Huffman 1D, OS/2)"},
       {"impossible colour table", patched(14 + 32, 0xFFFFFFFFu),
        "damaged: a colour table of 4294967295 entries"},
       {"offset past the end", patched(10, 0xFFFFF000u), "past the end of the file"},
       {"bit fields at 8 bits", patched(14 + 16, 3), "compressed (bit fields)"},
-      {"2 bits", patched(14 + 14, 2, 2), "not supported: 2 bits per pixel"},
+      {"3 bits", patched(14 + 14, 3, 2), "not supported: 3 bits per pixel"},
       {"two planes", patched(14 + 12, 2, 2), "not supported: 2 planes"},
-      {"OS/2 header", patched(14, 12), "12-byte header"},
+      {"a header too short for any", patched(14, 14), "damaged: a header of 14 bytes"},
       {"negative width", patched(14 + 4, static_cast<uint32_t>(-4)), "damaged: negative width"},
       {"too large", patched(14 + 4, 0x7FFFFFF0u), "too large"},
       {"offset inside table", patched(10, 20), "pixel data offset"},

@@ -1,20 +1,24 @@
-// Reading BMP files into blocks and writing them back. The tool is a host of
-// the library's public API: it reads the header fields itself, through the
-// DIB types the public header declares (<windows.h>'s on Windows).
+// Reading BMP files into blocks, turning them and writing them back. The tool
+// is a host of the library's public API: it reads the header fields itself,
+// through the DIB types the public header declares (<windows.h>'s on
+// Windows).
 #include "bmp_file.h"
-
-#include "dib_sizes.h"
-#include "image_file.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "dib_sizes.h"
+#include "image_file.h"
+
 namespace quadturn::tool {
 namespace {
 
 constexpr uint32_t kMaxHeaderBytes = 1024;  // V5 is 124; nothing real is near this
+constexpr uint32_t kCoreHeaderBytes = sizeof(BITMAPCOREHEADER);
+constexpr uint32_t kInfoHeaderBytes = sizeof(BITMAPINFOHEADER);
+constexpr uint32_t kShortestOs2Header = 16;  // OS/2 2.x: any length from 16 to 64
 
 // Compressions past <windows.h>'s BI_ names, and its profile kinds spelt as
 // numbers (mingw spells them as multi-character constants).
@@ -29,13 +33,23 @@ Header HeaderAt(const uint8_t* p) {
   std::memcpy(&h, p, sizeof h);
   return h;
 }
+template <typename Header>
+void PutHeader(uint8_t* p, const Header& h) {
+  std::memcpy(p, &h, sizeof h);
+}
 
 // Where an image's parts lie, from its info header: offsets from the
 // header's start, as in a packed DIB.
 struct Layout {
   uint32_t header_bytes = 0;
-  uint64_t offset = 0;  // the rows: header, masks, table
-  uint64_t rows = 0;
+  uint32_t masks = 0;    // bytes of colour masks behind a 40-byte header
+  uint64_t entries = 0;  // colour table entries
+  uint64_t offset = 0;   // the rows: header, masks, table
+  uint64_t rows = 0;     // uncompressed
+  bool rle = false;      // the rows are run-length encoded
+  int32_t width = 0;
+  uint64_t height = 0;
+  int bits = 0;
   uint32_t profile_at = 0;  // a V5 header's profile, when it has one
   uint32_t profile_bytes = 0;
 };
@@ -71,11 +85,12 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
   // The compression first: JPEG and PNG inside a BMP say 0 bits per pixel.
   const bool bitfields = (compression == BI_BITFIELDS || compression == kBiAlphaBitfields) &&
                          (bits == 16 || bits == 32);
-  if (compression != BI_RGB && !bitfields) {
-    return Fail("not supported: compressed (" +
-                CompressionName(compression, bits) + ")", error);
+  l->rle = (compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4);
+  if (compression != BI_RGB && !bitfields && !l->rle) {
+    return Fail("not supported: compressed (" + CompressionName(compression, bits) + ")", error);
   }
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+  if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
+      bits != 32) {
     return Fail("not supported: " + std::to_string(bits) + " bits per pixel", error);
   }
   if (bi.biPlanes != 1) {
@@ -83,18 +98,23 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
   }
   if (width < 0) return Fail("damaged: negative width", error);
   if (height == INT32_MIN) return Fail("damaged: height", error);
+  if (l->rle && height < 0) {
+    return Fail("damaged: run-length encoded rows stored from the top", error);
+  }
   const uint64_t h = height < 0 ? static_cast<uint64_t>(-int64_t{height}) : uint64_t(height);
   // Masks behind a 40-byte header (larger headers hold them), then the
   // table: biClrUsed entries, or 2^bits up to 8 bits.
-  const uint64_t masks =
-      bitfields && l->header_bytes == sizeof(BITMAPINFOHEADER)
-          ? (compression == kBiAlphaBitfields ? 16 : 12)
-          : 0;
-  const uint64_t entries = clr_used != 0 ? clr_used : bits <= 8 ? 1u << bits : 0;
-  l->offset = l->header_bytes + masks + 4 * entries;
+  l->masks = bitfields && l->header_bytes == kInfoHeaderBytes
+                 ? (compression == kBiAlphaBitfields ? 16 : 12)
+                 : 0;
+  l->entries = clr_used != 0 ? clr_used : bits <= 8 ? 1u << bits : 0;
+  l->offset = l->header_bytes + l->masks + 4 * l->entries;
   if (l->offset > kMaxDibBytes) {
-    return Fail("damaged: a colour table of " + std::to_string(entries) + " entries", error);
+    return Fail("damaged: a colour table of " + std::to_string(l->entries) + " entries", error);
   }
+  l->width = width;
+  l->height = h;
+  l->bits = bits;
   l->rows = DibStride(uint32_t(width), bits) * h;
   if (!DibFits(l->offset, uint32_t(width), h, bits)) {
     return Fail("too large: its rows would pass 2^31 - 1 bytes", error);
@@ -108,11 +128,6 @@ bool Describe(const uint8_t* info, Layout* l, std::string* error) {
     }
   }
   return true;
-}
-
-HGLOBAL Refuse(std::string why, std::string* error) {
-  Fail(std::move(why), error);
-  return nullptr;
 }
 
 // What a read or skip came to as a success, with the data ending first
@@ -130,78 +145,203 @@ bool SkipBody(Input& in, uint64_t n, std::string* error) {
   return Got(in.Skip(n, error), "truncated BMP file", error);
 }
 
+// The info header an OS/2 one stands for in the block: a core header's
+// fields (its table entries, 3 bytes each, as many as fit before the rows),
+// or a short OS/2 2.x header's with the fields it leaves out 0.
+std::vector<uint8_t> InfoHeaderOf(const std::vector<uint8_t>& header, uint32_t rows_at) {
+  std::vector<uint8_t> info(kInfoHeaderBytes, 0);
+  if (header.size() == kCoreHeaderBytes) {
+    const BITMAPCOREHEADER bc = HeaderAt<BITMAPCOREHEADER>(header.data());
+    BITMAPINFOHEADER bi{};
+    bi.biWidth = bc.bcWidth;
+    bi.biHeight = bc.bcHeight;
+    bi.biPlanes = bc.bcPlanes;
+    bi.biBitCount = bc.bcBitCount;
+    const uint64_t full = bc.bcBitCount <= 8 ? 1u << bc.bcBitCount : 0;
+    const uint64_t fit = rows_at > kFileHeaderBytes + kCoreHeaderBytes
+                             ? (rows_at - kFileHeaderBytes - kCoreHeaderBytes) / 3
+                             : 0;
+    bi.biClrUsed = full > 0 && fit < full ? static_cast<DWORD>(std::max<uint64_t>(fit, 1)) : 0;
+    PutHeader(info.data(), bi);
+  } else {
+    std::copy(header.begin(), header.end(), info.begin());
+  }
+  BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(info.data());
+  bi.biSize = kInfoHeaderBytes;
+  PutHeader(info.data(), bi);
+  return info;
+}
+
+// The rows of a block's DIB: where they start, their stride, how many.
+struct Rows {
+  uint8_t* at;
+  uint64_t stride;
+  uint32_t width, height;
+  bool top_down;
+};
+Rows RowsOf(uint8_t* dib, const Layout& l) {
+  const BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(dib);
+  return {dib + l.offset, DibStride(static_cast<uint32_t>(l.width), l.bits),
+          static_cast<uint32_t>(l.width), static_cast<uint32_t>(l.height), bi.biHeight < 0};
+}
+
+// RotateFlipPixels' view of stored rows: the top row first, a bottom-up
+// image given by its last row.
+uint8_t* TopRow(const Rows& r) {
+  return r.top_down || r.height == 0 ? r.at : r.at + (r.height - 1) * r.stride;
+}
+LONG_PTR TopDownStride(const Rows& r) {
+  return r.top_down ? static_cast<LONG_PTR>(r.stride) : -static_cast<LONG_PTR>(r.stride);
+}
+
+// A 2-bit image, which the DIB entries do not take: its rows turned through
+// RotateFlipPixels into a new block with the header, table and profile the
+// library would write (sizes and resolutions exchanged with the axes,
+// biSizeImage restated, rows padded with 0).
+HGLOBAL TurnTwoBitDib(HGLOBAL h, const Layout& l, int type, std::string* error) {
+  const bool swaps = (type & 1) != 0;
+  const uint32_t w = swaps ? static_cast<uint32_t>(l.height) : static_cast<uint32_t>(l.width);
+  const uint32_t height = swaps ? static_cast<uint32_t>(l.width) : static_cast<uint32_t>(l.height);
+  const uint64_t rows = DibStride(w, 2) * height;
+  HGLOBAL turned = GlobalAlloc(GHND, static_cast<SIZE_T>(l.offset + rows + l.profile_bytes));
+  auto* to = turned == nullptr ? nullptr : static_cast<uint8_t*>(GlobalLock(turned));
+  auto* from = static_cast<uint8_t*>(GlobalLock(h));
+  if (to == nullptr || from == nullptr) {
+    if (from != nullptr) GlobalUnlock(h);
+    if (turned != nullptr) GlobalFree(turned);
+    Fail("out of memory", error);
+    return nullptr;
+  }
+  std::memcpy(to, from, static_cast<std::size_t>(l.offset));
+  BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(to);
+  const bool top_down = bi.biHeight < 0;
+  if (swaps) {
+    bi.biWidth = static_cast<LONG>(w);
+    bi.biHeight = top_down ? -static_cast<LONG>(height) : static_cast<LONG>(height);
+    std::swap(bi.biXPelsPerMeter, bi.biYPelsPerMeter);
+  }
+  bi.biSizeImage = static_cast<DWORD>(rows);
+  PutHeader(to, bi);
+  const Rows in = RowsOf(from, l);
+  const Rows out{to + l.offset, DibStride(w, 2), w, height, top_down};
+  const DWORD e = RotateFlipPixels(TopRow(in), TopDownStride(in), TopRow(out), TopDownStride(out),
+                                   static_cast<LONG>(in.width), static_cast<LONG>(in.height), 2,
+                                   type);
+  if (l.profile_bytes > 0) {
+    std::memcpy(to + l.offset + rows, from + l.offset + l.rows, l.profile_bytes);
+    BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(to);
+    v5.bV5ProfileData = static_cast<DWORD>(l.offset + rows);
+    PutHeader(to, v5);
+  }
+  GlobalUnlock(h);
+  GlobalUnlock(turned);
+  if (e != 0) {
+    GlobalFree(turned);
+    *error = e == ERROR_NOT_ENOUGH_MEMORY ? "out of memory" : "not turned";
+    return nullptr;
+  }
+  return turned;
+}
+
+// Why the library left an image as it was, from its last error.
+std::string LibraryReason(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_SUPPORTED: return "not supported by the library";
+    case ERROR_INVALID_DATA: return "damaged: the header does not fit the image";
+    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
+    default: return "not turned (error " + std::to_string(error) + ")";
+  }
+}
+
 }  // namespace
 
-HGLOBAL ReadBmp(Input& in, uint64_t max_page_bytes, std::string* error) {
+BmpImage::~BmpImage() {
+  if (dib_ != nullptr) GlobalFree(dib_);
+}
+
+bool BmpImage::Read(Input& in, uint64_t max_page_bytes, std::string* error) {
   uint8_t file[kFileHeaderBytes + 4];
   if (!Got(in.Read(file, sizeof file, error), "truncated BMP file: it ends inside its header",
            error)) {
-    return nullptr;
+    return false;
   }
   const BITMAPFILEHEADER fh = HeaderAt<BITMAPFILEHEADER>(file);
-  if (fh.bfType != kBmSignature) {
-    return Refuse("not a BMP file (no BM signature)", error);
-  }
+  if (fh.bfType != kBmSignature) return Fail("not a BMP file (no BM signature)", error);
   const uint32_t header_bytes = HeaderAt<DWORD>(file + kFileHeaderBytes);
-  if (header_bytes < 40) {
-    return Refuse("not supported: a " + std::to_string(header_bytes) +
-                "-byte header (OS/2 and other old formats)", error);
+  if (header_bytes != kCoreHeaderBytes && header_bytes < kShortestOs2Header) {
+    return Fail("damaged: a header of " + std::to_string(header_bytes) + " bytes", error);
   }
   if (header_bytes > kMaxHeaderBytes) {
-    return Refuse("damaged: a header of " + std::to_string(header_bytes) +
-                " bytes", error);
+    return Fail("damaged: a header of " + std::to_string(header_bytes) + " bytes", error);
   }
-  std::vector<uint8_t> info(header_bytes);
-  std::memcpy(info.data(), file + kFileHeaderBytes, 4);
-  if (!Got(in.Read(info.data() + 4, header_bytes - 4, error),
+  std::vector<uint8_t> header(header_bytes);
+  std::memcpy(header.data(), file + kFileHeaderBytes, 4);
+  if (!Got(in.Read(header.data() + 4, header_bytes - 4, error),
            "truncated BMP file: it ends inside its header", error)) {
-    return nullptr;
+    return false;
   }
+  // An OS/2 header is read as the 40-byte one it stands for.
+  const bool os2 = header_bytes < kInfoHeaderBytes;
+  const std::vector<uint8_t> info = os2 ? InfoHeaderOf(header, fh.bfOffBits) : header;
   Layout l;
-  if (!Describe(info.data(), &l, error)) return nullptr;
+  if (!Describe(info.data(), &l, error)) return false;
   const std::string over = PageOverLimit(l.rows, max_page_bytes);
-  if (!over.empty()) return Refuse(over, error);
+  if (!over.empty()) return Fail(over, error);
 
   // Where the parts lie in the file: rows at bfOffBits, after the header
   // and table with perhaps a gap; a profile in that gap or behind the rows.
-  const uint64_t table_end = kFileHeaderBytes + l.offset;
+  const uint64_t entry_bytes = header_bytes == kCoreHeaderBytes ? 3 : 4;
+  const uint64_t table_end = kFileHeaderBytes + header_bytes + l.masks + entry_bytes * l.entries;
   const uint64_t rows_at = fh.bfOffBits;
   if (rows_at < table_end) {
-    return Refuse("damaged: pixel data offset lies inside the header or "
-                "colour table", error);
+    return Fail("damaged: pixel data offset lies inside the header or colour table", error);
   }
-  const uint64_t rows_end = rows_at + l.rows;
+  if (in.Size() >= 0 && rows_at > static_cast<uint64_t>(in.Size())) {
+    return Fail("damaged: pixel data offset " + std::to_string(rows_at) +
+                    " lies past the end of the file (" + std::to_string(in.Size()) + " bytes)",
+                error);
+  }
+  // Run-length encoded rows are as long as biSizeImage says, or run to the
+  // end of the file; no more than the longest encoding of the rows is read
+  // (a jump of its own for every pixel, an end for every line).
+  uint64_t data_bytes = l.rows;
+  if (l.rle) {
+    const uint64_t worst = 4 * uint64_t(l.width) * l.height + 2 * (l.height + 1);
+    const uint64_t stated = HeaderAt<BITMAPINFOHEADER>(info.data()).biSizeImage;
+    const uint64_t left = in.Size() >= 0 ? static_cast<uint64_t>(in.Size()) - rows_at : worst;
+    data_bytes = std::min({stated > 0 ? stated : left, left, worst});
+  }
+  const uint64_t rows_end = rows_at + data_bytes;
   const uint64_t profile_at = kFileHeaderBytes + uint64_t{l.profile_at};
   const uint64_t profile_end = profile_at + l.profile_bytes;
   const bool in_gap = l.profile_bytes > 0 && profile_at >= table_end && profile_end <= rows_at;
   if (l.profile_bytes > 0 && !in_gap && profile_at < rows_end) {
-    return Refuse("damaged: colour profile overlaps the image", error);
-  }
-  if (in.Size() >= 0 && rows_at > static_cast<uint64_t>(in.Size())) {
-    return Refuse("damaged: pixel data offset " + std::to_string(rows_at) +
-                  " lies past the end of the file (" + std::to_string(in.Size()) + " bytes)",
-                  error);
+    return Fail("damaged: colour profile overlaps the image", error);
   }
   const uint64_t needed = std::max(rows_end, l.profile_bytes > 0 ? profile_end : 0);
   if (in.Size() >= 0 && static_cast<uint64_t>(in.Size()) < needed) {
-    return Refuse("truncated BMP file (" + std::to_string(in.Size()) + " bytes, " +
-                std::to_string(needed) + " needed)", error);
+    return Fail("truncated BMP file (" + std::to_string(in.Size()) + " bytes, " +
+                    std::to_string(needed) + " needed)",
+                error);
   }
 
   // The packed DIB: header, masks and table, rows, profile right behind.
   const uint64_t dib_bytes = l.offset + l.rows + l.profile_bytes;
-  if (dib_bytes > kMaxDibBytes) {
-    return Refuse("too large", error);
-  }
+  if (dib_bytes > kMaxDibBytes) return Fail("too large", error);
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(dib_bytes));
   auto* p = h == nullptr ? nullptr : static_cast<uint8_t*>(GlobalLock(h));
   if (p == nullptr) {
     if (h != nullptr) GlobalFree(h);
-    return Refuse("out of memory", error);
+    return Fail("out of memory", error);
   }
   uint8_t* profile = p + l.offset + l.rows;
-  std::memcpy(p, info.data(), header_bytes);
-  bool ok = ReadBody(in, p + header_bytes, l.offset - header_bytes, error);
+  std::memcpy(p, info.data(), info.size());
+  std::vector<uint8_t> table(static_cast<std::size_t>(table_end - kFileHeaderBytes - header_bytes));
+  bool ok = ReadBody(in, table.data(), table.size(), error);
+  // A core header's entries are 3 bytes; the block's 4.
+  for (uint64_t k = 0; ok && k < l.masks + 4 * l.entries; ++k) {
+    p[info.size() + k] = entry_bytes == 4 ? table[k] : k % 4 == 3 ? 0 : table[k / 4 * 3 + k % 4];
+  }
   if (ok && in_gap) {
     ok = SkipBody(in, profile_at - table_end, error) &&
          ReadBody(in, profile, l.profile_bytes, error) &&
@@ -209,7 +349,27 @@ HGLOBAL ReadBmp(Input& in, uint64_t max_page_bytes, std::string* error) {
   } else if (ok) {
     ok = SkipBody(in, rows_at - table_end, error);
   }
-  ok = ok && ReadBody(in, p + l.offset, l.rows, error);
+  if (ok && l.rle) {
+    // Read as it comes: a header can promise more than the input holds.
+    std::vector<uint8_t> data;
+    std::size_t got = 0;
+    for (std::size_t part = 0; ok && data.size() < data_bytes && got == part;) {
+      const std::size_t at = data.size();
+      part = static_cast<std::size_t>(std::min<uint64_t>(data_bytes - at, std::size_t{1} << 20));
+      data.resize(at + part);
+      ok = in.ReadUpTo(data.data() + at, part, &got, error);
+      data.resize(at + got);
+    }
+    got = data.size();
+    const Rows rows = RowsOf(p, l);
+    DecodeRle(data.data(), got, l.bits, rows.width, rows.height, rows.at, rows.stride, &skipped_);
+    BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
+    bi.biCompression = BI_RGB;
+    bi.biSizeImage = static_cast<DWORD>(l.rows);
+    PutHeader(p, bi);
+  } else if (ok) {
+    ok = ReadBody(in, p + l.offset, l.rows, error);
+  }
   if (ok && l.profile_bytes > 0 && !in_gap) {
     ok = SkipBody(in, profile_at - rows_end, error) &&
          ReadBody(in, profile, l.profile_bytes, error);
@@ -218,51 +378,123 @@ HGLOBAL ReadBmp(Input& in, uint64_t max_page_bytes, std::string* error) {
     // The profile now lies right behind the rows.
     BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(p);
     v5.bV5ProfileData = static_cast<DWORD>(l.offset + l.rows);
-    std::memcpy(p, &v5, sizeof v5);
+    PutHeader(p, v5);
   }
   GlobalUnlock(h);
   if (!ok) {
     GlobalFree(h);
-    return nullptr;
-  }
-  return h;
-}
-
-bool WriteBmp(HGLOBAL h, Output& out, std::string* error) {
-  const auto* p = static_cast<const uint8_t*>(GlobalLock(h));
-  if (p == nullptr) {
-    *error = "out of memory";
     return false;
   }
+  dib_ = h;
+  file_header_bytes_ = header_bytes;
+  compression_ = l.rle ? HeaderAt<BITMAPINFOHEADER>(info.data()).biCompression : BI_RGB;
+  return true;
+}
+
+bool BmpImage::Turn(int type, bool keep_resolution, std::string* error) {
+  if (type == QUADTURN_NONE) return true;
+  auto* p = static_cast<uint8_t*>(GlobalLock(dib_));
+  if (p == nullptr) return Fail("out of memory", error);
+  Layout l;
+  Describe(p, &l, error);
+  GlobalUnlock(dib_);
+  if (l.bits == 2) {
+    HGLOBAL turned = TurnTwoBitDib(dib_, l, type, error);
+    if (turned == nullptr) return false;
+    GlobalFree(dib_);
+    dib_ = turned;
+  } else if (!RotateFlip(dib_, type)) {
+    return Fail(LibraryReason(GetLastError()), error);
+  }
+  if (skipped_.any) {
+    // The pixels the file skips move with the others (stored rows upwards,
+    // as the image's are).
+    const bool swaps = (type & 1) != 0;
+    SkippedPixels turned;
+    turned.width = swaps ? skipped_.height : skipped_.width;
+    turned.height = swaps ? skipped_.width : skipped_.height;
+    turned.bits.assign(turned.RowBytes() * turned.height, 0);
+    turned.any = true;
+    const Rows in{skipped_.bits.data(), skipped_.RowBytes(), skipped_.width, skipped_.height,
+                  false};
+    const Rows out{turned.bits.data(), turned.RowBytes(), turned.width, turned.height, false};
+    const DWORD e = RotateFlipPixels(TopRow(in), TopDownStride(in), TopRow(out),
+                                     TopDownStride(out), static_cast<LONG>(in.width),
+                                     static_cast<LONG>(in.height), 1, type);
+    if (e != 0) return Fail("out of memory", error);
+    skipped_ = std::move(turned);
+  }
+  // The library exchanges the resolutions with the axes.
+  if ((type & 1) != 0 && keep_resolution) {
+    p = static_cast<uint8_t*>(GlobalLock(dib_));
+    if (p == nullptr) return Fail("out of memory", error);
+    BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
+    std::swap(bi.biXPelsPerMeter, bi.biYPelsPerMeter);
+    PutHeader(p, bi);
+    GlobalUnlock(dib_);
+  }
+  return true;
+}
+
+bool BmpImage::Write(Output& out, std::string* error) const {
+  auto* p = static_cast<uint8_t*>(GlobalLock(dib_));
+  if (p == nullptr) return Fail("out of memory", error);
   Layout l;
   bool ok = Describe(p, &l, error);
   uint64_t dib_bytes = l.offset + l.rows;
-  if (ok && l.profile_bytes > 0) dib_bytes = std::max<uint64_t>(dib_bytes, uint64_t{l.profile_at} + l.profile_bytes);
+  if (ok && l.profile_bytes > 0) {
+    dib_bytes = std::max<uint64_t>(dib_bytes, uint64_t{l.profile_at} + l.profile_bytes);
+  }
   // The block may be longer than the image (where a cut failed): only the
   // image is written.
-  if (ok && dib_bytes > GlobalSize(h)) {
-    ok = false;
-    *error = "the turned image is shorter than its header says";
+  if (ok && dib_bytes > GlobalSize(dib_)) {
+    ok = Fail("the turned image is shorter than its header says", error);
+  }
+  // The header, masks and table as the file had them; the rows encoded as
+  // they were.
+  std::string head(reinterpret_cast<const char*>(p), static_cast<std::size_t>(l.offset));
+  std::string rows;
+  if (ok && compression_ != BI_RGB) {
+    const Rows r = RowsOf(p, l);
+    rows = EncodeRle(r.at, r.stride, l.bits, r.width, r.height, skipped_);
+    BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
+    bi.biCompression = compression_;
+    bi.biSizeImage = static_cast<DWORD>(rows.size());
+    PutHeader(reinterpret_cast<uint8_t*>(&head[0]), bi);
+    if (l.profile_bytes > 0) {
+      BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(p);
+      v5.bV5ProfileData = static_cast<DWORD>(l.offset + rows.size());
+      PutHeader(reinterpret_cast<uint8_t*>(&head[0]), v5);
+    }
+  } else if (ok) {
+    rows.assign(reinterpret_cast<const char*>(p) + l.offset,
+                static_cast<std::size_t>(dib_bytes - l.offset));
+  }
+  if (ok && compression_ != BI_RGB && l.profile_bytes > 0) {
+    rows.append(reinterpret_cast<const char*>(p) + l.offset + l.rows, l.profile_bytes);
+  }
+  if (ok && file_header_bytes_ == kCoreHeaderBytes) {
+    const BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
+    BITMAPCOREHEADER bc{kCoreHeaderBytes, static_cast<WORD>(bi.biWidth),
+                        static_cast<WORD>(bi.biHeight), bi.biPlanes, bi.biBitCount};
+    std::string core(kCoreHeaderBytes, '\0');
+    PutHeader(reinterpret_cast<uint8_t*>(&core[0]), bc);
+    for (uint64_t k = 0; k < l.entries; ++k) core.append(head, l.header_bytes + 4 * k, 3);
+    head = std::move(core);
+  } else if (ok && file_header_bytes_ < kInfoHeaderBytes) {
+    head.erase(file_header_bytes_, kInfoHeaderBytes - file_header_bytes_);
+    std::memcpy(&head[0], &file_header_bytes_, 4);
   }
   if (ok) {
     BITMAPFILEHEADER fh{};
     fh.bfType = kBmSignature;
-    fh.bfSize = static_cast<DWORD>(kFileHeaderBytes + dib_bytes);
-    fh.bfOffBits = static_cast<DWORD>(kFileHeaderBytes + l.offset);
-    ok = out.Write(&fh, sizeof fh, error) &&
-         out.Write(p, static_cast<std::size_t>(dib_bytes), error);
+    fh.bfSize = static_cast<DWORD>(kFileHeaderBytes + head.size() + rows.size());
+    fh.bfOffBits = static_cast<DWORD>(kFileHeaderBytes + head.size());
+    ok = out.Write(&fh, sizeof fh, error) && out.Write(head.data(), head.size(), error) &&
+         out.Write(rows.data(), rows.size(), error);
   }
-  GlobalUnlock(h);
+  GlobalUnlock(dib_);
   return ok;
-}
-
-void ExchangeResolutions(HGLOBAL h) {
-  auto* p = static_cast<uint8_t*>(GlobalLock(h));
-  if (p == nullptr) return;
-  BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
-  std::swap(bi.biXPelsPerMeter, bi.biYPelsPerMeter);
-  std::memcpy(p, &bi, sizeof bi);
-  GlobalUnlock(h);
 }
 
 }  // namespace quadturn::tool

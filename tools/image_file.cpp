@@ -1,5 +1,5 @@
-// Recognising a file's format and the BMP road: the whole file is one
-// packed DIB in a block, turned there and written straight from it.
+// Recognising a file's format, and the BMP road: the whole file is one
+// packed DIB in a block, turned there by the library and written from it.
 #include "image_file.h"
 
 #include <algorithm>
@@ -11,26 +11,10 @@
 namespace quadturn::tool {
 namespace {
 
-// Why the library left an image as it was, from its last error.
-std::string LibraryReason(DWORD error) {
-  switch (error) {
-    case ERROR_NOT_SUPPORTED: return "not supported by the library";
-    case ERROR_INVALID_DATA: return "damaged: the header does not fit the image";
-    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
-    default: return "not turned (error " + std::to_string(error) + ")";
-  }
-}
-
 class TurnedBmp : public TurnedFile {
  public:
-  explicit TurnedBmp(HGLOBAL h) : h_(h) {}
-  ~TurnedBmp() override { GlobalFree(h_); }
-  TurnedBmp(const TurnedBmp&) = delete;
-  TurnedBmp& operator=(const TurnedBmp&) = delete;
-  bool WriteTo(Output& out, std::string* error) override { return WriteBmp(h_, out, error); }
-
- private:
-  HGLOBAL h_;
+  bool WriteTo(Output& out, std::string* error) override { return image.Write(out, error); }
+  BmpImage image;
 };
 
 bool StartsWith(const uint8_t* head, std::size_t n, const char* signature, std::size_t length) {
@@ -49,22 +33,13 @@ int Turning::TagAfter(int orientation) const {
   return orientation_tag ? TagOfType(Compose(TypeOfTag(orientation), type)) : orientation;
 }
 
-bool TurnBlock(HGLOBAL h, int type, std::string* error) {
-  if (RotateFlip(h, type)) return true;
-  *error = LibraryReason(GetLastError());
-  return false;
-}
-
 std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::string* error) {
-  HGLOBAL h = ReadBmp(in, turning.max_page_bytes, error);
-  if (h == nullptr) return nullptr;
-  auto turned = std::make_unique<TurnedBmp>(h);
+  auto turned = std::make_unique<TurnedBmp>();
+  if (!turned->image.Read(in, turning.max_page_bytes, error)) return nullptr;
   // A BMP file has no orientation of its own: upright already.
   const int type = turning.StoredType(1);
   turned->unchanged = type == QUADTURN_NONE;
-  if (!TurnBlock(h, type, error)) return nullptr;
-  // The library exchanges the resolutions with the axes.
-  if ((type & 1) != 0 && turning.keep_resolution) ExchangeResolutions(h);
+  if (!turned->image.Turn(type, turning.keep_resolution, error)) return nullptr;
   return turned;
 }
 

@@ -46,10 +46,6 @@ struct Turning {
 // when it is not.
 std::string PageOverLimit(uint64_t bytes, uint64_t limit);
 
-// Gives the image held in a block as a packed DIB RotateFlip's `type`;
-// false with the reason when the library left it as it was.
-bool TurnBlock(HGLOBAL h, int type, std::string* error);
-
 // A file turned and held in memory, ready to be written: its format's
 // name ("BMP", "TIFF", "PNG"), what the user is to be told about it
 // (something of the file that could not be kept), and whether nothing

@@ -1,7 +1,8 @@
-// PNG files through libspng: the image is decoded row by row straight into
-// a block (interlaced images deinterlaced there), turned by the library as
-// it is displayed (under the eXIf orientation) and encoded again, not
-// interlaced; every other chunk is kept as the file had it (png_chunks.h).
+// PNG files through libspng: the image, at any depth and of any colour type,
+// is decoded row by row straight into a plane (interlaced images
+// deinterlaced there, samples as the file stores them), turned by the
+// library as it is displayed (under the eXIf orientation) and encoded
+// again, not interlaced; every other chunk is kept as the file had it (png_chunks.h).
 // An animated PNG is refused: its other frames would be lost. libspng
 // reports by return codes and never prints.
 #include <spng.h>
@@ -12,7 +13,7 @@
 
 #include "exif.h"
 #include "image_file.h"
-#include "page.h"
+#include "plane.h"
 #include "png_chunks.h"
 
 namespace quadturn::tool {
@@ -54,26 +55,16 @@ int ReadFromInput(spng_ctx*, void* user, void* to, std::size_t n) {
   return SPNG_IO_ERROR;
 }
 
-// Bits per pixel of the layouts the library turns, or 0 with the reason.
-int PixelBits(const spng_ihdr& ihdr, std::string* why) {
-  const int depth = ihdr.bit_depth;
-  int samples = 0;
+// Bits per pixel: every depth of every colour type (libspng has checked
+// the pair), samples as the file stores them.
+int PixelBits(const spng_ihdr& ihdr) {
+  int samples = 1;
   switch (ihdr.color_type) {
-    case SPNG_COLOR_TYPE_GRAYSCALE: case SPNG_COLOR_TYPE_INDEXED: samples = 1; break;
     case SPNG_COLOR_TYPE_GRAYSCALE_ALPHA: samples = 2; break;
     case SPNG_COLOR_TYPE_TRUECOLOR: samples = 3; break;
     case SPNG_COLOR_TYPE_TRUECOLOR_ALPHA: samples = 4; break;
   }
-  if (depth == 2 || depth == 16) {
-    *why = std::to_string(depth) + "-bit samples";
-    return 0;
-  }
-  if (samples == 0 || (samples > 1 && depth != 8)) {
-    *why = "colour type " + std::to_string(ihdr.color_type) + " at " + std::to_string(depth) +
-           " bits";
-    return 0;
-  }
-  return depth * samples;
+  return ihdr.bit_depth * samples;
 }
 
 // The encoder's output, appended to the turned file as it comes.
@@ -114,22 +105,17 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     *error = Damaged(r, source);
     return nullptr;
   }
-  std::string why;
-  const int bits = PixelBits(ihdr, &why);
-  if (bits == 0) {
-    *error = "not supported: " + why;
-    return nullptr;
-  }
+  const int bits = PixelBits(ihdr);
   const std::string over =
       PageOverLimit((uint64_t{ihdr.width} * bits + 7) / 8 * ihdr.height, turning.max_page_bytes);
   if (!over.empty()) {
     *error = over;
     return nullptr;
   }
-  Page page;
+  Plane page;
   if (!page.Make(ihdr.width, ihdr.height, bits, error)) return nullptr;
   // Reads the chunks up to the image data.
-  r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE);
+  r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_RAW, SPNG_DECODE_PROGRESSIVE);
   if (const PngChunk* animation = source.tap.Find("acTL");
       r == 0 && animation != nullptr && animation->DataSize() >= 4) {
     const uint8_t* d = animation->Data();
@@ -179,7 +165,7 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   spng_plte plte;
   if (r == 0 && spng_get_plte(decoder.ctx, &plte) == 0) r = spng_set_plte(encoder.ctx, &plte);
   if (r == 0) {
-    r = spng_encode_image(encoder.ctx, nullptr, 0, SPNG_FMT_PNG,
+    r = spng_encode_image(encoder.ctx, nullptr, 0, SPNG_FMT_RAW,
                           SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
   }
   for (uint32_t y = 0; r == 0 && y < page.height(); ++y) {

@@ -98,11 +98,94 @@ bool CompressionKept(uint16_t c) {
   return false;
 }
 
-// Copies `rows` rows of `bytes` bytes between buffers of different strides.
-void CopyRows(const uint8_t* from, std::ptrdiff_t from_stride, uint8_t* to,
-              std::ptrdiff_t to_stride, uint32_t rows, std::size_t bytes) {
-  for (uint32_t r = 0; r < rows; ++r) {
-    std::memcpy(to + r * to_stride, from + r * from_stride, bytes);
+// A strip or tile: its number as libtiff counts them, its plane (of the
+// separate planes; 0 otherwise), and the pixels it covers (at most; those
+// past the page's edges are padding), in luma pixels for YCbCr.
+struct Piece {
+  uint32_t number;
+  int plane;
+  uint32_t x, y, width, height;
+};
+
+// The bytes of a piece as libtiff decodes and encodes it: rows of whole
+// pixels, or for subsampled YCbCr rows of data units (h x v luma samples,
+// then Cb and Cr).
+struct PieceShape {
+  std::size_t row_bytes;  // a row of pixels, or of data units
+  uint32_t rows;          // rows of pixels, or of data units
+  std::size_t Bytes() const { return row_bytes * rows; }
+};
+
+uint32_t Ceil(uint32_t n, uint32_t d) { return static_cast<uint32_t>((uint64_t{n} + d - 1) / d); }
+
+PieceShape ShapeOf(const PixelLayout& l, const Piece& p) {
+  if (l.Subsampled()) {
+    const std::size_t unit = std::size_t(l.sub_h) * l.sub_v + 2;
+    return {Ceil(p.width, l.sub_h) * unit, Ceil(p.height, l.sub_v)};
+  }
+  return {static_cast<std::size_t>((uint64_t{p.width} * l.PlaneBits() + 7) / 8), p.height};
+}
+
+// Calls visit(piece) for every strip or tile of the page in libtiff's
+// order, plane by plane; stops at the first false.
+template <typename Visit>
+bool ForEachPiece(const PixelLayout& l, Visit visit) {
+  const int planes = l.separate ? l.samples : 1;
+  uint32_t number = 0;
+  for (int s = 0; s < planes; ++s) {
+    if (l.tiled) {
+      for (uint32_t y = 0; y < l.height; y += l.tile_length) {
+        for (uint32_t x = 0; x < l.width; x += l.tile_width) {
+          if (!visit(Piece{number++, s, x, y, l.tile_width, l.tile_length})) return false;
+          if (l.width - x <= l.tile_width) break;
+        }
+        if (l.height - y <= l.tile_length) break;
+      }
+    } else {
+      for (uint32_t y = 0; y < l.height; y += l.rows_per_strip) {
+        const uint32_t rows = std::min(l.rows_per_strip, l.height - y);
+        if (!visit(Piece{number++, s, 0, y, l.width, rows})) return false;
+        if (l.height - y <= l.rows_per_strip) break;
+      }
+    }
+  }
+  return true;
+}
+
+// Moves a piece's pixels between its bytes as libtiff has them and the
+// planes, either way; what lies outside the page is left alone.
+void MovePiece(const PixelLayout& l, const Piece& p, uint8_t* bytes, std::vector<Plane>& planes,
+               bool to_planes) {
+  const PieceShape shape = ShapeOf(l, p);
+  if (!l.Subsampled()) {
+    Plane& plane = planes[static_cast<std::size_t>(p.plane)];
+    const uint32_t rows = std::min(p.height, l.height - p.y);
+    const std::size_t n = plane.BytesOf(std::min(p.width, l.width - p.x));
+    for (uint32_t r = 0; r < rows; ++r) {
+      uint8_t* piece_row = bytes + r * shape.row_bytes;
+      uint8_t* plane_row = plane.At(p.y + r, p.x);
+      std::memcpy(to_planes ? plane_row : piece_row, to_planes ? piece_row : plane_row, n);
+    }
+    return;
+  }
+  const uint32_t h = static_cast<uint32_t>(l.sub_h), v = static_cast<uint32_t>(l.sub_v);
+  const std::size_t unit = std::size_t{h} * v + 2;
+  Plane &luma = planes[0], &cb = planes[1], &cr = planes[2];
+  const uint32_t across = Ceil(p.width, h);
+  for (uint32_t uy = 0; uy < shape.rows; ++uy) {
+    const uint32_t gy = p.y / v + uy;
+    if (gy >= cb.height()) break;
+    for (uint32_t ux = 0; ux < across; ++ux) {
+      const uint32_t gx = p.x / h + ux;
+      if (gx >= cb.width()) break;
+      uint8_t* u = bytes + (std::size_t{uy} * across + ux) * unit;
+      auto move = [&](uint8_t* sample, uint8_t* at) { to_planes ? *at = *sample : *sample = *at; };
+      for (uint32_t j = 0; j < v; ++j) {
+        for (uint32_t i = 0; i < h; ++i) move(u + j * h + i, luma.Row(gy * v + j) + gx * h + i);
+      }
+      move(u + h * v, cb.Row(gy) + gx);
+      move(u + h * v + 1, cr.Row(gy) + gx);
+    }
   }
 }
 
@@ -147,43 +230,128 @@ std::string Tiff::TakeError() {
   return e;
 }
 
-int PagePixelBits(TIFF* tif, std::string* why) {
-  const uint16_t compression = Field<uint16_t>(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  // A page that does not say how to read its samples is grey: turning
-  // does not look inside a pixel, and the turned page says no more.
-  const uint16_t photometric = Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-  const uint16_t bits = Field<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE, 1);
-  const uint16_t samples = Field<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-  const uint16_t planar = Field<uint16_t>(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  const uint16_t format = Field<uint16_t>(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
-  if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
-    *why = "JPEG-compressed (turning it would mean encoding it again, with loss; -t turns it "
-           "by its Orientation tag)";
-  } else if (!CompressionKept(compression)) {
-    *why = CompressionName(compression) + " compression";
-  } else if (photometric == PHOTOMETRIC_SEPARATED) {
-    *why = "CMYK (separated) pixels";
-  } else if (photometric == PHOTOMETRIC_YCBCR) {
-    *why = "YCbCr pixels";
-  } else if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK &&
-             photometric != PHOTOMETRIC_RGB && photometric != PHOTOMETRIC_PALETTE) {
-    *why = "photometric interpretation " + std::to_string(photometric);
-  } else if (format != SAMPLEFORMAT_UINT) {
-    *why = "signed or floating-point samples";
-  } else if (bits != 1 && bits != 4 && bits != 8) {
-    *why = std::to_string(bits) + " bits per sample";
-  } else if (samples > 4) {
-    *why = std::to_string(samples) + " samples per pixel";
-  } else if (samples > 1 && planar != PLANARCONFIG_CONTIG) {
-    *why = "planar (separate) samples";
-  } else if (samples > 1 && (bits != 8 || photometric == PHOTOMETRIC_PALETTE)) {
-    *why = std::to_string(samples) + " samples of " + std::to_string(bits) + " bits";
-  } else if (photometric == PHOTOMETRIC_RGB && samples < 3) {
-    *why = "RGB with " + std::to_string(samples) + " samples";
-  } else {
-    return bits * samples;
+uint32_t PixelLayout::PlaneWidth(int plane) const {
+  if (!Subsampled()) return width;
+  return Ceil(width, sub_h) * (plane == 0 ? sub_h : 1);
+}
+
+uint32_t PixelLayout::PlaneHeight(int plane) const {
+  if (!Subsampled()) return height;
+  return Ceil(height, sub_v) * (plane == 0 ? sub_v : 1);
+}
+
+uint64_t PixelLayout::Bytes() const {
+  uint64_t total = 0;
+  for (int k = 0; k < PlaneCount(); ++k) {
+    total += (uint64_t{PlaneWidth(k)} * PlaneBits() + 7) / 8 * PlaneHeight(k);
   }
-  return 0;
+  return total;
+}
+
+PixelLayout PixelLayout::Turned(int type) const {
+  PixelLayout t = *this;
+  if ((type & 1) != 0) std::swap(t.width, t.height);
+  return t;
+}
+
+bool ReadPixelLayout(TIFF* tif, PixelLayout* l, std::string* why) {
+  const uint16_t compression = Field<uint16_t>(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  const uint16_t photometric = Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+  const uint16_t planar = Field<uint16_t>(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  l->bits_per_sample = Field<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE, 1);
+  l->samples = Field<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  l->width = Field<uint32_t>(tif, TIFFTAG_IMAGEWIDTH, 0);
+  l->height = Field<uint32_t>(tif, TIFFTAG_IMAGELENGTH, 0);
+  l->separate = planar == PLANARCONFIG_SEPARATE && l->samples > 1;
+  const std::string by_tag = "; -t turns it by its Orientation tag";
+  if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
+    *why = std::string("not supported: ") + (compression == COMPRESSION_OJPEG ? "old-style " : "") +
+           "JPEG-compressed (turning it would mean encoding it again, with loss)" + by_tag;
+    return false;
+  }
+  if (!CompressionKept(compression)) {
+    *why = "not supported: " + CompressionName(compression) + " compression, which this tool cannot write back" +
+           by_tag;
+    return false;
+  }
+  if (l->bits_per_sample == 0 || l->samples == 0) {
+    *why = "damaged: " + std::to_string(l->bits_per_sample) + " bits per sample, " +
+           std::to_string(l->samples) + " samples per pixel";
+    return false;
+  }
+  if (photometric == PHOTOMETRIC_YCBCR && l->samples == 3) {
+    uint16_t h = 2, v = 2;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &h, &v);
+    l->sub_h = h;
+    l->sub_v = v;
+    auto factor = [](uint16_t f) { return f == 1 || f == 2 || f == 4; };
+    if (!factor(h) || !factor(v) || v > h) {
+      *why = "damaged: YCbCr subsampling " + std::to_string(h) + " x " + std::to_string(v);
+      return false;
+    }
+    if (l->Subsampled() && (l->separate || l->bits_per_sample != 8)) {
+      *why = "not supported: YCbCr subsampled " + std::to_string(h) + " x " + std::to_string(v) + " with " +
+             (l->separate ? std::string("separate planes") :
+                            std::to_string(l->bits_per_sample) + "-bit samples") + by_tag;
+      return false;
+    }
+  }
+  if (l->width > 0x7FFFFFFF || l->height > 0x7FFFFFFF) {
+    *why = "too large: a page of " + std::to_string(l->width) + " x " + std::to_string(l->height) +
+           " pixels";
+    return false;
+  }
+  if (l->PlaneBits() > 0xFFFF) {
+    *why = "not supported: pixels of " + std::to_string(l->PlaneBits()) + " bits";
+    return false;
+  }
+  l->tiled = TIFFIsTiled(tif) != 0;
+  if (l->tiled) {
+    l->tile_width = Field<uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
+    l->tile_length = Field<uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
+    // Tiles start on whole bytes and whole data units.
+    if (l->tile_width == 0 || l->tile_length == 0 ||
+        uint64_t{l->tile_width} * l->PlaneBits() % 8 != 0 || l->tile_width % l->sub_h != 0 ||
+        l->tile_length % l->sub_v != 0) {
+      *why = "damaged: tiles of " + std::to_string(l->tile_width) + " x " +
+             std::to_string(l->tile_length) + " pixels";
+      return false;
+    }
+  } else {
+    l->rows_per_strip = std::min(Field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, l->height), l->height);
+    if (l->rows_per_strip == 0) l->rows_per_strip = std::max<uint32_t>(l->height, 1);
+    if (l->rows_per_strip < l->height && l->rows_per_strip % l->sub_v != 0) {
+      *why = "damaged: strips of " + std::to_string(l->rows_per_strip) +
+             " rows, not whole YCbCr data units";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TurnKeepsEveryPixel(const PixelLayout& l, int type, std::string* why) {
+  if (!l.Subsampled()) return true;
+  const std::string units = "not supported: YCbCr subsampled " + std::to_string(l.sub_h) + " x " +
+                            std::to_string(l.sub_v);
+  const std::string by_tag = "; -t turns it by its Orientation tag";
+  if ((type & 1) != 0 && l.sub_h != l.sub_v) {
+    *why = units + " cannot be turned a quarter turn or transposed (a TIFF cannot state the "
+                   "turned subsampling)" + by_tag;
+    return false;
+  }
+  // The stored axes the type reverses: an edge data unit only partly inside
+  // the page would come to the other edge, where it cannot be.
+  const bool x_reversed = type == 2 || type == 3 || type == 4 || type == 7;
+  const bool y_reversed = type == 1 || type == 2 || type == 6 || type == 7;
+  const bool width_whole = l.width % l.sub_h == 0, height_whole = l.height % l.sub_v == 0;
+  if ((x_reversed && !width_whole) || (y_reversed && !height_whole)) {
+    const bool across = x_reversed && !width_whole;
+    *why = units + " with a " + (across ? "width" : "height") + " of " +
+           std::to_string(across ? l.width : l.height) + ", not whole data units: turned this "
+           "way its colour would move against its detail" + by_tag;
+    return false;
+  }
+  return true;
 }
 
 bool TilesFitPage(TIFF* tif, std::string* why) {
@@ -202,46 +370,31 @@ bool TilesFitPage(TIFF* tif, std::string* why) {
   return false;
 }
 
-bool ReadPagePixels(TIFF* tif, const Page& page) {
-  const uint32_t w = page.width(), h = page.height();
-  const std::ptrdiff_t page_stride = page.stride();
+bool ReadPagePixels(TIFF* tif, const PixelLayout& l, std::vector<Plane>& planes) {
   std::vector<uint8_t> buffer;
-  if (TIFFIsTiled(tif)) {
-    const uint32_t tw = Field<uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
-    const uint32_t tl = Field<uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
-    const tmsize_t tile_bytes = TIFFTileSize(tif), line = TIFFTileRowSize(tif);
-    if (tw == 0 || tl == 0 || tile_bytes <= 0 || line <= 0) return false;
-    buffer.resize(static_cast<std::size_t>(tile_bytes));
-    for (uint32_t y = 0; y < h; y += tl) {
-      for (uint32_t x = 0; x < w; x += tw) {
-        if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, 0), buffer.data(),
-                                tile_bytes) < 0) {
-          return false;
-        }
-        CopyRows(buffer.data(), line, page.At(y, x), page_stride, std::min(tl, h - y),
-                 page.BytesOf(std::min(tw, w - x)));
-      }
+  return ForEachPiece(l, [&](const Piece& p) {
+    const PieceShape shape = ShapeOf(l, p);
+    // Strips go straight into a plane where their rows are laid out as its.
+    const bool direct = !l.tiled && !l.Subsampled();
+    uint8_t* to = direct ? planes[static_cast<std::size_t>(p.plane)].Row(p.y) : nullptr;
+    if (!direct) {
+      buffer.assign(shape.Bytes(), 0);
+      to = buffer.data();
     }
+    const tmsize_t size = static_cast<tmsize_t>(shape.Bytes());
+    const tmsize_t got = l.tiled ? TIFFReadEncodedTile(tif, p.number, to, size)
+                                 : TIFFReadEncodedStrip(tif, p.number, to, size);
+    if (got < 0) return false;
+    // What a short piece leaves out is zero, not whatever was there.
+    if (got < size) std::memset(to + got, 0, static_cast<std::size_t>(size - got));
+    if (!direct) MovePiece(l, p, to, planes, true);
     return true;
-  }
-  // Strips straight into the block where their rows are laid out as its.
-  const uint32_t per_strip = std::min(Field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, h), h);
-  const tmsize_t line = TIFFScanlineSize(tif);
-  if (per_strip == 0 || line <= 0) return h == 0;
-  const bool direct = line == page_stride || h == 1;
-  if (!direct) buffer.resize(static_cast<std::size_t>(line) * per_strip);
-  for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
-    const uint32_t rows = std::min(per_strip, h - y);
-    uint8_t* to = direct ? page.Row(y) : buffer.data();
-    if (TIFFReadEncodedStrip(tif, strip, to, line * rows) < 0) return false;
-    if (!direct) CopyRows(buffer.data(), line, page.Row(y), page_stride, rows, line);
-  }
-  return true;
+  });
 }
 
-bool EncodePage(TIFF* in, const Page& page, const TiffShape& shape, TiffWriter* out,
-                EncodedPieces* pieces, std::string* error) {
-  const uint32_t w = page.width(), h = page.height();
+bool EncodePage(TIFF* in, const PixelLayout& l, std::vector<Plane>& planes,
+                const TiffShape& shape, TiffWriter* out, EncodedPieces* pieces,
+                std::string* error) {
   std::string bytes;
   ClientFile scratch;
   scratch.bytes = &bytes;
@@ -251,66 +404,57 @@ bool EncodePage(TIFF* in, const Page& page, const TiffShape& shape, TiffWriter* 
     return false;
   }
   TIFF* tif = enc.tif;
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, l.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, l.height);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
                Field<uint16_t>(in, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK));
   // The compression first: it brings its own tags (predictor, fax options).
   for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL,
-                     TIFFTAG_FILLORDER, TIFFTAG_PREDICTOR, TIFFTAG_SAMPLEFORMAT}) {
+                     TIFFTAG_PLANARCONFIG, TIFFTAG_FILLORDER, TIFFTAG_PREDICTOR,
+                     TIFFTAG_SAMPLEFORMAT}) {
     CopyField<uint16_t>(in, tif, tag);
   }
   for (ttag_t tag : {TIFFTAG_GROUP3OPTIONS, TIFFTAG_GROUP4OPTIONS}) {
     CopyField<uint32_t>(in, tif, tag);
   }
-  pieces->tiled = TIFFIsTiled(in) != 0;
-  std::vector<uint8_t> buffer;
-  const std::ptrdiff_t page_stride = page.stride();
-  if (pieces->tiled) {
-    const uint32_t tw = Field<uint32_t>(in, TIFFTAG_TILEWIDTH, 0);
-    const uint32_t tl = Field<uint32_t>(in, TIFFTAG_TILELENGTH, 0);
-    TIFFSetField(tif, TIFFTAG_TILEWIDTH, tw);
-    TIFFSetField(tif, TIFFTAG_TILELENGTH, tl);
-    const tmsize_t tile_bytes = TIFFTileSize(tif), line = TIFFTileRowSize(tif);
-    if (tile_bytes <= 0 || line <= 0) return false;
-    buffer.resize(static_cast<std::size_t>(tile_bytes));
-    for (uint32_t y = 0; y < h; y += tl) {
-      for (uint32_t x = 0; x < w; x += tw) {
-        // Edge tiles are padded with zeros beyond the image.
-        std::fill(buffer.begin(), buffer.end(), 0);
-        CopyRows(page.At(y, x), page_stride, buffer.data(), line, std::min(tl, h - y),
-                 page.BytesOf(std::min(tw, w - x)));
-        if (TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, 0), buffer.data(),
-                                 tile_bytes) < 0) {
-          *error = enc.TakeError();
-          return false;
-        }
-      }
-    }
+  if (l.Subsampled()) {
+    TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(l.sub_h),
+                 static_cast<uint16_t>(l.sub_v));
+  }
+  PixelLayout turned = l;
+  pieces->tiled = l.tiled;
+  if (l.tiled) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, l.tile_width);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, l.tile_length);
   } else {
     // The rows per strip the page had (a fax's 128 stay 128), and one strip
     // where it was one.
     const uint32_t in_rows = Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX);
-    const uint32_t per_strip =
-        TIFFNumberOfStrips(in) <= 1 ? std::max<uint32_t>(h, 1) : std::max<uint32_t>(std::min(in_rows, h), 1);
-    pieces->rows_per_strip = per_strip;
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, per_strip);
-    const tmsize_t line = TIFFScanlineSize(tif);
-    if (line <= 0) return h == 0;
-    const bool direct = line == page_stride || h == 1;
-    if (!direct) buffer.resize(static_cast<std::size_t>(line) * per_strip);
-    for (uint32_t y = 0, strip = 0; y < h; y += per_strip, ++strip) {
-      const uint32_t rows = std::min(per_strip, h - y);
-      if (!direct) CopyRows(page.Row(y), page_stride, buffer.data(), line, rows, line);
-      // libtiff may change the bytes it is given (predictor, fill order):
-      // the page is not needed after.
-      if (TIFFWriteEncodedStrip(tif, strip, direct ? page.Row(y) : buffer.data(), line * rows) <
-          0) {
-        *error = enc.TakeError();
-        return false;
-      }
+    const uint32_t in_height = Field<uint32_t>(in, TIFFTAG_IMAGELENGTH, 0);
+    turned.rows_per_strip = in_rows >= in_height ? std::max<uint32_t>(l.height, 1)
+                                                 : std::max<uint32_t>(std::min(in_rows, l.height), 1);
+    pieces->rows_per_strip = turned.rows_per_strip;
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, turned.rows_per_strip);
+  }
+  std::vector<uint8_t> buffer;
+  const bool written = ForEachPiece(turned, [&](const Piece& p) {
+    const PieceShape piece = ShapeOf(turned, p);
+    // Strips go straight from a plane where their rows are laid out as its;
+    // edge tiles are padded with zeros beyond the image.
+    const bool direct = !l.tiled && !l.Subsampled();
+    uint8_t* from = direct ? planes[static_cast<std::size_t>(p.plane)].Row(p.y) : nullptr;
+    if (!direct) {
+      buffer.assign(piece.Bytes(), 0);
+      MovePiece(turned, p, buffer.data(), planes, false);
+      from = buffer.data();
     }
+    const tmsize_t size = static_cast<tmsize_t>(piece.Bytes());
+    return (l.tiled ? TIFFWriteEncodedTile(tif, p.number, from, size)
+                    : TIFFWriteEncodedStrip(tif, p.number, from, size)) >= 0;
+  });
+  if (!written) {
+    *error = enc.TakeError();
+    return false;
   }
   // The encoded pieces, from where libtiff put them.
   const uint32_t n = pieces->tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);

@@ -263,19 +263,23 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
               std::string* error) {
   const std::string page = "page " + std::to_string(number) + ": ";
   std::string why;
-  const int bits = PagePixelBits(in.tif, &why);
-  if (bits == 0) {
-    *error = page + "not supported: " + why;
+  PixelLayout layout;
+  if (!ReadPixelLayout(in.tif, &layout, &why)) {
+    *error = page + why;
     return false;
   }
   if (!TilesFitPage(in.tif, &why)) {
     *error = page + why;
     return false;
   }
-  uint32_t w = 0, h = 0;
-  TIFFGetField(in.tif, TIFFTAG_IMAGEWIDTH, &w);
-  TIFFGetField(in.tif, TIFFTAG_IMAGELENGTH, &h);
-  why = PageOverLimit((uint64_t{w} * bits + 7) / 8 * h, turning.max_page_bytes);
+  // Turned as displayed under the page's orientation tag.
+  const int tag = OrientationOf(d, run.shape);
+  const int stored = turning.StoredType(tag);
+  if (!TurnKeepsEveryPixel(layout, stored, &why)) {
+    *error = page + why;
+    return false;
+  }
+  why = PageOverLimit(layout.Bytes(), turning.max_page_bytes);
   if (!why.empty()) {
     *error = page + why;
     return false;
@@ -288,28 +292,30 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
       return false;
     }
   }
-  Page pixels;
-  if (!pixels.Make(w, h, bits, &why)) {
-    *error = page + why;
-    return false;
+  std::vector<Plane> planes(static_cast<std::size_t>(layout.PlaneCount()));
+  for (int k = 0; k < layout.PlaneCount(); ++k) {
+    if (!planes[k].Make(layout.PlaneWidth(k), layout.PlaneHeight(k), layout.PlaneBits(), &why)) {
+      *error = page + why;
+      return false;
+    }
   }
   // Errors from here on are about the pixels: a decoder that reports one
   // and goes on has guessed at them.
   in.TakeError();
-  if (!ReadPagePixels(in.tif, pixels) || !in.error.empty()) {
+  if (!ReadPagePixels(in.tif, layout, planes) || !in.error.empty()) {
     *error = page + "damaged" + Reason(run, in);
     return false;
   }
-  // Turned as displayed under the page's orientation tag.
-  const int tag = OrientationOf(d, run.shape);
-  const int stored = turning.StoredType(tag);
   if (stored != QUADTURN_NONE) run.unchanged = false;
-  if (!pixels.Turn(stored, &why)) {
-    *error = page + why;
-    return false;
+  for (Plane& plane : planes) {
+    if (!plane.Turn(stored, &why)) {
+      *error = page + why;
+      return false;
+    }
   }
   EncodedPieces encoded;
-  if (!EncodePage(in.tif, pixels, run.shape, run.out, &encoded, &why)) {
+  const PixelLayout turned = layout.Turned(stored);
+  if (!EncodePage(in.tif, turned, planes, run.shape, run.out, &encoded, &why)) {
     *error = page + "cannot encode the turned page" + (why.empty() ? "" : " (" + why + ")");
     return false;
   }
@@ -317,8 +323,8 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
                        kTileByteCounts}) {
     d.Remove(tag);
   }
-  d.Put(SizeEntry(d, kWidth, pixels.width(), run.shape));
-  d.Put(SizeEntry(d, kLength, pixels.height(), run.shape));
+  d.Put(SizeEntry(d, kWidth, turned.width, run.shape));
+  d.Put(SizeEntry(d, kLength, turned.height, run.shape));
   const uint16_t type = OffsetType(run.shape);
   d.Put(TiffIntegerEntry(encoded.tiled ? kTileOffsets : kStripOffsets, type, encoded.offsets,
                          run.shape));
