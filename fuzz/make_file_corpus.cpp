@@ -1,6 +1,7 @@
-// Writes the corpus of the image-file fuzz target: small TIFF and PNG files
-// of every layout the tool turns and of some it refuses, each followed by
-// the control byte (the verb: RotateFlip's types 1-7, 0 for upright).
+// Writes the corpus of the image-file fuzz target: small TIFF, PNG and BMP
+// files of every layout the tool turns and of some it refuses, each
+// followed by the control byte (the verb: RotateFlip's types 1-7, 0 for
+// upright).
 #include <tiffio.h>
 
 #include <cstdio>
@@ -58,6 +59,17 @@ int main(int argc, char** argv) {
                  {282, 5, 1, {216, 2, 0, 0, 10, 0, 0, 0}}, {65000, 2, 2, {'p', 0}},
                  {34665, 4, 1, {}, {{40962, 4, 1, {6, 0, 0, 0}}, {40963, 3, 1, {5, 0}}}}}},
        6, 5, 1},
+      // Layouts turned as planes of any pixel size.
+      {"tiff-planar-16", {.colour = PHOTOMETRIC_RGB, .bits_per_sample = 16, .samples = 3,
+                          .planar = true, .rows_per_strip = 2}, 5, 4, 1},
+      {"tiff-ycbcr-22", {.colour = PHOTOMETRIC_YCBCR, .samples = 3, .sub_h = 2, .sub_v = 2,
+                         .rows_per_strip = 2}, 6, 4, 1},
+      {"tiff-grey12-tiled", {.colour = PHOTOMETRIC_MINISBLACK, .bits_per_sample = 12,
+                             .tile = 16}, 18, 5, 1},
+      {"tiff-cmyk-float", {.colour = PHOTOMETRIC_SEPARATED, .bits_per_sample = 32, .samples = 4,
+                           .sample_format = SAMPLEFORMAT_IEEEFP}, 3, 3, 1},
+      {"png-rgba16-interlaced", {.container = kPng, .colour = 6, .bits_per_sample = 16,
+                                 .samples = 4, .compression = 1}, 5, 6, 1},
       {"tiff-one-strip-mirrored",
        {.colour = PHOTOMETRIC_MINISWHITE, .bits_per_sample = 1, .orientation = 2,
         .rows_per_strip = 9}, 19, 9, 2},
@@ -69,6 +81,23 @@ int main(int argc, char** argv) {
         WriteImageFile(e.layout, RandomPictures(e.layout, e.width, e.height, e.pages, rng));
     file.push_back(static_cast<uint8_t>(n % 8));
     std::ofstream(std::string(argv[1]) + "/" + e.name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+  }
+  // BMP files the library does not take as they are: run-length encoded
+  // rows with a jump, an end of line and an early end of the image, and an
+  // OS/2 1.x header with a three-entry table.
+  const Bytes rle8 = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,
+                      40, 0, 0, 0, 5, 0, 0, 0, 3, 0, 0, 0, 1, 0, 8, 0, 1, 0, 0, 0, 10, 0, 0, 0,
+                      0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0,
+                      0, 0, 255, 0, 255, 255, 255, 0,
+                      3, 1, 0, 2, 1, 0, 0, 0, 0, 1, 4};
+  const Bytes os2 = {'B', 'M', 44, 0, 0, 0, 0, 0, 0, 0, 35, 0, 0, 0,
+                     12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 4, 0,
+                     0, 0, 0, 255, 255, 255, 0, 0, 255,
+                     0x12, 0x00, 0, 0, 0x21, 0x10, 0, 0, 3};
+  for (auto [name, file] : {std::pair{"bmp-rle8-jumps", rle8}, {"bmp-os2-core", os2}}) {
+    std::ofstream(std::string(argv[1]) + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()),
                static_cast<std::streamsize>(file.size()));
   }
