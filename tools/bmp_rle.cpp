@@ -87,6 +87,11 @@ std::string EncodeRle(const uint8_t* rows, std::size_t stride, int bits, uint32_
     out.push_back(static_cast<char>(a));
     out.push_back(static_cast<char>(b));
   };
+  // No pixels, however many rows of none: the image ends at once.
+  if (width == 0 || height == 0) {
+    emit(0, kEndOfImage);
+    return out;
+  }
   auto is_skipped = [&](uint32_t x, uint32_t y) { return skipped.any && skipped.At(x, y); };
   // Whether every pixel from (x, y) on is skipped: whether it lies past the
   // last pixel given.
@@ -182,7 +187,6 @@ std::string EncodeRle(const uint8_t* rows, std::size_t stride, int bits, uint32_
     }
     if (!line_ended) emit(0, y + 1 == height ? kEndOfImage : kEndOfLine);
   }
-  if (height == 0) emit(0, kEndOfImage);
   return out;
 }
 
