@@ -30,7 +30,7 @@ set -uo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
 group_native=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev gdb
-  libtiff-dev libspng-dev)
+  libtiff-dev libspng-dev libturbojpeg0-dev)
 group_windows_x64=(g++-mingw-w64-x86-64 wine wine64)
 # wine64 too: the Wine prefix is made by the 64-bit loader where 32-bit Wine
 # has to be emulated.

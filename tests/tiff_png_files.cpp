@@ -633,7 +633,8 @@ Picture Oriented(const Picture& p, int bits, int orientation) {
   return out;
 }
 
-Bytes Exif(int orientation, uint32_t pixel_x, uint32_t pixel_y, uint16_t type, bool big) {
+Bytes Exif(int orientation, uint32_t pixel_x, uint32_t pixel_y, uint16_t type, bool big,
+           const Bytes& thumbnail) {
   // Header, IFD0 (Orientation, Exif IFD pointer), the Exif IFD (the pixel
   // dimensions).
   Bytes e = {static_cast<uint8_t>(big ? 'M' : 'I'), static_cast<uint8_t>(big ? 'M' : 'I')};
@@ -657,6 +658,17 @@ Bytes Exif(int orientation, uint32_t pixel_x, uint32_t pixel_y, uint16_t type, b
   Set(e, sub, 2, 2, big);
   put(sub + 2, exif);
   Set(e, sub + 2 + 24, 4, 0, big);
+  if (!thumbnail.empty()) {
+    // IFD1 behind the Exif IFD, the thumbnail behind IFD1.
+    const uint32_t ifd1 = sub + 30, at = ifd1 + 30;
+    Set(e, 10 + 24, 4, ifd1, big);
+    Set(e, ifd1, 2, 2, big);
+    const uint32_t entries[2][4] = {{0x0201, 4, 1, at},
+                                    {0x0202, 4, 1, static_cast<uint32_t>(thumbnail.size())}};
+    put(ifd1 + 2, entries);
+    Set(e, ifd1 + 2 + 24, 4, 0, big);
+    e.insert(e.end(), thumbnail.begin(), thumbnail.end());
+  }
   return e;
 }
 

@@ -90,9 +90,10 @@ Picture Turned(const Picture& p, int bits, int type);
 Picture Oriented(const Picture& p, int bits, int orientation);
 
 // EXIF data holding an orientation and, in its Exif IFD, pixel dimensions
-// of the given types (3 SHORT, 4 LONG); big-endian where asked.
+// of the given types (3 SHORT, 4 LONG); big-endian where asked; a JPEG
+// thumbnail in IFD1 where one is given.
 Bytes Exif(int orientation, uint32_t pixel_x, uint32_t pixel_y, uint16_t type = 4,
-           bool big_endian = false);
+           bool big_endian = false, const Bytes& thumbnail = {});
 
 }  // namespace quadturn::test
 

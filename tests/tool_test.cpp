@@ -25,6 +25,7 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include "jpeg_files.h"
 #include "test_images.h"
 #include "tiff_png_files.h"
 
@@ -625,6 +626,156 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
   }
 }
 
+// The type the stored pixels take so that a picture shown under EXIF or
+// TIFF orientation `o` shows turned by `type` (upright, -1: shows as it
+// was), found by trying each on a picture no symmetry maps to itself.
+int StoredTypeUnder(int o, int type) {
+  const Picture p{3, 2, {1, 2, 3, 4, 5, 6}};
+  const Picture want = type < 0 ? Oriented(p, 8, o) : Turned(Oriented(p, 8, o), 8, type);
+  for (int t = 0; t < 8; ++t) {
+    if (Oriented(Turned(p, 8, t), 8, type < 0 ? 1 : o).rows == want.rows &&
+        Oriented(Turned(p, 8, t), 8, type < 0 ? 1 : o).width == want.width) {
+      return t;
+    }
+  }
+  return -1;
+}
+
+// The EXIF data of a JPEG's markers (without "Exif\0\0"), or none.
+Bytes ExifOf(const std::vector<std::pair<int, Bytes>>& markers) {
+  for (const auto& [marker, data] : markers) {
+    if (marker == 0xE1 && data.size() > 6 && std::equal(data.begin(), data.begin() + 6, "Exif\0")) {
+      return Bytes(data.begin() + 6, data.end());
+    }
+  }
+  return {};
+}
+
+// The Orientation in IFD0 of EXIF data, read entry by entry (0: none).
+int ExifOrientationOf(const Bytes& e) {
+  const bool big = e[0] == 'M';
+  auto u16 = [&](size_t at) { return big ? e[at] << 8 | e[at + 1] : e[at] | e[at + 1] << 8; };
+  const size_t ifd = big ? size_t{e[6]} << 8 | e[7] : size_t{e[4]} | size_t{e[5]} << 8;
+  for (int k = 0; k < u16(ifd); ++k) {
+    if (u16(ifd + 2 + 12 * k) == 0x0112) return u16(ifd + 2 + 12 * k + 8);
+  }
+  return 0;
+}
+
+// JPEG files turn without decoding: every block of every component where
+// the turn puts it, its coefficients transposed or changing sign as the
+// oracle says; progressive files stay progressive; comments and APP
+// segments (a profile over two APP2 segments) kept in their order; JFIF
+// density, EXIF pixel dimensions exchanged by a quarter turn; the EXIF
+// orientation kept (1 after upright), its thumbnail turned too. With
+// --trim, the partial blocks at an edge the turn moves are dropped.
+TEST_F(Tool, JpegFilesTurnTheirBlocksWithoutLoss) {
+  const Bytes icc1 = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 2, 'a', 'b'};
+  Bytes icc2 = icc1;
+  icc2[12] = 2;
+  const Bytes comment = {'a', ' ', 's', 'c', 'a', 'n'};
+  struct Case {
+    const char* what; JpegLayout layout; int orientation; bool thumbnail; bool trim;
+    bool tag = false;  // -t: the EXIF orientation records the turn, the blocks stay
+  };
+  const Case cases[] = {
+      {"4:2:0", {.width = 48, .height = 32}, 1, false, false},
+      {"4:2:0, progressive, restart markers, a comment, a profile in two APP2 segments",
+       {.width = 64, .height = 48, .progressive = true, .restart_interval = 2,
+        .markers = {{0xFE, comment}, {0xE2, icc1}, {0xE2, icc2}}},
+       1, false, false},
+      {"grey", {.width = 24, .height = 40, .components = 1}, 1, false, false},
+      {"4:4:4, shown turned (6), a thumbnail", {.width = 40, .height = 24, .h = 1, .v = 1}, 6,
+       true, false},
+      {"4:2:2, shown mirrored (2), no JFIF", {.width = 32, .height = 16, .h = 2, .v = 1,
+                                              .jfif = false},
+       2, true, false},
+      {"CMYK", {.width = 16, .height = 24, .components = 4, .h = 1, .v = 1}, 1, false, false},
+      {"4:2:0, 50 x 37, trimmed", {.width = 50, .height = 37}, 1, false, true},
+      {"4:2:0, 50 x 37, no EXIF, -t", {.width = 50, .height = 37}, 1, false, false, true},
+      {"4:4:4, shown transposed (5), -t", {.width = 24, .height = 8, .h = 1, .v = 1}, 5, true,
+       false, true},
+  };
+  uint64_t n = 0;
+  for (const Case& c : cases) {
+    for (auto [word, type] : {std::pair{"right", 1}, {"left", 3}, {"half", 2}, {"mirror", 4},
+                              {"flip", 6}, {"transpose", 5}, {"transverse", 7}, {"upright", -1}}) {
+      if (c.tag && type < 0) continue;
+      const std::string what = std::string(c.what) + ", " + word;
+      Rng rng(1000 + n++);
+      JpegLayout layout = c.layout;
+      Bytes thumbnail;
+      if (c.thumbnail) thumbnail = WriteJpeg({.width = 32, .height = 16, .jfif = false}, rng);
+      if (c.orientation != 1 || c.thumbnail) {
+        Bytes exif = {'E', 'x', 'i', 'f', 0, 0};
+        const Bytes data = Exif(c.orientation, layout.width, layout.height, 4, n % 2 == 0, thumbnail);
+        exif.insert(exif.end(), data.begin(), data.end());
+        layout.markers.insert(layout.markers.begin(), {0xE1, exif});
+      }
+      const Bytes file = WriteJpeg(layout, rng);
+      WriteFile(At("in.jpg"), file);
+      const ToolRun r = RunTool(std::string(word) + (c.trim ? " --trim " : c.tag ? " -t " : " ") +
+                                At("in.jpg") + " -o " + At("out.jpg"));
+      ASSERT_EQ(r.exit_code, 0) << what << ": " << r.output;
+      JpegBlocks in, out;
+      std::string error;
+      ASSERT_TRUE(ReadJpegBlocks(file, &in, &error)) << what << error;
+      ASSERT_TRUE(ReadJpegBlocks(ReadFile(At("out.jpg")), &out, &error)) << what << error;
+      const int stored = c.tag ? 0 : StoredTypeUnder(c.orientation, type);
+      // The partial blocks at an edge the turn moves go with --trim.
+      const uint32_t mcu_w = 8 * in.max_h, mcu_h = 8 * in.max_v;
+      const bool moves_x = stored == 2 || stored == 3 || stored == 4 || stored == 7;
+      const bool moves_y = stored == 1 || stored == 2 || stored == 6 || stored == 7;
+      const uint32_t w = moves_x ? in.width - in.width % mcu_w : in.width;
+      const uint32_t h = moves_y ? in.height - in.height % mcu_h : in.height;
+      const JpegBlocks want = TurnedBlocks(in, stored, w, h);
+      EXPECT_EQ(out.width, want.width) << what;
+      EXPECT_EQ(out.height, want.height) << what;
+      EXPECT_TRUE(out.components == want.components) << what;
+      EXPECT_EQ(out.progressive, in.progressive) << what;
+      EXPECT_EQ(out.x_density * 1000 + out.y_density, want.x_density * 1000 + want.y_density)
+          << what;
+      // Every segment as it was but the EXIF data.
+      auto others = [](std::vector<std::pair<int, Bytes>> m) {
+        std::erase_if(m, [](const auto& x) { return x.first == 0xE1; });
+        return m;
+      };
+      EXPECT_EQ(others(out.markers), others(in.markers)) << what;
+      const Bytes exif = ExifOf(out.markers);
+      if (c.tag) {
+        // The orientation under which the stored picture shows turned.
+        const Picture p{3, 2, {1, 2, 3, 4, 5, 6}};
+        int o = 1;
+        while (o < 8 && Oriented(p, 8, o).rows != Turned(Oriented(p, 8, c.orientation), 8, type).rows) ++o;
+        ASSERT_FALSE(exif.empty()) << what;
+        EXPECT_EQ(ExifOrientationOf(exif), o) << what;
+        continue;
+      }
+      ASSERT_EQ(exif.empty(), ExifOf(in.markers).empty()) << what;
+      if (exif.empty()) continue;
+      const bool big = exif[0] == 'M';
+      auto u16 = [&](size_t at) { return big ? exif[at] << 8 | exif[at + 1] : exif[at] | exif[at + 1] << 8; };
+      auto u32 = [&](size_t at) {
+        return big ? uint32_t(u16(at)) << 16 | u16(at + 2) : uint32_t(u16(at)) | uint32_t(u16(at + 2)) << 16;
+      };
+      // As Exif() lays it out: the orientation at 18, the pixel dimensions
+      // at 48 and 60, IFD1's thumbnail offset and length at 78 and 90.
+      EXPECT_EQ(u16(18), type < 0 ? 1 : c.orientation) << what;
+      EXPECT_EQ(u32(48), stored % 2 != 0 ? layout.height : layout.width) << what;
+      EXPECT_EQ(u32(60), stored % 2 != 0 ? layout.width : layout.height) << what;
+      if (c.thumbnail) {
+        JpegBlocks small, small_turned;
+        ASSERT_TRUE(ReadJpegBlocks(thumbnail, &small, &error)) << what << error;
+        const Bytes turned_thumbnail(exif.begin() + u32(78), exif.begin() + u32(78) + u32(90));
+        ASSERT_TRUE(ReadJpegBlocks(turned_thumbnail, &small_turned, &error)) << what << error;
+        EXPECT_TRUE(small_turned.components ==
+                    TurnedBlocks(small, stored, small.width, small.height).components)
+            << what << ", thumbnail";
+      }
+    }
+  }
+}
+
 // With --orientation-tag a TIFF page keeps its pixels, compression (JPEG
 // too) and resolutions, and its Orientation tag records the turn; other
 // formats turn as usual.
@@ -773,6 +924,9 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
   };
   const Bytes tiff = file({.colour = PHOTOMETRIC_MINISBLACK});
   const Bytes png = file({.container = Container::kPng, .colour = 0});
+  Rng jpeg_rng(52);
+  const Bytes jpeg = WriteJpeg({.width = 48, .height = 37}, jpeg_rng);
+  const Bytes small_jpeg = WriteJpeg({.width = 8, .height = 8}, jpeg_rng);
   // A chunk whose length says more than the file holds.
   Bytes lying = file({.container = Container::kPng, .colour = 0, .chunks = {{"tEXt", {'a', 0}}}});
   const auto text_at = std::search(lying.begin(), lying.end(), std::begin("tEXt"), std::end("tEXt") - 1);
@@ -807,6 +961,11 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
        "--max-page-bytes 44"},
       {"BMP, a page over the limit", good, "too large: a page of 12 bytes",
        "--max-page-bytes 11"},
+      {"JPEG, partial blocks a quarter turn would move",
+       jpeg, "not supported without loss: its height of 37 pixels is not whole blocks of 16"},
+      {"JPEG, smaller than a block the turn moves", small_jpeg,
+       "smaller than one block of 16 x 16 the turn would move; -t records"},
+      {"JPEG, cut inside its header", Bytes(jpeg.begin(), jpeg.begin() + 30), "truncated JPEG file"},
       {"PNG, truncated", Bytes(png.begin(), png.end() - 20), "PNG file"},
       {"PNG, cut inside its signature", Bytes(png.begin(), png.begin() + 5),
        "truncated PNG file"},

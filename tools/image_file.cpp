@@ -58,7 +58,8 @@ std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std
   struct Format { const char* name; const char* signature; std::size_t length; };
   static const Format kFormats[] = {{"TIFF", "II*\0", 4}, {"TIFF", "MM\0*", 4},
                                     {"TIFF", "II+\0", 4}, {"TIFF", "MM\0+", 4},
-                                    {"PNG", "\x89PNG\r\n\x1a\n", 8}, {"BMP", "BM", 2}};
+                                    {"PNG", "\x89PNG\r\n\x1a\n", 8}, {"BMP", "BM", 2},
+                                    {"JPEG", "\xFF\xD8\xFF", 3}};
   if (n == 0) {
     *error = "empty file";
     return nullptr;
@@ -75,13 +76,14 @@ std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std
     }
   }
   if (format == nullptr) {
-    *error = "not an image file this tool reads (BMP, TIFF or PNG)";
+    *error = "not an image file this tool reads (BMP, TIFF, PNG or JPEG)";
     return nullptr;
   }
   const std::string name = format->name;
-  std::unique_ptr<TurnedFile> turned = name == "TIFF" ? TurnTiffFile(in, turning, error)
-                                       : name == "PNG" ? TurnPngFile(in, turning, error)
-                                                       : TurnBmpFile(in, turning, error);
+  std::unique_ptr<TurnedFile> turned = name == "TIFF"   ? TurnTiffFile(in, turning, error)
+                                       : name == "PNG"  ? TurnPngFile(in, turning, error)
+                                       : name == "JPEG" ? TurnJpegFile(in, turning, error)
+                                                        : TurnBmpFile(in, turning, error);
   if (turned != nullptr) turned->format = name;
   return turned;
 }

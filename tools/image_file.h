@@ -28,6 +28,8 @@ struct Turning {
   bool keep_resolution = false;
   bool orientation_tag = false;
   uint64_t max_page_bytes = kDefaultMaxPageBytes;
+  // JPEG: drop the partial blocks at an edge the turn would have to move.
+  bool trim = false;
   // The type the stored pixels take under orientation tag `orientation`
   // (1 where a format has none): a viewer applies the tag after the stored
   // pixels, so what shows as `type` is the tag's own undone, `type`, and the
@@ -47,7 +49,7 @@ struct Turning {
 std::string PageOverLimit(uint64_t bytes, uint64_t limit);
 
 // A file turned and held in memory, ready to be written: its format's
-// name ("BMP", "TIFF", "PNG"), what the user is to be told about it
+// name ("BMP", "TIFF", "PNG", "JPEG"), what the user is to be told about it
 // (something of the file that could not be kept), and whether nothing
 // changed (upright, every page already was): then the file as it is is the
 // result, and what was made here is not written.
@@ -60,7 +62,7 @@ class TurnedFile {
   bool unchanged = false;
 };
 
-// Reads the file, recognised by content (BMP, TIFF or PNG), and turns every
+// Reads the file, recognised by content (BMP, TIFF, PNG or JPEG), and turns every
 // image in it. Null with a one-line reason when any image cannot be turned:
 // nothing of the file is then to be written.
 std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std::string* error);
@@ -69,6 +71,7 @@ std::unique_ptr<TurnedFile> TurnImageFile(Input& in, const Turning& turning, std
 std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::string* error);
 std::unique_ptr<TurnedFile> TurnTiffFile(Input& in, const Turning& turning, std::string* error);
 std::unique_ptr<TurnedFile> TurnPngFile(Input& in, const Turning& turning, std::string* error);
+std::unique_ptr<TurnedFile> TurnJpegFile(Input& in, const Turning& turning, std::string* error);
 
 // A turned file held as its bytes.
 class TurnedBytes : public TurnedFile {

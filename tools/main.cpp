@@ -37,18 +37,21 @@ const char kUsageText[] =
     "  transpose   ac/bd  across the diagonal from the top left\n"
     "  transverse  db/ca  across the diagonal from the top right\n"
     "  upright     as the file's orientation tag (a TIFF page's Orientation, a\n"
-    "              PNG's EXIF orientation) shows it, the tag then set to 1, so\n"
-    "              that viewers that ignore the tag show the same; a file that\n"
-    "              is upright already is left as it is (copied with -o or -d)\n"
+    "              PNG's or JPEG's EXIF orientation) shows it, the tag then set\n"
+    "              to 1, so that viewers that ignore the tag show the same; a\n"
+    "              file that is upright already is left as it is (copied with\n"
+    "              -o or -d)\n"
     "\n"
     "The format is recognised by content and kept:\n"
-    "  BMP   every uncompressed BMP of 1, 4, 8, 16, 24 or 32 bits\n"
-    "  TIFF  every page: 1, 4 or 8-bit grey or palette, 8-bit grey and alpha, RGB\n"
-    "        or RGBA; uncompressed, PackBits, LZW, Deflate, CCITT Group 3 or 4,\n"
-    "        each page written back as it was compressed\n"
-    "  PNG   1, 4 or 8-bit grey or palette, 8-bit grey and alpha, RGB or RGBA;\n"
-    "        written without interlacing\n"
-    "(TIFF and PNG where the tool was built with libtiff and libspng.)\n"
+    "  BMP   1 to 32 bits, bit fields, RLE4 and RLE8, OS/2 headers\n"
+    "  TIFF  every page, any sample size and count, separate planes, YCbCr,\n"
+    "        each written back as it was compressed\n"
+    "  PNG   every colour type and depth; written without interlacing\n"
+    "  JPEG  turned without decoding (the DCT blocks move, nothing is encoded\n"
+    "        again); partial blocks at an edge the turn moves are refused\n"
+    "        unless --trim\n"
+    "(TIFF, PNG and JPEG where the tool was built with libtiff, libspng and\n"
+    "libjpeg-turbo.)\n"
     "FILE - is standard input.\n"
     "\n"
     "Where to write (exactly one):\n"
@@ -60,17 +63,19 @@ const char kUsageText[] =
     "\n"
     "  -k, --keep-resolution keep the horizontal and vertical resolution as they\n"
     "                        are (exchanging the axes exchanges them)\n"
-    "  -t, --orientation-tag TIFF: record the change in each page's Orientation\n"
-    "                        tag and leave its pixels and compression as they are\n"
-    "                        (any TIFF, JPEG too; not with upright); other\n"
-    "                        formats turn as usual\n"
+    "  -t, --orientation-tag TIFF and JPEG: record the change in the orientation\n"
+    "                        tag (a page's Orientation, the EXIF orientation) and\n"
+    "                        leave the pixels as they are (any TIFF and JPEG; not\n"
+    "                        with upright); other formats turn as usual\n"
+    "      --trim            JPEG: drop the partial blocks at an edge the turn\n"
+    "                        would have to move, rather than refuse the file\n"
     "      --max-page-bytes=N  refuse a page that takes more than N bytes decoded\n"
     "                        (k, M, G: times 1024, 1024^2, 1024^3; default 1G)\n"
     "  -q, --quiet           print errors only\n"
     "  -h, --help            print this help and exit\n"
     "  -V, --version         print the version and exit\n"
     "\n"
-    "A TIFF page's Orientation tag or a PNG's EXIF orientation stays as it was\n"
+    "A TIFF page's Orientation tag or an EXIF orientation stays as it was\n"
     "(but with upright) and the stored pixels take the change that shows as the\n"
     "one asked for. Everything else in the file is kept; what cannot\n"
     "be (an unknown PNG chunk marked unsafe to copy) is named in a note.\n"
@@ -99,6 +104,7 @@ struct Options {
   bool quiet = false;
   bool keep_resolution = false;
   bool orientation_tag = false;
+  bool trim = false;
   uint64_t max_page_bytes = kDefaultMaxPageBytes;
   std::vector<std::string> inputs;
 };
@@ -136,13 +142,14 @@ std::string OptionName(char** argv) {
 
 // Parses the command line; returns -1 to go on, otherwise the exit status.
 int Parse(int argc, char** argv, Options* o) {
-  enum { kMaxPageBytes = 1000 };
+  enum { kMaxPageBytes = 1000, kTrim };
   static const option kLong[] = {
       {"output", required_argument, nullptr, 'o'},  {"dir", required_argument, nullptr, 'd'},
       {"in-place", no_argument, nullptr, 'i'},      {"quiet", no_argument, nullptr, 'q'},
       {"keep-resolution", no_argument, nullptr, 'k'}, {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, 'V'},       {"orientation-tag", no_argument, nullptr, 't'},
-      {"max-page-bytes", required_argument, nullptr, kMaxPageBytes}, {nullptr, 0, nullptr, 0}};
+      {"max-page-bytes", required_argument, nullptr, kMaxPageBytes},
+      {"trim", no_argument, nullptr, kTrim},        {nullptr, 0, nullptr, 0}};
   opterr = 0;
   optind = 1;
   int c;
@@ -156,6 +163,7 @@ int Parse(int argc, char** argv, Options* o) {
                             "like (4G), not '" + std::string(optarg) + "'");
         }
         break;
+      case kTrim: o->trim = true; break;
       case 'i': o->in_place = true; break;
       case 'q': o->quiet = true; break;
       case 'k': o->keep_resolution = true; break;
@@ -304,7 +312,8 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
     if (!in->ReadToEnd(&kept, error)) return false;
     in = InputOfBytes(kept.bytes.get(), kept.size);
   }
-  const Turning turning{o.type, o.upright, o.keep_resolution, o.orientation_tag, o.max_page_bytes};
+  const Turning turning{o.type, o.upright, o.keep_resolution, o.orientation_tag, o.max_page_bytes,
+                        o.trim};
   std::unique_ptr<TurnedFile> turned = TurnImageFile(*in, turning, error);
   if (turned == nullptr) return false;
   *unchanged = turned->unchanged;
