@@ -1,5 +1,5 @@
-// Writes the corpus of the image-file fuzz target: small TIFF, PNG and BMP
-// files of every layout the tool turns and of some it refuses, each
+// Writes the corpus of the image-file fuzz target: small TIFF, PNG, BMP and
+// JPEG files of every layout the tool turns and of some it refuses, each
 // followed by the control byte (the verb: RotateFlip's types 1-7, 0 for
 // upright).
 #include <tiffio.h>
@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "jpeg_files.h"
 #include "tiff_png_files.h"
 
 using namespace quadturn::test;
@@ -96,7 +97,20 @@ int main(int argc, char** argv) {
                      12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 4, 0,
                      0, 0, 0, 255, 255, 255, 0, 0, 255,
                      0x12, 0x00, 0, 0, 0x21, 0x10, 0, 0, 3};
-  for (auto [name, file] : {std::pair{"bmp-rle8-jumps", rle8}, {"bmp-os2-core", os2}}) {
+  // JPEG files: baseline 4:2:0 with an EXIF orientation and thumbnail, a
+  // progressive one with restart markers, partial blocks at its edges.
+  Rng rng(99);
+  Bytes exif = {'E', 'x', 'i', 'f', 0, 0};
+  const Bytes data = Exif(6, 32, 16, 4, false, WriteJpeg({.width = 16, .height = 16}, rng));
+  exif.insert(exif.end(), data.begin(), data.end());
+  Bytes jpeg = WriteJpeg({.width = 32, .height = 16, .markers = {{0xE1, exif}}}, rng);
+  jpeg.push_back(1);
+  Bytes progressive =
+      WriteJpeg({.width = 20, .height = 13, .h = 1, .v = 1, .progressive = true,
+                 .restart_interval = 1}, rng);
+  progressive.push_back(5);
+  for (auto [name, file] : {std::pair{"bmp-rle8-jumps", rle8}, {"bmp-os2-core", os2},
+                            {"jpeg-exif-thumbnail", jpeg}, {"jpeg-progressive-restarts", progressive}}) {
     std::ofstream(std::string(argv[1]) + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()),
                static_cast<std::streamsize>(file.size()));
