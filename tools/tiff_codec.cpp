@@ -382,11 +382,13 @@ bool ReadPagePixels(TIFF* tif, const PixelLayout& l, std::vector<Plane>& planes)
       to = buffer.data();
     }
     const tmsize_t size = static_cast<tmsize_t>(shape.Bytes());
+    // What a decoder leaves out of a damaged piece (a fax decoder may skip
+    // the rest of a row) is zero, not whatever the memory held: the piece
+    // is cleared just before it is decoded, never the page ahead of time.
+    if (direct) std::memset(to, 0, static_cast<std::size_t>(size));
     const tmsize_t got = l.tiled ? TIFFReadEncodedTile(tif, p.number, to, size)
                                  : TIFFReadEncodedStrip(tif, p.number, to, size);
     if (got < 0) return false;
-    // What a short piece leaves out is zero, not whatever was there.
-    if (got < size) std::memset(to + got, 0, static_cast<std::size_t>(size - got));
     if (!direct) MovePiece(l, p, to, planes, true);
     return true;
   });
