@@ -3,7 +3,7 @@
 # root), in groups named after the test parts that need them:
 #   native       the toolchain, GoogleTest, clang's sanitizers and fuzzer,
 #                libtiff and libspng for the tool (the Linux parts and fuzzing)
-#   windows-x64  the 64-bit mingw-w64 compiler and 64-bit Wine
+#   windows-x64  the 64-bit mingw-w64 compiler, 64-bit Wine, mingw-w64 zlib
 #   windows      the 32-bit mingw-w64 compiler, 32-bit Wine and qemu-i386,
 #                which runs it where the kernel runs no i386 programs
 # "all" (the default) is the three. Packages named after the first argument
@@ -31,10 +31,13 @@ export DEBIAN_FRONTEND=noninteractive
 
 group_native=(cmake ninja-build g++ pkgconf googletest libgtest-dev clang libclang-rt-14-dev gdb
   libtiff-dev libspng-dev libturbojpeg0-dev)
-group_windows_x64=(g++-mingw-w64-x86-64 wine wine64)
+# The Windows tool's codecs: zlib from Debian's mingw-w64 build, the others
+# cross-built from Debian's source packages (dpkg-dev unpacks them).
+group_windows_x64=(g++-mingw-w64-x86-64 wine wine64 libz-mingw-w64-dev dpkg-dev)
 # wine64 too: the Wine prefix is made by the 64-bit loader where 32-bit Wine
 # has to be emulated.
-group_windows=(g++-mingw-w64-i686 wine wine64 wine32:i386 qemu-user-static)
+group_windows=(g++-mingw-w64-i686 wine wine64 wine32:i386 qemu-user-static libz-mingw-w64-dev
+  dpkg-dev)
 
 set_of=${1:-all}
 shift || true

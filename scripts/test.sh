@@ -49,6 +49,13 @@ no_prefix=
 if [ -z "$(not_installed windows-x64)" ] || [ -z "$(not_installed windows)" ]; then
   quiet bash scripts/wine-prefix.sh || no_prefix="the Wine prefix could not be made"
   trap 'wineserver -k 2>/dev/null || true' EXIT
+  # The Windows tool's codecs are built from Debian's sources, fetched once.
+  sources=
+  if [ -z "$no_prefix" ] && ! sources=$(bash scripts/codec-sources.sh build/codec-sources 2>&1); then
+    no_prefix="the codecs' sources could not be fetched: $(tail -1 <<<"$sources")"
+  fi
+  echo "$sources" >>"$log"
+  grep '^note:' <<<"$sources" || true
 fi
 
 passed=0 failed=0 skipped=0

@@ -4,8 +4,9 @@
 # x64/ (quadturn.dll and quadturn.exe, stripped, each with its debug
 # information beside it in a .debug file that its debug link names, the mingw
 # import library libquadturn.dll.a, and quadturn.def for an MSVC import
-# library), include/quadturn.h, WINDOWS.txt (the README's Windows section) and
-# LICENSE. Prints the zip's path.
+# library), include/quadturn.h, WINDOWS.txt (the README's Windows section),
+# LICENSE, and licenses/ with those of the codecs quadturn.exe links. Prints
+# the zip's path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(quadturn VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -32,6 +33,15 @@ for arch in x86 x64; do
 done
 cp include/quadturn.h "$stage/include/"
 cp LICENSE "$stage/LICENSE.txt"
+# The licences of the codecs quadturn.exe links statically (the DLLs link
+# none), from the sources they were built from.
+sources=build/codec-sources
+mkdir -p "$stage/licenses"
+cp $sources/tiff/LICENSE.md "$stage/licenses/libtiff.txt"
+cp $sources/libspng/LICENSE "$stage/licenses/libspng.txt"
+cat $sources/libjpeg-turbo/LICENSE.md $sources/libjpeg-turbo/README.ijg \
+  >"$stage/licenses/libjpeg-turbo.txt"
+cp /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/licenses/zlib.txt"
 # The README's Windows section, up to the next section of the same level.
 awk '/^## Windows/{on=1} on && /^## / && !/^## Windows/{exit} on' README.md |
   sed 's/$/\r/' >"$stage/WINDOWS.txt"

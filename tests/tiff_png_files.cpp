@@ -309,7 +309,7 @@ Bytes WriteTiff(const Layout& l, const std::vector<Picture>& pages) {
       TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(l.profile.size()),
                    l.profile.data());
     }
-    std::vector<uint16_t> map(3u << l.bits_per_sample);
+    std::vector<uint16_t> map(l.colour == PHOTOMETRIC_PALETTE ? 3u << l.bits_per_sample : 0);
     for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<uint16_t>(i * 997);
     if (l.colour == PHOTOMETRIC_PALETTE) {
       const std::size_t n = map.size() / 3;

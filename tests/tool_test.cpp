@@ -1362,10 +1362,11 @@ TEST_F(Tool, ProgressOnATerminalOnly) {
 }
 
 TEST_F(Tool, SamplesAreWhatTheirMakerWrites) {
-  for (const char* maker : {QT_MAKE_SAMPLES, QT_MAKE_FAX_SAMPLE}) {
+  for (const char* maker : {QT_MAKE_SAMPLES, QT_MAKE_FAX_SAMPLE, QT_MAKE_FILE_SAMPLES}) {
     ASSERT_EQ(std::system((std::string(maker) + " " + dir_.string() + " >/dev/null").c_str()), 0);
   }
-  for (const char* name : {"chart-1.bmp", "chart-8.bmp", "chart-24.bmp", "fax.tif"}) {
+  for (const char* name : {"chart-1.bmp", "chart-8.bmp", "chart-24.bmp", "fax.tif", "chart.tif",
+                           "chart.png", "chart.jpg"}) {
     EXPECT_EQ(ReadFile(dir_ / name), ReadFile(fs::path(QT_SAMPLES) / name)) << name;
   }
 }

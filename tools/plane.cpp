@@ -127,7 +127,8 @@ bool Plane::TurnThroughBytes(int type, std::string* error) {
   const bool swaps = (type & 1) != 0;
   const uint32_t w = swaps ? height_ : width_, h = swaps ? width_ : height_;
   if (wide <= kWidestPixelBytes) {
-    const DWORD e = RotateFlipPixels(bytes, LONG_PTR{width_} * wide, bytes, LONG_PTR{w} * wide,
+    const DWORD e = RotateFlipPixels(bytes, static_cast<LONG_PTR>(width_) * wide, bytes,
+                                     static_cast<LONG_PTR>(w) * wide,
                                      static_cast<LONG>(width_), static_cast<LONG>(height_),
                                      wide * 8, type);
     if (e != 0) {
@@ -146,8 +147,8 @@ bool Plane::TurnThroughBytes(int type, std::string* error) {
     for (int at = 0; at < wide; at += kWidestPixelBytes) {
       const int n = std::min(kWidestPixelBytes, wide - at);
       for (uint64_t k = 0; k < pixels; ++k) std::memcpy(&slice[k * n], bytes + k * wide + at, n);
-      const DWORD e = RotateFlipPixels(slice.get(), LONG_PTR{width_} * n, slice.get(),
-                                       LONG_PTR{w} * n, static_cast<LONG>(width_),
+      const DWORD e = RotateFlipPixels(slice.get(), static_cast<LONG_PTR>(width_) * n, slice.get(),
+                                       static_cast<LONG_PTR>(w) * n, static_cast<LONG>(width_),
                                        static_cast<LONG>(height_), n * 8, type);
       if (e != 0) {
         *error = LibraryReason(e);

@@ -14,7 +14,8 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 (cd "$scratch" && cmake -E tar xf "$source/$zip")
 root=$(find "$scratch" -mindepth 1 -maxdepth 1 -type d -name 'quadturn-*-windows')
-for f in include/quadturn.h LICENSE.txt WINDOWS.txt; do
+for f in include/quadturn.h LICENSE.txt WINDOWS.txt licenses/libtiff.txt licenses/libspng.txt \
+         licenses/libjpeg-turbo.txt licenses/zlib.txt; do
   [ -s "$root/$f" ] || { echo "missing from the bundle: $f"; exit 1; }
 done
 grep -q "lib /def:" "$root/WINDOWS.txt" || { echo "WINDOWS.txt lacks the MSVC steps"; exit 1; }
