@@ -213,6 +213,16 @@ std::vector<uint8_t> TurnedExif(Library& lib, std::vector<uint8_t> exif, int typ
                                thumbnail.size(), &s, &why) &&
                     Transform(lib, thumbnail, type, true, s.progressive, &turned, &why, notes) &&
                     ReplaceExifThumbnail(&exif, turned);
+    // A thumbnail's partial blocks that the turn would move are trimmed
+    // (said, as for the image), not left to refuse the file.
+    const uint32_t extra_x = MovesRightEdge(type) ? s.width % s.mcu_width : 0;
+    const uint32_t extra_y = MovesBottomEdge(type) ? s.height % s.mcu_height : 0;
+    if (ok && (extra_x != 0 || extra_y != 0)) {
+      notes->push_back("trimmed " +
+                       std::to_string(uint64_t{s.width} * s.height -
+                                      uint64_t{s.width - extra_x} * (s.height - extra_y)) +
+                       " pixels of its EXIF thumbnail, partial blocks the turn could not move");
+    }
     if (!ok) {
       DropExifThumbnail(exif.data(), exif.size());
       notes->push_back("dropped its EXIF thumbnail, which could not be turned with it" +
