@@ -4,6 +4,7 @@
 #include "bmp_rle.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quadturn::tool {
 namespace {
@@ -31,7 +32,7 @@ void DecodeRle(const uint8_t* data, std::size_t n, int bits, uint32_t width, uin
   skipped->width = width;
   skipped->height = height;
   skipped->bits.assign(skipped->RowBytes() * height, 0xFF);
-  for (uint32_t y = 0; y < height; ++y) std::fill(rows + y * stride, rows + (y + 1) * stride, 0);
+  std::memset(rows, 0, stride * height);
   uint64_t x = 0, y = 0;
   auto put = [&](uint8_t v) {
     if (x < width && y < height) {
