@@ -5,7 +5,7 @@
 # and libtiff with only the codecs the tool writes back; zlib is Debian's own
 # mingw-w64 build (libz-mingw-w64-dev). They give the targets the Linux
 # build finds on the system, under the same names: TIFF::TIFF,
-# PkgConfig::SPNG, PkgConfig::TURBOJPEG, ZLIB::ZLIB.
+# PkgConfig::SPNG, PkgConfig::TURBOJPEG, JPEG::JPEG, ZLIB::ZLIB.
 include(ExternalProject)
 
 set(QUADTURN_CODEC_SOURCES ${PROJECT_SOURCE_DIR}/build/codec-sources CACHE PATH
@@ -40,7 +40,8 @@ ExternalProject_Add(codec_jpeg
     -DWITH_TURBOJPEG=ON -DWITH_JAVA=OFF -DREQUIRE_SIMD=OFF
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target turbojpeg-static
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libturbojpeg.a ${codecs}/lib/
-    COMMAND ${CMAKE_COMMAND} -E copy <SOURCE_DIR>/turbojpeg.h ${codecs}/include/
+    COMMAND ${CMAKE_COMMAND} -E copy <SOURCE_DIR>/turbojpeg.h <SOURCE_DIR>/jpeglib.h
+      <SOURCE_DIR>/jmorecfg.h <SOURCE_DIR>/jerror.h <BINARY_DIR>/jconfig.h ${codecs}/include/
   BUILD_BYPRODUCTS ${codecs}/lib/libturbojpeg.a)
 ExternalProject_Add(codec_tiff
   SOURCE_DIR ${QUADTURN_CODEC_SOURCES}/tiff
@@ -72,4 +73,7 @@ function(codec_target name library project)
 endfunction()
 codec_target(TIFF::TIFF libtiff.a codec_tiff)
 codec_target(PkgConfig::TURBOJPEG libturbojpeg.a codec_jpeg)
+# The static TurboJPEG library carries libjpeg's interface too.
+add_library(JPEG::JPEG INTERFACE IMPORTED GLOBAL)
+set_target_properties(JPEG::JPEG PROPERTIES INTERFACE_LINK_LIBRARIES PkgConfig::TURBOJPEG)
 set_target_properties(TIFF::TIFF PROPERTIES INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)

@@ -4,10 +4,13 @@
 
 #include <cstdio>
 #include <csetjmp>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include <jpeglib.h>
+#include <tiffio.h>
+#include <unistd.h>
 
 namespace quadturn::test {
 namespace {
@@ -187,6 +190,78 @@ JpegBlocks TurnedBlocks(const JpegBlocks& in, int type, uint32_t width, uint32_t
     std::swap(out.max_h, out.max_v);
   }
   return out;
+}
+
+bool ReadTiffJpegBlocks(const Bytes& tiff, JpegBlocks* page, std::string* error) {
+  char path[] = "/tmp/quadturn-test-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0 || write(fd, tiff.data(), tiff.size()) != static_cast<ssize_t>(tiff.size())) {
+    *error = "cannot write a scratch file";
+    return false;
+  }
+  close(fd);
+  TIFF* tif = TIFFOpen(path, "r");
+  unlink(path);
+  if (tif == nullptr) {
+    *error = "not a TIFF";
+    return false;
+  }
+  uint32_t w = 0, h = 0, tw = 0, tl = 0, rows = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  const bool tiled = TIFFIsTiled(tif);
+  TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+  TIFFGetField(tif, TIFFTAG_TILELENGTH, &tl);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+  uint32_t count = 0;
+  void* data = nullptr;
+  Bytes tables;
+  if (TIFFGetField(tif, TIFFTAG_JPEGTABLES, &count, &data) && count > 2) {
+    tables.assign(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + count - 2);
+  }
+  *page = JpegBlocks{};
+  page->width = w;
+  page->height = h;
+  const uint32_t pieces = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  const uint32_t across = tiled ? (w + tw - 1) / tw : 1;
+  bool ok = true;
+  for (uint32_t k = 0; k < pieces && ok; ++k) {
+    Bytes raw(static_cast<size_t>(TIFFGetStrileByteCount(tif, k)));
+    ok = (tiled ? TIFFReadRawTile(tif, k, raw.data(), raw.size())
+                : TIFFReadRawStrip(tif, k, raw.data(), raw.size())) > 2;
+    Bytes stream = tables.empty() ? raw : tables;
+    if (!tables.empty()) stream.insert(stream.end(), raw.begin() + 2, raw.end());
+    JpegBlocks piece;
+    ok = ok && ReadJpegBlocks(stream, &piece, error);
+    if (!ok) break;
+    if (page->components.empty()) {
+      page->max_h = piece.max_h;
+      page->max_v = piece.max_v;
+      for (const auto& c : piece.components) {
+        JpegBlocks::Component pc{c.h, c.v, Ceil(Ceil(w * c.h, piece.max_h), 8),
+                                 Ceil(Ceil(h * c.v, piece.max_v), 8), {}};
+        pc.coefficients.assign(size_t{pc.blocks_wide} * pc.blocks_high * 64, 0);
+        page->components.push_back(std::move(pc));
+      }
+    }
+    // The piece's place in pixels, then in each component's blocks.
+    const uint32_t x = tiled ? k % across * tw : 0, y = tiled ? k / across * tl : k * rows;
+    for (size_t ci = 0; ci < piece.components.size() && ci < page->components.size(); ++ci) {
+      const auto& from = piece.components[ci];
+      auto& to = page->components[ci];
+      const uint32_t bx = Ceil(Ceil(x * to.h, page->max_h), 8);
+      const uint32_t by = Ceil(Ceil(y * to.v, page->max_v), 8);
+      for (uint32_t r = 0; r < from.blocks_high && by + r < to.blocks_high; ++r) {
+        for (uint32_t q = 0; q < from.blocks_wide && bx + q < to.blocks_wide; ++q) {
+          std::copy_n(&from.coefficients[(size_t{r} * from.blocks_wide + q) * 64], 64,
+                      &to.coefficients[(size_t{by + r} * to.blocks_wide + bx + q) * 64]);
+        }
+      }
+    }
+  }
+  TIFFClose(tif);
+  if (!ok && error->empty()) *error = "cannot read a piece";
+  return ok;
 }
 
 }  // namespace quadturn::test

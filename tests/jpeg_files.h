@@ -48,6 +48,10 @@ struct JpegBlocks {
 // A JPEG of smooth random content (so that blocks carry many coefficients).
 Bytes WriteJpeg(const JpegLayout& layout, Rng& rng);
 
+// The blocks of a JPEG-compressed TIFF's first page: each strip's or tile's
+// stream, made whole with the page's JPEGTables, read and put in its place.
+bool ReadTiffJpegBlocks(const Bytes& tiff, JpegBlocks* page, std::string* error);
+
 // Reads a JPEG's blocks and markers; false with a reason.
 bool ReadJpegBlocks(const Bytes& file, JpegBlocks* blocks, std::string* error);
 

@@ -776,6 +776,52 @@ TEST_F(Tool, JpegFilesTurnTheirBlocksWithoutLoss) {
   }
 }
 
+// JPEG-compressed TIFF pages turn at the level of their blocks too, strips
+// and tiles read into one page of blocks and cut into the page's layout
+// again: every block where the oracle puts it.
+TEST_F(Tool, JpegTiffPagesTurnTheirBlocksWithoutLoss) {
+  struct Case { const char* what; Layout layout; uint32_t width, height; bool trim; };
+  const Case cases[] = {
+      {"YCbCr 2 x 2, strips of 16 rows",
+       {.colour = PHOTOMETRIC_YCBCR, .samples = 3, .compression = COMPRESSION_JPEG, .sub_h = 2,
+        .sub_v = 2, .rows_per_strip = 16},
+       48, 32, false},
+      {"RGB, tiles of 16", {.colour = PHOTOMETRIC_RGB, .samples = 3,
+                            .compression = COMPRESSION_JPEG, .tile = 16}, 48, 40, false},
+      {"grey, one strip", {.colour = PHOTOMETRIC_MINISBLACK, .compression = COMPRESSION_JPEG},
+       40, 24, false},
+      {"YCbCr 2 x 2, 50 x 37, trimmed",
+       {.colour = PHOTOMETRIC_YCBCR, .samples = 3, .compression = COMPRESSION_JPEG, .sub_h = 2,
+        .sub_v = 2, .rows_per_strip = 16},
+       50, 37, true},
+  };
+  uint64_t n = 0;
+  for (const Case& c : cases) {
+    for (auto [word, type] : {std::pair{"right", 1}, {"left", 3}, {"half", 2}, {"mirror", 4},
+                              {"flip", 6}, {"transpose", 5}, {"transverse", 7}}) {
+      const std::string what = std::string(c.what) + ", " + word;
+      Rng rng(1100 + n++);
+      const Bytes file = WriteImageFile(c.layout, RandomPictures(c.layout, c.width, c.height, 1, rng));
+      WriteFile(At("in.tif"), file);
+      const ToolRun r = RunTool(std::string(word) + (c.trim ? " --trim " : " ") + At("in.tif") +
+                                " -o " + At("out.tif"));
+      ASSERT_EQ(r.exit_code, 0) << what << ": " << r.output;
+      JpegBlocks in, out;
+      std::string error;
+      ASSERT_TRUE(ReadTiffJpegBlocks(file, &in, &error)) << what << error;
+      ASSERT_TRUE(ReadTiffJpegBlocks(ReadFile(At("out.tif")), &out, &error)) << what << error;
+      const bool moves_x = type == 2 || type == 3 || type == 4 || type == 7;
+      const bool moves_y = type == 1 || type == 2 || type == 6 || type == 7;
+      const uint32_t w = moves_x ? in.width - in.width % (8 * in.max_h) : in.width;
+      const uint32_t h = moves_y ? in.height - in.height % (8 * in.max_v) : in.height;
+      const JpegBlocks want = TurnedBlocks(in, type, w, h);
+      EXPECT_EQ(out.width, want.width) << what;
+      EXPECT_EQ(out.height, want.height) << what;
+      EXPECT_TRUE(out.components == want.components) << what;
+    }
+  }
+}
+
 // With --orientation-tag a TIFF page keeps its pixels, compression (JPEG
 // too) and resolutions, and its Orientation tag records the turn; other
 // formats turn as usual.
@@ -932,9 +978,10 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
   const auto text_at = std::search(lying.begin(), lying.end(), std::begin("tEXt"), std::end("tEXt") - 1);
   lying = patch(lying, static_cast<int>(text_at - lying.begin()) - 4, 0xF0FFFF7Fu);
   const Case cases[] = {
-      {"TIFF, JPEG",
+      {"TIFF, JPEG, partial blocks a quarter turn would move",
        file({.colour = PHOTOMETRIC_RGB, .samples = 3, .compression = COMPRESSION_JPEG}),
-       "page 1: not supported: JPEG-compressed"},
+       "page 1: not supported without loss: its height of 5 pixels is not whole JPEG blocks "
+       "of 8"},
       // Chroma subsampled unequally cannot be stated turned; an edge data
       // unit partly outside the page cannot move to the other edge.
       {"TIFF, YCbCr 2 x 1, a quarter turn",

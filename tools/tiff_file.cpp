@@ -13,6 +13,7 @@
 
 #include "image_file.h"
 #include "tiff_codec.h"
+#include "tiff_jpeg.h"
 
 namespace quadturn::tool {
 namespace {
@@ -21,7 +22,8 @@ enum Tag : uint16_t {
   kWidth = 256, kLength = 257, kStripOffsets = 273, kOrientation = 274, kRowsPerStrip = 278,
   kStripByteCounts = 279, kXResolution = 282, kYResolution = 283, kFreeOffsets = 288,
   kFreeByteCounts = 289, kTileOffsets = 324, kTileByteCounts = 325, kSubImages = 330,
-  kJpegStream = 513, kJpegStreamBytes = 514, kJpegQTables = 519, kJpegDcTables = 520,
+  kJpegStream = 513, kJpegStreamBytes = 514, kCompression = 259, kPhotometric = 262,
+  kTileWidth = 322, kTileLength = 323, kPlanar = 284, kJpegTables = 347, kJpegQTables = 519, kJpegDcTables = 520,
   kJpegAcTables = 521, kGeoPixelScale = 33550, kGeoTiePoints = 33922, kGeoTransform = 34264,
   kExifDirectory = 34665, kGpsDirectory = 34853, kPixelX = 40962, kPixelY = 40963,
   kInteropDirectory = 40965
@@ -259,8 +261,77 @@ std::string Reason(Run& run, Tiff& in) {
 // A page turned: decoded by libtiff (positioned at it), turned as
 // displayed, encoded as it was, and written with its directory's other
 // tags as they were.
-bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& turning,
-              std::string* error) {
+// A JPEG-compressed page turned at the level of its DCT blocks: its pieces
+// read by offsets, turned, and appended to the turned file; its JPEGTables
+// replaced by the turned ones.
+bool TurnJpegPage(Run& run, TiffDirectory& d, int stored, const Turning& turning,
+                  uint32_t* width, uint32_t* height, EncodedPieces* encoded, std::string* error) {
+  JpegTiffPage page;
+  page.width = static_cast<uint32_t>(TiffInteger(d, kWidth, run.shape, 0));
+  page.height = static_cast<uint32_t>(TiffInteger(d, kLength, run.shape, 0));
+  page.tiled = d.Find(kTileOffsets) != nullptr;
+  page.tile_width = static_cast<uint32_t>(TiffInteger(d, kTileWidth, run.shape, 0));
+  page.tile_length = static_cast<uint32_t>(TiffInteger(d, kTileLength, run.shape, 0));
+  page.rows_per_strip = static_cast<uint32_t>(
+      std::min<uint64_t>(TiffInteger(d, kRowsPerStrip, run.shape, page.height), page.height));
+  page.ycbcr = TiffInteger(d, kPhotometric, run.shape, 0) == 6;
+  if (TiffInteger(d, kPlanar, run.shape, 1) == 2) {
+    *error = "not supported: JPEG-compressed separate planes; -t records the turn in its "
+             "Orientation tag";
+    return false;
+  }
+  if (const TiffEntry* tables = d.Find(kJpegTables)) page.tables = tables->value;
+  std::vector<uint64_t> offsets, counts;
+  const TiffEntry* o = d.Find(page.tiled ? kTileOffsets : kStripOffsets);
+  const TiffEntry* c = d.Find(page.tiled ? kTileByteCounts : kStripByteCounts);
+  if (o == nullptr || c == nullptr || !TiffIntegers(*o, run.shape, &offsets) ||
+      !TiffIntegers(*c, run.shape, &counts) || offsets.size() != counts.size()) {
+    *error = "damaged TIFF file (its strips' offsets and sizes are not given)";
+    return false;
+  }
+  uint64_t total = 0;
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    total += counts[k];
+    if (offsets[k] > run.Size() || counts[k] > run.Size() - offsets[k] || total > run.Size()) {
+      *error = "truncated TIFF file (its image data runs past its end)";
+      return false;
+    }
+    page.pieces.emplace_back(static_cast<std::size_t>(counts[k]), '\0');
+    if (counts[k] > 0 && !run.bytes.ReadAt(offsets[k], &page.pieces.back()[0], counts[k])) {
+      *error = "cannot read the image data";
+      return false;
+    }
+  }
+  TurnedJpegTiffPage turned;
+  if (!TurnJpegTiffPage(page, stored, turning.trim, turning.max_page_bytes, &turned, error)) {
+    return false;
+  }
+  if (turned.trimmed_pixels > 0) {
+    run.notes.push_back("trimmed " + std::to_string(turned.trimmed_pixels) +
+                        " pixels of a JPEG page, partial blocks the turn could not move");
+  }
+  *width = turned.width;
+  *height = turned.height;
+  encoded->tiled = page.tiled;
+  encoded->rows_per_strip = turned.rows_per_strip;
+  for (const std::string& piece : turned.pieces) {
+    encoded->offsets.push_back(run.out->Append(piece.data(), piece.size(), false));
+    encoded->byte_counts.push_back(piece.size());
+  }
+  TiffEntry tables;
+  tables.tag = kJpegTables;
+  tables.type = kTiffUndefined;
+  tables.count = turned.tables.size();
+  tables.value = turned.tables;
+  d.Put(tables);
+  return true;
+}
+
+// A page's pixels decoded by libtiff (positioned at the page), turned,
+// and encoded as they were.
+bool TurnPagePixels(Run& run, Tiff& in, int number, int stored, const Turning& turning,
+                    uint32_t* width, uint32_t* height, EncodedPieces* encoded,
+                    std::string* error) {
   const std::string page = "page " + std::to_string(number) + ": ";
   std::string why;
   PixelLayout layout;
@@ -272,9 +343,6 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
     *error = page + why;
     return false;
   }
-  // Turned as displayed under the page's orientation tag.
-  const int tag = OrientationOf(d, run.shape);
-  const int stored = turning.StoredType(tag);
   if (!TurnKeepsEveryPixel(layout, stored, &why)) {
     *error = page + why;
     return false;
@@ -306,25 +374,47 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
     *error = page + "damaged" + Reason(run, in);
     return false;
   }
-  if (stored != QUADTURN_NONE) run.unchanged = false;
   for (Plane& plane : planes) {
     if (!plane.Turn(stored, &why)) {
       *error = page + why;
       return false;
     }
   }
-  EncodedPieces encoded;
   const PixelLayout turned = layout.Turned(stored);
-  if (!EncodePage(in.tif, turned, planes, run.shape, run.out, &encoded, &why)) {
+  if (!EncodePage(in.tif, turned, planes, run.shape, run.out, encoded, &why)) {
     *error = page + "cannot encode the turned page" + (why.empty() ? "" : " (" + why + ")");
+    return false;
+  }
+  *width = turned.width;
+  *height = turned.height;
+  return true;
+}
+
+// A page turned, as displayed under its orientation tag: its pixels (or a
+// JPEG page's blocks) turned and encoded as they were, and written with its
+// directory's other tags as they were.
+bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& turning,
+              std::string* error) {
+  const std::string page = "page " + std::to_string(number) + ": ";
+  const int tag = OrientationOf(d, run.shape);
+  const int stored = turning.StoredType(tag);
+  if (stored != QUADTURN_NONE) run.unchanged = false;
+  uint32_t width = 0, height = 0;
+  EncodedPieces encoded;
+  const bool turned = TiffInteger(d, kCompression, run.shape, 1) == COMPRESSION_JPEG
+                          ? TurnJpegPage(run, d, stored, turning, &width, &height, &encoded, error)
+                          : TurnPagePixels(run, in, number, stored, turning, &width, &height,
+                                           &encoded, error);
+  if (!turned) {
+    if (error->rfind("page ", 0) != 0) *error = page + *error;
     return false;
   }
   for (uint16_t tag : {kStripOffsets, kStripByteCounts, kRowsPerStrip, kTileOffsets,
                        kTileByteCounts}) {
     d.Remove(tag);
   }
-  d.Put(SizeEntry(d, kWidth, turned.width, run.shape));
-  d.Put(SizeEntry(d, kLength, turned.height, run.shape));
+  d.Put(SizeEntry(d, kWidth, width, run.shape));
+  d.Put(SizeEntry(d, kLength, height, run.shape));
   const uint16_t type = OffsetType(run.shape);
   d.Put(TiffIntegerEntry(encoded.tiled ? kTileOffsets : kStripOffsets, type, encoded.offsets,
                          run.shape));
