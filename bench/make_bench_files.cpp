@@ -1,16 +1,21 @@
 // Writes the files the tool is timed on, the same every time: a 100-page A4
 // fax (CCITT Group 4, 1728 x 2200 at 204 x 196 dpi) of lines of text-like
 // marks, an A4 colour scan at 300 dpi (24-bit RGB, LZW, 2480 x 3508) of
-// paper with slight noise, text and a photograph-like area, and an A4 grey
-// scan at 600 dpi as an 8-bit PNG (4960 x 7016).
-#include <spng.h>
-#include <tiffio.h>
-
+// paper with slight noise, text and a photograph-like area, an A4 grey
+// scan at 600 dpi as an 8-bit PNG (4960 x 7016), and two JPEG files: a
+// 24-megapixel photograph (6000 x 4000) and an A4 colour scan at 600 dpi
+// (4960 x 7016, whose height is not whole 16-pixel blocks).
+#include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE first.
+#include <jpeglib.h>
+#include <spng.h>
+#include <tiffio.h>
 
 #include "fax_tiff.h"
 
@@ -149,13 +154,73 @@ bool WriteGreyPng(const std::string& path) {
   return std::fclose(f) == 0 && r == 0;
 }
 
+// A JPEG of w x h pixels, 4:2:0, quality 92, with an EXIF segment as a
+// camera writes one (orientation 1); each pixel's colour from `colour`.
+template <typename Colour>
+bool WriteJpeg(const std::string& path, uint32_t w, uint32_t h, uint16_t dpi, Colour colour) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  jpeg_stdio_dest(&c, f);
+  c.image_width = w;
+  c.image_height = h;
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 92, TRUE);
+  c.density_unit = 1;
+  c.X_density = c.Y_density = dpi;
+  jpeg_start_compress(&c, TRUE);
+  static const uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                                  0x12, 1, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+  jpeg_write_marker(&c, JPEG_APP0 + 1, kExif, sizeof kExif);
+  std::vector<uint8_t> row(3 * std::size_t{w});
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) colour(x, y, &row[3 * std::size_t{x}]);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&c, rows, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  return std::fclose(f) == 0;
+}
+
+// A 24-megapixel photograph: smooth shapes of colour and a little noise.
+bool WritePhoto(const std::string& path) {
+  Rng rng{9};
+  return WriteJpeg(path, 6000, 4000, 300, [&](uint32_t x, uint32_t y, uint8_t* rgb) {
+    const int n = rng.Below(9) - 4;
+    rgb[0] = static_cast<uint8_t>(std::clamp<int>((x * 7 / 160 + y / 40) % 256 + n, 0, 255));
+    rgb[1] = static_cast<uint8_t>(std::clamp<int>(128 + ((x / 30) ^ (y / 50)) % 96 + n, 0, 255));
+    rgb[2] = static_cast<uint8_t>(std::clamp<int>(255 - y * 5 / 80 + n, 0, 255));
+  });
+}
+
+// An A4 colour scan at 600 dpi: the grey scan's paper and text, tinted.
+bool WriteColourScanJpeg(const std::string& path) {
+  constexpr uint32_t w = 4960, h = 7016;
+  const TextPage text(w, h, 72, 13);
+  Rng rng{11};
+  return WriteJpeg(path, w, h, 600, [&](uint32_t x, uint32_t y, uint8_t* rgb) {
+    const uint8_t g = ScanGrey(text, x, y, w, h, rng);
+    rgb[0] = g;
+    rgb[1] = static_cast<uint8_t>(g * 15 / 16);
+    rgb[2] = static_cast<uint8_t>(g * 7 / 8);
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? argv[1] : ".";
   const bool ok = WriteFax(folder + "/fax-100-pages.tif") &&
                   WriteColourScan(folder + "/scan-a4-300dpi-lzw.tif") &&
-                  WriteGreyPng(folder + "/scan-a4-600dpi-grey.png");
+                  WriteGreyPng(folder + "/scan-a4-600dpi-grey.png") &&
+                  WritePhoto(folder + "/photo-24mp.jpg") &&
+                  WriteColourScanJpeg(folder + "/scan-a4-600dpi-colour.jpg");
   if (!ok) std::fprintf(stderr, "make_bench_files: cannot write the files in %s\n", folder.c_str());
   return ok ? 0 : 1;
 }
