@@ -87,10 +87,31 @@ void SetUp(const JpegPage& page, uint32_t w, uint32_t h, jpeg_compress_struct* c
   }
 }
 
-// The output of a compressor, taken over from libjpeg's memory.
-void TakeOutput(unsigned char* bytes, unsigned long size, std::string* out) {
+// A compressor set up for w x h pixels of the page, given to `write`; what
+// it wrote goes to `out`. False with libjpeg's reason.
+template <typename Write>
+bool Compress(const JpegPage& page, uint32_t w, uint32_t h, Write write, std::string* out,
+              std::string* error) {
+  jpeg_compress_struct c;
+  Errors e;
+  c.err = jpeg_std_error(&e.pub);
+  e.pub.error_exit = OnError;
+  unsigned char* bytes = nullptr;
+  unsigned long size = 0;
+  if (setjmp(e.jump)) {
+    jpeg_destroy_compress(&c);
+    std::free(bytes);
+    *error = e.message;
+    return false;
+  }
+  jpeg_create_compress(&c);
+  jpeg_mem_dest(&c, &bytes, &size);
+  SetUp(page, w, h, &c);
+  write(&c);
+  jpeg_destroy_compress(&c);
   out->assign(reinterpret_cast<const char*>(bytes), size);
   std::free(bytes);
+  return true;
 }
 
 }  // namespace
@@ -227,76 +248,43 @@ JpegPage TurnJpegBlocks(const JpegPage& in, int type, uint32_t width, uint32_t h
 }
 
 bool WriteJpegTables(const JpegPage& page, std::string* out, std::string* error) {
-  jpeg_compress_struct c;
-  Errors e;
-  c.err = jpeg_std_error(&e.pub);
-  e.pub.error_exit = OnError;
-  unsigned char* bytes = nullptr;
-  unsigned long size = 0;
-  if (setjmp(e.jump)) {
-    jpeg_destroy_compress(&c);
-    std::free(bytes);
-    *error = e.message;
-    return false;
-  }
-  jpeg_create_compress(&c);
-  jpeg_mem_dest(&c, &bytes, &size);
-  SetUp(page, 8, 8, &c);
-  jpeg_write_tables(&c);
-  jpeg_destroy_compress(&c);
-  TakeOutput(bytes, size, out);
-  return true;
+  return Compress(page, 8, 8, [](jpeg_compress_struct* c) { jpeg_write_tables(c); }, out, error);
 }
 
 bool WriteJpegPiece(const JpegPage& page, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
                     std::string* out, std::string* error) {
-  jpeg_compress_struct c;
-  Errors e;
-  c.err = jpeg_std_error(&e.pub);
-  e.pub.error_exit = OnError;
-  unsigned char* bytes = nullptr;
-  unsigned long size = 0;
-  if (setjmp(e.jump)) {
-    jpeg_destroy_compress(&c);
-    std::free(bytes);
-    *error = e.message;
-    return false;
-  }
-  jpeg_create_compress(&c);
-  jpeg_mem_dest(&c, &bytes, &size);
-  SetUp(page, w, h, &c);
-  // Arrays as the coefficient writer walks them: whole MCU rows and
-  // columns, the padding zero.
-  jvirt_barray_ptr arrays[MAX_COMPONENTS];
-  for (std::size_t k = 0; k < page.components.size(); ++k) {
-    const JpegPage::Component& comp = page.components[k];
-    const uint32_t wide = BlocksWide(page, comp, w), high = BlocksHigh(page, comp, h);
-    arrays[k] = (*c.mem->request_virt_barray)(
-        reinterpret_cast<j_common_ptr>(&c), JPOOL_IMAGE, TRUE,
-        Ceil(wide, static_cast<uint32_t>(comp.h)) * static_cast<uint32_t>(comp.h),
-        Ceil(high, static_cast<uint32_t>(comp.v)) * static_cast<uint32_t>(comp.v),
-        static_cast<JDIMENSION>(comp.v));
-  }
-  jpeg_write_coefficients(&c, arrays);
-  // The tables are the page's (its JPEGTables): not repeated in the piece.
-  jpeg_suppress_tables(&c, TRUE);
-  for (std::size_t k = 0; k < page.components.size(); ++k) {
-    const JpegPage::Component& comp = page.components[k];
-    const uint32_t wide = BlocksWide(page, comp, w), high = BlocksHigh(page, comp, h);
-    const uint32_t bx = BlocksWide(page, comp, x), by = BlocksHigh(page, comp, y);
-    for (uint32_t row = 0; row < high && by + row < comp.blocks_high; ++row) {
-      JBLOCKARRAY blocks = (*c.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&c),
-                                                        arrays[k], row, 1, TRUE);
-      if (bx >= comp.blocks_wide) continue;
-      const uint32_t n = std::min(wide, comp.blocks_wide - bx);
-      std::memcpy(blocks[0], &comp.coefficients[(std::size_t{by + row} * comp.blocks_wide + bx) * 64],
-                  std::size_t{n} * 64 * sizeof(JCOEF));
+  return Compress(page, w, h, [&](jpeg_compress_struct* c) {
+    // Arrays as the coefficient writer walks them: whole MCU rows and
+    // columns, the padding zero.
+    jvirt_barray_ptr arrays[MAX_COMPONENTS];
+    for (std::size_t k = 0; k < page.components.size(); ++k) {
+      const JpegPage::Component& comp = page.components[k];
+      const uint32_t wide = BlocksWide(page, comp, w), high = BlocksHigh(page, comp, h);
+      arrays[k] = (*c->mem->request_virt_barray)(
+          reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE, TRUE,
+          Ceil(wide, static_cast<uint32_t>(comp.h)) * static_cast<uint32_t>(comp.h),
+          Ceil(high, static_cast<uint32_t>(comp.v)) * static_cast<uint32_t>(comp.v),
+          static_cast<JDIMENSION>(comp.v));
     }
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  TakeOutput(bytes, size, out);
-  return true;
+    jpeg_write_coefficients(c, arrays);
+    // The tables are the page's (its JPEGTables): not repeated in the piece.
+    jpeg_suppress_tables(c, TRUE);
+    for (std::size_t k = 0; k < page.components.size(); ++k) {
+      const JpegPage::Component& comp = page.components[k];
+      const uint32_t wide = BlocksWide(page, comp, w), high = BlocksHigh(page, comp, h);
+      const uint32_t bx = BlocksWide(page, comp, x), by = BlocksHigh(page, comp, y);
+      for (uint32_t row = 0; row < high && by + row < comp.blocks_high && bx < comp.blocks_wide;
+           ++row) {
+        JBLOCKARRAY blocks = (*c->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(c),
+                                                           arrays[k], row, 1, TRUE);
+        const uint32_t n = std::min(wide, comp.blocks_wide - bx);
+        std::memcpy(blocks[0],
+                    &comp.coefficients[(std::size_t{by + row} * comp.blocks_wide + bx) * 64],
+                    std::size_t{n} * 64 * sizeof(JCOEF));
+      }
+    }
+    jpeg_finish_compress(c);
+  }, out, error);
 }
 
 }  // namespace quadturn::tool
