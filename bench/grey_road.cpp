@@ -1,147 +1,65 @@
-// The reference road for one-bit images: widened to a grey 8-bit working
-// image, turned on the 8-bit road, packed back to one bit and copied into the
-// caller's block. The result keeps the caller's two colours and resolutions,
-// exactly as the direct bit turn does; any failure leaves the block as it was.
-#include <algorithm>
-#include <cstring>
-
+// The grey road for 1-bit images over the public API: the header read
+// through the DIB types, two working blocks, RotateFlipPixels for the turn.
 #include "grey_road.h"
 
-#include "dib_layout.h"
-#include "grey_kernels.h"
-#include "working_block.h"
+#include <cstdint>
+#include <cstring>
 
-namespace quadturn {
+#include "grey_kernels.h"
+
+namespace quadturn::bench {
 namespace {
 
-// Locks h if it holds a turnable image of `bits` per pixel; otherwise
-// returns false with h as it was.
-bool LockChecked(HGLOBAL h, int bits, CallerBlock* b, ImageLayout* g) {
-  if (OpenImage(h, HeaderRules::kRotate90, b, g) != 0) return false;
-  if (g->bits_per_pixel != bits) {
-    UnlockCallerBlock(b);
-    return false;
-  }
-  return true;
+// A 1-bit DIB's rows start behind the header and its two colours.
+constexpr std::size_t kRowsAt = sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD);
+
+int32_t Stride(int32_t width, int bits) {
+  return static_cast<int32_t>((int64_t{width} * bits + 31) / 32 * 4);
 }
+
+// A locked block of `bytes`, released with its lock.
+struct Work {
+  HGLOBAL h;
+  uint8_t* p;
+  explicit Work(SIZE_T bytes) : h(GlobalAlloc(GMEM_MOVEABLE, bytes)), p(nullptr) {
+    if (h != nullptr) p = static_cast<uint8_t*>(GlobalLock(h));
+  }
+  ~Work() {
+    if (p != nullptr) GlobalUnlock(h);
+    if (h != nullptr) GlobalFree(h);
+  }
+};
 
 }  // namespace
 
-HGLOBAL Expand1To8(HGLOBAL h) {
-  ImageLayout g;
-  CallerBlock b;
-  if (!LockChecked(h, 1, &b, &g)) return nullptr;
-  const uint8_t* src = b.bytes;
-  // The grey copy is about eight times the rows; the road was only ever
-  // defined for images whose copy and its turn stay below 2^31.
-  const int64_t grey_stride = RowStride(g.width, 8);
-  const int64_t grey_turned = RowStride(g.height, 8) * g.width;
-  const int64_t grey_rows = grey_stride * g.height;
-  if (kGreyPixelOffset + std::max(grey_rows, grey_turned) > INT32_MAX) {
-    UnlockCallerBlock(&b);
-    return nullptr;
+bool TurnThroughGrey(HGLOBAL h) {
+  auto* dib = static_cast<uint8_t*>(GlobalLock(h));
+  if (dib == nullptr) return false;
+  BITMAPINFOHEADER bi;
+  std::memcpy(&bi, dib, sizeof bi);
+  const int32_t w = bi.biWidth, rows = bi.biHeight;
+  const int32_t grey_stride = Stride(w, 8), turned_stride = Stride(rows, 8);
+  Work grey(static_cast<SIZE_T>(grey_stride) * rows);
+  Work turned(static_cast<SIZE_T>(turned_stride) * w);
+  if (grey.p == nullptr || turned.p == nullptr) {
+    GlobalUnlock(h);
+    return false;
   }
-  const SIZE_T size = static_cast<SIZE_T>(kGreyPixelOffset + grey_rows);
-
-  WorkingBlock grey(GlobalAlloc(GMEM_MOVEABLE, size));
-  if (grey.handle == nullptr || !grey.Lock(size)) {
-    UnlockCallerBlock(&b);
-    return nullptr;
-  }
-  uint8_t* d = grey.bytes;
-  std::memcpy(d, src, kInfoHeaderBytes);
-  WriteU16(d + kBiBitCount, 8);
-  WriteU32(d + kBiSizeImage, static_cast<uint32_t>(grey_rows));
-  WriteI32(d + kBiXPelsPerMeter, 0);
-  WriteI32(d + kBiYPelsPerMeter, 0);
-  WriteU32(d + kBiClrUsed, 0);
-  WriteU32(d + kBiClrImportant, 0);
-  for (int i = 0; i < 256; ++i) {
-    uint8_t* entry = d + kInfoHeaderBytes + 4 * i;
-    entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
-    entry[3] = 0;
-  }
-  ExpandBitsToBytes(src + kOneBitPixelOffset, g.src_stride,
-                    d + kGreyPixelOffset, grey_stride, g.width, g.height);
-  UnlockCallerBlock(&b);
-  return grey.Release();
+  ExpandBitsToBytes(dib + kRowsAt, Stride(w, 1), grey.p, grey_stride, w, rows);
+  GlobalUnlock(h);
+  // Stored rows run upwards: over them a clockwise turn is the other one.
+  RotateFlipPixels(grey.p, grey_stride, turned.p, turned_stride, w, rows, 8, QUADTURN_LEFT);
+  const int32_t packed_stride = Stride(rows, 1);
+  const SIZE_T size = kRowsAt + static_cast<SIZE_T>(packed_stride) * w;
+  if (GlobalReAlloc(h, size, GMEM_MOVEABLE) == nullptr) return false;
+  dib = static_cast<uint8_t*>(GlobalLock(h));
+  if (dib == nullptr) return false;
+  bi.biWidth = rows;
+  bi.biHeight = w;
+  std::memcpy(dib, &bi, sizeof bi);
+  PackBytesToBits(turned.p, turned_stride, dib + kRowsAt, packed_stride, rows, w);
+  GlobalUnlock(h);
+  return true;
 }
 
-HGLOBAL Pack8To1(HGLOBAL grey_handle) {
-  ImageLayout g;
-  CallerBlock b;
-  if (!LockChecked(grey_handle, 8, &b, &g)) return nullptr;
-  const uint8_t* grey = b.bytes;
-  if (g.pixel_offset != kGreyPixelOffset) {
-    UnlockCallerBlock(&b);
-    return nullptr;
-  }
-  const int32_t stride = static_cast<int32_t>(RowStride(g.width, 1));
-  const int32_t rows = stride * g.height;  // at most the grey rows' bytes
-  const SIZE_T size = static_cast<SIZE_T>(kOneBitPixelOffset) + rows;
-
-  WorkingBlock packed(GlobalAlloc(GMEM_MOVEABLE, size));
-  if (packed.handle == nullptr || !packed.Lock(size)) {
-    UnlockCallerBlock(&b);
-    return nullptr;
-  }
-  uint8_t* d = packed.bytes;
-  std::memcpy(d, grey, kInfoHeaderBytes);
-  WriteU16(d + kBiBitCount, 1);
-  WriteU32(d + kBiSizeImage, static_cast<uint32_t>(rows));
-  static const uint8_t kBlackWhite[kOneBitTableBytes] = {0, 0, 0, 0,
-                                                         255, 255, 255, 0};
-  std::memcpy(d + kInfoHeaderBytes, kBlackWhite, sizeof kBlackWhite);
-  PackBytesToBits(grey + kGreyPixelOffset, g.src_stride,
-                  d + kOneBitPixelOffset, stride, g.width, g.height);
-  UnlockCallerBlock(&b);
-  return packed.Release();
-}
-
-Outcome TurnOneBitThroughGrey(HGLOBAL h, Orientation turn, BOOL* last_unlock) {
-  ImageLayout g;
-  CallerBlock b;
-  if (!LockChecked(h, 1, &b, &g)) {
-    *last_unlock = b.last_unlock;
-    return Outcome::kNoMemory;
-  }
-
-  // What the grey road drops and the turned image keeps: the two colour
-  // entries and the resolutions.
-  uint8_t kept[kOneBitPixelOffset];
-  std::memcpy(kept, b.bytes, sizeof kept);
-
-  auto untouched = [&] {
-    UnlockCallerBlock(&b);
-    *last_unlock = b.last_unlock;
-    return Outcome::kNoMemory;
-  };
-  WorkingBlock grey(Expand1To8(h));
-  if (grey.handle == nullptr) return untouched();
-  // The grey image is turned as RotateRight90 turns 8-bit images.
-  CallerBlock gb;
-  ImageLayout gl;
-  if (OpenImage(grey.handle, HeaderRules::kRotate90, &gb, &gl) != 0 ||
-      TurnLockedImage(&gb, gl, turn, HeaderRules::kRotate90) != Outcome::kTurned) {
-    return untouched();
-  }
-  const SIZE_T size = static_cast<SIZE_T>(g.turned_block_bytes);
-  WorkingBlock packed(Pack8To1(grey.handle));
-  if (packed.handle == nullptr || GlobalSize(packed.handle) < size ||
-      !packed.Lock(size)) {
-    return untouched();
-  }
-  uint8_t* p = packed.bytes;
-  std::memcpy(p + kBiXPelsPerMeter, kept + kBiXPelsPerMeter, 8);
-  std::memcpy(p + kInfoHeaderBytes, kept + kInfoHeaderBytes, kOneBitTableBytes);
-
-  const bool room = MakeRoomForTurn(&b, size);
-  if (room) {
-    std::memcpy(b.bytes, p, size);
-    FinishTurn(&b, size);
-  }
-  *last_unlock = b.last_unlock;
-  return room ? Outcome::kTurned : Outcome::kNoMemory;
-}
-
-}  // namespace quadturn
+}  // namespace quadturn::bench

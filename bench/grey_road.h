@@ -1,29 +1,19 @@
 // The reference road for 1-bit images, as they were first defined: widen to
-// a grey 8-bit working image, turn that on the 8-bit road, pack it back to
-// one bit. The direct bit turn must give the same block byte for byte.
-#ifndef QUADTURN_TESTS_GREY_ROAD_H
-#define QUADTURN_TESTS_GREY_ROAD_H
+// a grey 8-bit working image, turn that, pack it back to one bit. Timed
+// beside the direct bit turn, through the public API alone.
+#ifndef QUADTURN_BENCH_GREY_ROAD_H
+#define QUADTURN_BENCH_GREY_ROAD_H
 
 #include "quadturn.h"
-#include "rotate.h"
 
-namespace quadturn {
+namespace quadturn::bench {
 
-// Turns the 1-bit image in h through the grey road; the result keeps the
-// caller's two colours and resolutions, as the direct turn does. Any failure
-// leaves the block as it was. *last_unlock: the call's last GlobalUnlock.
-Outcome TurnOneBitThroughGrey(HGLOBAL h, Orientation turn, BOOL* last_unlock);
+// Turns the 1-bit image in h (a 40-byte header, a two-entry table, rows
+// from the bottom) a quarter turn clockwise through grey: widened into a
+// working block, turned into another by RotateFlipPixels, packed back into
+// h re-sized to fit. False where a block cannot be had (h as it was).
+bool TurnThroughGrey(HGLOBAL h);
 
-// A new grey 8-bit working image made from the 1-bit image in h: 256 grey
-// entries, rows at byte 1064, 0xFF for a set bit and 0x00 for a clear one.
-// NULL when a block or a lock cannot be had, or the copy would pass 2^31.
-HGLOBAL Expand1To8(HGLOBAL h);
+}  // namespace quadturn::bench
 
-// A new 1-bit image packed from the grey working image in g: black-then-white
-// table, rows at byte 48, a bit set wherever the grey byte is not 0, padding
-// bits 0. NULL when a block or a lock cannot be had.
-HGLOBAL Pack8To1(HGLOBAL g);
-
-}  // namespace quadturn
-
-#endif  // QUADTURN_TESTS_GREY_ROAD_H
+#endif  // QUADTURN_BENCH_GREY_ROAD_H

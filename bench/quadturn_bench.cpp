@@ -1,8 +1,8 @@
 // Times a whole RotateRight90 call on large images (RotateFlipPixels where a
 // DIB cannot hold the pixels) against memcpy of the same pixel bytes and
-// against the peers that were found, with the portable
-// kernels forced, and the turn alone, out of place and in place; prints one
-// table per image (and a CSV file for the chart).
+// against the peers that were found, with each kernel set forced, and the
+// turn alone, out of place and in place, through the turn layer's face;
+// prints one table per image (and a CSV file for the chart).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "bench.h"
-#include "standin_seam.h"
 #include "grey_road.h"
+#include "orient.h"
 #include "quadturn.h"
-#include "turns.h"
 
 namespace quadturn::bench {
 
@@ -31,44 +30,22 @@ std::ptrdiff_t TurnedStride(const Case& c) {
 
 uint8_t Pad(int bits) { return bits == 8 ? 0xFF : 0x00; }
 
-// RotateRight90 where it turns this depth, RotateQuarterTurns
-// otherwise.
-void TurnOnce(HGLOBAL h, int bits) {
-  if (bits == 1 || bits == 8 || bits == 24) {
-    RotateRight90(h);
-  } else {
-    RotateQuarterTurns(h, 1);
-  }
-}
-
-// The whole call with a given kernel set, and the working memory it held.
-Row Ours(const Image& image, const Case& c, const quadturn::KernelSet* kernels) {
-  quadturn::ChooseKernels(kernels);
-  const std::string name = quadturn::ChosenKernels().name;
+// The whole call with a given kernel set ("" for the automatic choice),
+// and the working memory it asks for: the turn's working block, the only
+// block besides the caller's.
+Row Ours(const Image& image, const Case& c, const std::string& kernels) {
+  quadturn::UseKernelSet(kernels);
+  const std::string name = kernels.empty() ? quadturn::KernelSetNames().front() : kernels;
   const double ms = WholeCallMs(image, c.reps);
-  double peak;
-  if (InDib(c.bits)) {
-    HGLOBAL h = MakeBlock(image);
-    quadturn::seam::TrackPeakBytes(h);
-    const size_t before = quadturn::seam::PeakTrackedBytes();
-    TurnOnce(h, c.bits);
-    peak = (quadturn::seam::PeakTrackedBytes() - before) / 1048576.0;
-    GlobalFree(h);
-  } else {
-    std::vector<uint8_t> rows(std::max(image.rows.size(), size_t(TurnedStride(c)) * c.width));
-    std::copy(image.rows.begin(), image.rows.end(), rows.begin());
-    quadturn::seam::TrackPeakBytes(nullptr);
-    const size_t before = quadturn::seam::PeakTrackedBytes();
-    RotateFlipPixels(rows.data(), image.stride, rows.data(), TurnedStride(c), c.width, c.height,
-                     c.bits, QUADTURN_RIGHT);
-    peak = (quadturn::seam::PeakTrackedBytes() - before) / 1048576.0;
-  }
-  quadturn::ChooseKernels(nullptr);
+  const double working = quadturn::OrientWorkBytes(c.bits, c.width, c.height,
+                                                   quadturn::Orientation::kRight,
+                                                   quadturn::Place::kInPlace) /
+                         1048576.0;
+  quadturn::UseKernelSet("");
   char note[64];
-  std::snprintf(note, sizeof note, "%.2f MiB working", peak);
+  std::snprintf(note, sizeof note, "%.2f MiB working", working);
   return {"quadturn (" + name + ")", ms, note};
 }
-
 
 // The quarter turn inside the image's own rows alone, without the call
 // around it: memory made and touched once, the image turned back and forth
@@ -77,15 +54,15 @@ double InPlaceMs(const Image& image, const Case& c) {
   const std::ptrdiff_t d = TurnedStride(c);
   std::vector<uint8_t> rows(std::max(image.rows.size(), static_cast<size_t>(d) * c.width));
   std::copy(image.rows.begin(), image.rows.end(), rows.begin());
-  const quadturn::Transposition right = quadturn::TranspositionOf(quadturn::Orientation::kRight);
-  const size_t need = quadturn::TurnInPlaceBufferBytes(c.bits, c.width, c.height, right);
-  std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
+  const auto right = quadturn::Orientation::kRight;
+  std::vector<uint8_t> work(std::max(
+      quadturn::OrientWorkBytes(c.bits, c.width, c.height, right, quadturn::Place::kInPlace),
+      quadturn::OrientWorkBytes(c.bits, c.height, c.width, right, quadturn::Place::kInPlace)));
   bool turned = false;
   return MedianMs([&] {
     const int32_t w = turned ? c.height : c.width, h = turned ? c.width : c.height;
-    quadturn::TurnInPlace(c.bits, rows.data(), turned ? d : image.stride, turned ? image.stride : d,
-                          w, h, right, Pad(c.bits),
-                          quadturn::TurnBufferAt(work.data(), need));
+    quadturn::OrientInPlace(c.bits, rows.data(), turned ? d : image.stride,
+                            turned ? image.stride : d, w, h, right, Pad(c.bits), work.data());
     turned = !turned;
   }, c.reps);
 }
@@ -102,27 +79,25 @@ int main(int argc, char** argv) {
     if (o.quick) c.reps = 3;
     const Image image = MakeImage(c.bits, c.width, c.height);
     std::vector<Row> rows = {{"memcpy of the pixel bytes", MemcpyMs(image, c.reps), ""}};
-    rows.push_back(Ours(image, c, nullptr));
+    rows.push_back(Ours(image, c, ""));
     const double ours = rows.back().ms;
-    // The narrower sets this processor also runs, forced, and the portable one.
-    for (const quadturn::KernelSet* const* set = quadturn::SimdKernelSets() + 1; *set != nullptr;
-         ++set) {
-      rows.push_back(Ours(image, c, *set));
-      rows.back().name = std::string("  with ") + (*set)->name;
+    // The narrower sets this processor also runs, forced, and the portable
+    // one (the last name).
+    const std::vector<std::string> sets = quadturn::KernelSetNames();
+    for (std::size_t k = 1; k < sets.size(); ++k) {
+      rows.push_back(Ours(image, c, sets[k]));
+      rows.back().name = k + 1 < sets.size() ? "  with " + sets[k] : "quadturn, portable kernels";
     }
-    rows.push_back(Ours(image, c, &quadturn::PortableKernels()));
-    rows.back().name = "quadturn, portable kernels";
     {
       // The turn alone, into a buffer made and touched once.
       const std::ptrdiff_t d = TurnedStride(c);
       std::vector<uint8_t> dst(static_cast<size_t>(d) * c.width);
-      const size_t need = quadturn::TurnRowsBufferBytes(c.bits, c.width, c.height);
-      std::vector<uint8_t> work(quadturn::TurnBufferRoom(need));
+      const auto right = quadturn::Orientation::kRight;
+      std::vector<uint8_t> work(
+          quadturn::OrientWorkBytes(c.bits, c.width, c.height, right, quadturn::Place::kApart));
       rows.push_back({"  the turn alone, out of place (warm)", MedianMs([&] {
-                        quadturn::TurnRows(c.bits, image.rows.data(), image.stride, dst.data(),
-                                           d, c.width, c.height,
-                                           quadturn::TranspositionOf(quadturn::Orientation::kRight),
-                                           Pad(c.bits), quadturn::TurnBufferAt(work.data(), need));
+                        quadturn::OrientRows(c.bits, image.rows.data(), image.stride, dst.data(),
+                                             d, c.width, c.height, right, work.data());
                       }, c.reps), ""});
     }
     rows.push_back({"  the turn in place alone", InPlaceMs(image, c), ""});
@@ -130,10 +105,7 @@ int main(int argc, char** argv) {
     rows.push_back({"quadturn, a half turn in place", half, "", 2, half});
     if (c.bits == 1) {
       HGLOBAL h = MakeBlock(image);
-      rows.push_back({"grey road (reference)", MedianMs([h] {
-                        BOOL ignored;
-                        quadturn::TurnOneBitThroughGrey(h, quadturn::Orientation::kRight, &ignored);
-                      }, c.reps), ""});
+      rows.push_back({"grey road (reference)", MedianMs([h] { TurnThroughGrey(h); }, c.reps), ""});
       GlobalFree(h);
     }
     // The peers' quarter turns, then each other orientation: quadturn's

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "test_images.h"
-#include "turns.h"
+#include "kernel_choice.h"
+#include "turn_parts.h"
 
 namespace quadturn::test {
 namespace {
@@ -107,11 +108,12 @@ void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
         for (int type : kTransposing) {
           const uint8_t pad = static_cast<uint8_t>(type == 1 ? 0x00 : 0xFF - type);
           const Bytes want = OracleRows(bits, src.data(), s, w, h, type, pad);
-          Bytes buffer(quadturn::TurnRowsBufferBytes(bits, w, h));
+          Bytes buffer(quadturn::TransposeBufferBytes(bits, w, h));
           for (uint8_t fill : {0x5A, 0xC3}) {
             Bytes out(static_cast<size_t>(d) * w, fill);
-            quadturn::TurnRows(bits, src.data(), s, out.data(), d, w, h, TranspositionOf(type),
-                               pad, BufferOf(buffer));
+            quadturn::TurnRect(quadturn::FormatOf(bits), src.data(), s, out.data(), d, w, h,
+                               TranspositionOf(type), BufferOf(buffer));
+            quadturn::PadRows(bits, out.data(), d, w, h, pad);
             ASSERT_EQ(out, want) << Describe(set, bits, w, h, type, case_number);
           }
         }

@@ -15,6 +15,8 @@ UINT ResizeFlags(const CallerBlock* b) { return b->fixed ? 0u : static_cast<UINT
 
 }  // namespace
 
+CallerBlock::~CallerBlock() { UnlockCallerBlock(this); }
+
 LockOutcome LockCallerBlock(HGLOBAL h, CallerBlock* b) {
   UnlockCallerBlock(b);
   b->handle = h;

@@ -11,17 +11,15 @@
 
 namespace quadturn {
 
-struct CallerBlock;
-void UnlockCallerBlock(CallerBlock* b);
-
-// Gives this call's lock back by itself when it goes, whichever way the call
-// leaves; where the order matters (before a re-size, before reading
-// last_unlock) UnlockCallerBlock gives it back sooner.
+// The caller's block as this call holds it. Gives this call's lock back by
+// itself when it goes, whichever way the call leaves; where the order
+// matters (before a re-size, before reading last_unlock) UnlockCallerBlock
+// gives it back sooner.
 struct CallerBlock {
   CallerBlock() = default;
   CallerBlock(const CallerBlock&) = delete;
   CallerBlock& operator=(const CallerBlock&) = delete;
-  ~CallerBlock() { UnlockCallerBlock(this); }
+  ~CallerBlock();
 
   HGLOBAL handle = nullptr;
   uint8_t* bytes = nullptr;  // while this call holds its lock
@@ -48,6 +46,7 @@ enum class LockOutcome {
 LockOutcome LockCallerBlock(HGLOBAL h, CallerBlock* b);
 
 // Gives this call's lock back (if it still holds one).
+void UnlockCallerBlock(CallerBlock* b);
 
 // Makes room in the caller's block, locked by this call, for a turned image
 // of `new_size` bytes, before any byte of it moves: a block that must grow

@@ -12,8 +12,8 @@ namespace {
 BOOL Rotate(HGLOBAL h, Orientation turn) {
   CallerBlock b;
   ImageLayout layout;
-  if (OpenImage(h, HeaderRules::kRotate90, &b, &layout) == 0) {
-    TurnLockedImage(&b, layout, turn, HeaderRules::kRotate90);
+  if (OpenImage(h, Contract::kRotate90, &b, &layout) == 0) {
+    TurnAndRefit(&b, layout, turn, Contract::kRotate90);
   }
   // The result is the call's last unlock: had before it is read.
   UnlockCallerBlock(&b);
@@ -24,9 +24,9 @@ BOOL Rotate(HGLOBAL h, Orientation turn) {
 DWORD Orient(HGLOBAL h, Orientation o) {
   CallerBlock b;
   ImageLayout layout;
-  const DWORD error = OpenImage(h, HeaderRules::kQuarterTurns, &b, &layout);
+  const DWORD error = OpenImage(h, Contract::kQuarterTurns, &b, &layout);
   if (error != 0) return error;
-  const Outcome outcome = TurnLockedImage(&b, layout, o, HeaderRules::kQuarterTurns);
+  const Outcome outcome = TurnAndRefit(&b, layout, o, Contract::kQuarterTurns);
   return outcome == Outcome::kTurned ? 0 : ERROR_NOT_ENOUGH_MEMORY;
 }
 
@@ -40,14 +40,14 @@ BOOL Answer(DWORD caller_error, DWORD error) {
 
 }  // namespace
 
-DWORD OpenImage(HGLOBAL h, HeaderRules rules, CallerBlock* b, ImageLayout* layout) {
+DWORD OpenImage(HGLOBAL h, Contract contract, CallerBlock* b, ImageLayout* layout) {
   switch (LockCallerBlock(h, b)) {
     case LockOutcome::kNotABlock: return ERROR_INVALID_HANDLE;
     case LockOutcome::kNoLock: return ERROR_NOT_ENOUGH_MEMORY;
     case LockOutcome::kLocked: break;
   }
   DWORD error = 0;
-  if (rules == HeaderRules::kRotate90) {
+  if (contract == Contract::kRotate90) {
     if (!ReadStrictLayout(b->bytes, b->size, layout)) error = ERROR_NOT_SUPPORTED;
   } else {
     const LayoutCheck check = ReadGeneralLayout(b->bytes, b->size, layout);

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "quadturn.h"
-#include "turns.h"
+#include "orient.h"
 #include "working_block.h"
 
 namespace quadturn {
@@ -52,10 +52,9 @@ DWORD Check(const void* src, std::ptrdiff_t src_stride, const void* dst,
   if (width == 0 || height == 0) return 0;
   if (src == nullptr || dst == nullptr) return ERROR_INVALID_PARAMETER;
   const Orientation o = static_cast<Orientation>(type);
-  const Format f = FormatOf(bits);
   const int32_t out_width = SwapsAxes(o) ? height : width;
   const int32_t out_height = SwapsAxes(o) ? width : height;
-  const int64_t src_row = RowBytes(f, width), dst_row = RowBytes(f, out_width);
+  const int64_t src_row = PixelRowBytes(bits, width), dst_row = PixelRowBytes(bits, out_width);
   auto too_small = [](std::ptrdiff_t stride, int64_t row) {
     return stride < 0 ? stride + row > 0 : stride < row;
   };
@@ -88,20 +87,18 @@ DWORD Orient(const void* src, std::ptrdiff_t src_stride, void* dst, std::ptrdiff
   const Orientation o = static_cast<Orientation>(type);
   const bool in_place = src == dst;
   // The working memory first: once a pixel moves, nothing can fail.
-  const std::size_t buffer_bytes = in_place ? OrientInPlaceBufferBytes(bits, width, height, o)
-                                            : OrientRowsBufferBytes(bits, width, height, o);
-  const SIZE_T work_bytes = TurnBufferRoom(buffer_bytes);
+  const SIZE_T work_bytes =
+      OrientWorkBytes(bits, width, height, o, in_place ? Place::kInPlace : Place::kApart);
   WorkingBlock work(work_bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE, work_bytes) : nullptr);
   if (work_bytes > 0 && (work.handle == nullptr || !work.Lock(work_bytes))) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  const TurnBuffer buffer = TurnBufferAt(work.bytes, buffer_bytes);
   if (in_place) {
     OrientInPlace(bits, static_cast<uint8_t*>(dst), src_stride, dst_stride, width, height, o, 0,
-                  buffer);
+                  work.bytes);
   } else {
     OrientRows(bits, static_cast<const uint8_t*>(src), src_stride, static_cast<uint8_t*>(dst),
-               dst_stride, width, height, o, buffer);
+               dst_stride, width, height, o, work.bytes);
   }
   return 0;
 }

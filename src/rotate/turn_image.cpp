@@ -1,11 +1,11 @@
 // From an opened caller's block and its read layout to the image in its new
-// orientation: every turn inside the caller's block, re-sized to fit, the header
-// restated by the entry's rules. The working memory a turn needs and any
-// growth of the block are had before any pixel moves.
+// orientation: every turn inside the caller's block, re-sized to fit, the
+// header restated by the entry's contract. The working memory a turn needs
+// and any growth of the block are had before any pixel moves.
 #include <cstring>
 
 #include "rotate.h"
-#include "turns.h"
+#include "orient.h"
 #include "working_block.h"
 
 namespace quadturn {
@@ -14,12 +14,12 @@ namespace {
 // Restates the first 40 header bytes for an orientation that exchanges the
 // axes: width and height exchanged and the image size restated for the
 // turned rows.
-void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
+void TurnHeader(uint8_t* header, const ImageLayout& l, Contract contract) {
   WriteI32(header + kBiWidth, l.height);
   // A top-down image stays top-down.
   WriteI32(header + kBiHeight, l.top_down ? -l.width : l.width);
   WriteU32(header + kBiSizeImage, static_cast<uint32_t>(l.dst_bytes));
-  if (rules == HeaderRules::kQuarterTurns) {
+  if (contract == Contract::kQuarterTurns) {
     // The turned image's pixels keep their shape: its horizontal resolution
     // is the old vertical one and the other way round.
     uint8_t x[4];
@@ -35,9 +35,9 @@ void TurnHeader(uint8_t* header, const ImageLayout& l, HeaderRules rules) {
 
 }  // namespace
 
-Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, Orientation o, HeaderRules rules) {
+Outcome TurnAndRefit(CallerBlock* b, const ImageLayout& l, Orientation o, Contract contract) {
   const int bits = l.bits_per_pixel;
-  const uint8_t pad = rules == HeaderRules::kRotate90 && bits == 8 ? 0xFF : 0x00;
+  const uint8_t pad = contract == Contract::kRotate90 && bits == 8 ? 0xFF : 0x00;
   // A bottom-up image's stored rows run upwards: over them the turns and
   // the transposes are their opposites.
   const Orientation stored = l.top_down ? o : OnRowsFromTheBottom(o);
@@ -45,14 +45,13 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, Orientation o, Hea
     // Width and height stay: rows, or the pixels in them, reverse, with no
     // working memory and nothing to re-size.
     OrientInPlace(bits, b->bytes + l.pixel_offset, l.src_stride, l.src_stride, l.width, l.height,
-                  stored, pad, TurnBuffer{});
+                  stored, pad, nullptr);
     return Outcome::kTurned;
   }
 
   // Whatever can fail comes first: the turn's working memory, then room for
   // the turned image. From the first pixel moved on, nothing can.
-  const std::size_t buffer_bytes = OrientInPlaceBufferBytes(bits, l.width, l.height, stored);
-  const SIZE_T work_bytes = TurnBufferRoom(buffer_bytes);
+  const SIZE_T work_bytes = OrientWorkBytes(bits, l.width, l.height, stored, Place::kInPlace);
   WorkingBlock work(work_bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE, work_bytes) : nullptr);
   if (work_bytes > 0 && (work.handle == nullptr || !work.Lock(work_bytes))) {
     return Outcome::kNoMemory;
@@ -71,10 +70,10 @@ Outcome TurnLockedImage(CallerBlock* b, const ImageLayout& l, Orientation o, Hea
                                              : 0;
   if (trailer > 0 && turned_end > image_end) std::memmove(block + turned_end, block + image_end, trailer);
   OrientInPlace(bits, block + l.pixel_offset, l.src_stride, l.dst_stride, l.width, l.height,
-                stored, pad, TurnBufferAt(work.bytes, buffer_bytes));
+                stored, pad, work.bytes);
   if (trailer > 0 && turned_end < image_end) std::memmove(block + turned_end, block + image_end, trailer);
   if (trailer > 0) WriteU32(block + kBV5ProfileData, static_cast<uint32_t>(l.turned_profile_offset));
-  TurnHeader(block, l, rules);
+  TurnHeader(block, l, contract);
   FinishTurn(b, turned_size);
   return Outcome::kTurned;
 }

@@ -32,13 +32,6 @@ struct WorkingBlock {
     if (bytes != nullptr) GlobalUnlock(handle);
     bytes = nullptr;
   }
-  // Hands the block over to the caller, who releases it.
-  HGLOBAL Release() {
-    Unlock();
-    HGLOBAL h = handle;
-    handle = nullptr;
-    return h;
-  }
 };
 
 }  // namespace quadturn

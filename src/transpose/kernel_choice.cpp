@@ -2,8 +2,7 @@
 // runs, unless a test or the benchmark forced one.
 #include <atomic>
 
-#include "kernel_set.h"
-#include "turns.h"
+#include "kernel_choice.h"
 
 namespace quadturn {
 namespace {

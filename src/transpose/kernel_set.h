@@ -2,7 +2,7 @@
 // and block reversals per pixel format, nothing else. The drivers
 // (transpose_driver.cpp, reverse_driver.cpp) walk tiles, rows and edges and
 // fall back to smaller blocks and single pixels, so edge handling lives in
-// one place.
+// one place. The x86 sets are declared in kernels_x86.h.
 #ifndef QUADTURN_KERNEL_SET_H
 #define QUADTURN_KERNEL_SET_H
 
@@ -22,11 +22,6 @@ struct Format {
 };
 constexpr int kFormatCount = 35;
 constexpr int kMaxPixelBytes = 32;
-
-// Whether the turns take pixels of `bits` each.
-constexpr bool IsPixelSize(int bits) {
-  return bits == 1 || bits == 2 || bits == 4 || (bits >= 8 && bits <= 8 * kMaxPixelBytes && bits % 8 == 0);
-}
 
 // The list index of pixels of `bits` each (a pixel size).
 constexpr int FormatIndex(int bits) {
@@ -109,15 +104,6 @@ const KernelSet& PortableKernels();
 // The SIMD sets this build and this processor have, best first, ending with
 // a null pointer.
 const KernelSet* const* SimdKernelSets();
-
-// x86 builds: the SSE2 set, the same with SSSE3 for 24-bit pixels and
-// byte shuffles, and AVX2 beside them; 64-bit builds also the AVX-512 sets
-// (F, BW and VL; and with VBMI and GFNI), null elsewhere.
-extern const KernelSet kSse2Kernels;
-extern const KernelSet kSsse3Kernels;
-extern const KernelSet kAvx2Kernels;
-const KernelSet* Avx512Kernels();
-const KernelSet* Avx512GfniKernels();
 
 }  // namespace quadturn
 

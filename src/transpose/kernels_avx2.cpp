@@ -5,8 +5,8 @@
 // works on both halves of the block at once.
 #include <immintrin.h>
 
-#include "kernel_set.h"
-#include "kernel_lists.h"
+#include "kernels_x86.h"
+#include "kernel_shapes.h"
 #include "unroll.h"
 
 namespace quadturn {
@@ -117,16 +117,6 @@ QT_INLINE void Qwords4x4(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::p
   Store32(d + 2 * ds, _mm256_permute2x128_si256(t0, t2, 0x31));
   Store32(d + 3 * ds, _mm256_permute2x128_si256(t1, t3, 0x31));
 }
-void Qwords8x8(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
-  Qwords4x4(s, ss, d, ds);
-  Qwords4x4(s + 32, ss, d + 4 * ds, ds);
-  Qwords4x4(s + 4 * ss, ss, d + 32, ds);
-  Qwords4x4(s + 4 * ss + 32, ss, d + 4 * ds + 32, ds);
-}
-void Qwords4x4Block(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
-  Qwords4x4(s, ss, d, ds);
-}
-
 // Reversals of 32 bytes: a shuffle within each half, then the halves
 // exchanged.
 inline __m256i ReversedBytes(__m256i v) {
@@ -157,43 +147,25 @@ inline __m256i ReversedSmall(__m256i v) {
                          _mm256_shuffle_epi8(table, hi));
 }
 
-// 128 bytes each way, and 32.
-template <__m256i (*kReverse)(__m256i)>
-void SwapReversed128(uint8_t* p, uint8_t* q) {
-  __m256i a[4], b[4];
-  QT_UNROLL(4)
-  for (int k = 0; k < 4; ++k) a[k] = Load32(p + 32 * k), b[k] = Load32(q + 32 * k);
-  QT_UNROLL(4)
-  for (int k = 0; k < 4; ++k) Store32(p + 32 * k, kReverse(b[3 - k])), Store32(q + 32 * k, kReverse(a[3 - k]));
-}
-template <__m256i (*kReverse)(__m256i)>
-void SwapReversed32(uint8_t* p, uint8_t* q) {
-  const __m256i a = Load32(p), b = Load32(q);
-  Store32(p, kReverse(b));
-  Store32(q, kReverse(a));
-}
-
-template <__m256i (*kReverse)(__m256i)>
-struct Reversals {
-  static constexpr ReverseKernel kList[] = {
-      {SwapReversed128<kReverse>, 128}, {SwapReversed32<kReverse>, 32}, {}};
-};
+// 128 bytes each way (four registers), and 32.
+using Avx2 = Registers<Load32, Store32>;
 
 }  // namespace
 
 const BlockKernel kAvx2Bytes1[] = {{Bytes16x16, 16, 16}, {}};
 const BlockKernel kAvx2Bytes2[] = {{Words8x8, 8, 8}, {}};
 const BlockKernel kAvx2Bytes4[] = {{Dwords8x8, 8, 8}, {}};
-const BlockKernel kAvx2Bytes8[] = {{Qwords8x8, 8, 8}, {Qwords4x4Block, 4, 4}, {}};
+const BlockKernel kAvx2Bytes8[] = {
+    {FourBlocks<Qwords4x4, 4, 8>, 8, 8}, {OneBlock<Qwords4x4>, 4, 4}, {}};
 
 // 24- and 48-bit pixels, 1- and 4-bit transposes: the SSE kernels.
 const KernelSet kAvx2Kernels = {
     "avx2",
-    {kSseBits1, kSseBits4, kAvx2Bytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4, kSseBytes6,
+    {kSseBits1, kSseBits4, kAvx2Bytes1, kAvx2Bytes2, kSsse3Bytes3, kAvx2Bytes4, kSsse3Bytes6,
      kAvx2Bytes8},
-    {Reversals<ReversedSmall<1>>::kList, Reversals<ReversedSmall<4>>::kList,
-     Reversals<ReversedBytes>::kList, Reversals<ReversedWords>::kList, kSseReverseBytes3Ssse3,
-     Reversals<ReversedDwords>::kList, kSseReverseBytes6Ssse3, Reversals<ReversedQwords>::kList},
+    {Avx2::kList<ReversedSmall<1>, 4>, Avx2::kList<ReversedSmall<4>, 4>,
+     Avx2::kList<ReversedBytes, 4>, Avx2::kList<ReversedWords, 4>, kSsse3ReverseBytes3,
+     Avx2::kList<ReversedDwords, 4>, kSsse3ReverseBytes6, Avx2::kList<ReversedQwords, 4>},
     {false, false, true, true, false, true, false, true}};
 
 }  // namespace quadturn

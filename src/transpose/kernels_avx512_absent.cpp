@@ -1,5 +1,5 @@
 // Builds without the AVX-512 kernels (32-bit x86): no such sets.
-#include "kernel_set.h"
+#include "kernels_x86.h"
 
 namespace quadturn {
 

@@ -7,15 +7,12 @@
 
 #include <cstring>
 
-#include "kernel_lists.h"
-#include "kernel_set.h"
+#include "avx512_registers.h"
+#include "kernels_x86.h"
 #include "unroll.h"
 
 namespace quadturn {
 namespace {
-
-inline __m512i Load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
-inline void Store64(uint8_t* p, __m512i v) { _mm512_storeu_si512(p, v); }
 
 // Byte indices for the permutes, made once at compile time.
 struct Indices {
@@ -77,8 +74,8 @@ void Bytes16x16(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t 
   FourRowsOut(d + 12 * ds, ds, _mm512_permutex2var_epi8(p1, Use(kColumnHalves[1]), p3));
 }
 
-// Eight rows of eight bytes, row r in 64-bit lane r, and back. (A gather
-// of the eight took twice as long.)
+// Eight rows of eight bytes, row r in 64-bit lane r, and back, by scalar
+// loads (BENCHMARKS.md: faster than a gather).
 inline __m128i TwoRows(const uint8_t* a, const uint8_t* b) {
   int64_t x, y;
   std::memcpy(&x, a, 8);
@@ -154,36 +151,16 @@ inline __m512i ReversedSmall(__m512i v) {
                          _mm512_and_si512(_mm512_slli_epi16(v, 4), _mm512_set1_epi8(-16)));
 }
 
-template <__m512i (*kReverse)(__m512i)>
-void SwapReversed128(uint8_t* p, uint8_t* q) {
-  const __m512i a0 = Load64(p), a1 = Load64(p + 64), b0 = Load64(q), b1 = Load64(q + 64);
-  Store64(p, kReverse(b1));
-  Store64(p + 64, kReverse(b0));
-  Store64(q, kReverse(a1));
-  Store64(q + 64, kReverse(a0));
-}
-template <__m512i (*kReverse)(__m512i)>
-void SwapReversed64(uint8_t* p, uint8_t* q) {
-  const __m512i a = Load64(p), b = Load64(q);
-  Store64(p, kReverse(b));
-  Store64(q, kReverse(a));
-}
-template <__m512i (*kReverse)(__m512i)>
-struct Reversals {
-  static constexpr ReverseKernel kList[] = {
-      {SwapReversed128<kReverse>, 128}, {SwapReversed64<kReverse>, 64}, {}};
-};
-
 const BlockKernel kBits1[] = {{Bits64x64, 64, 64}, {}};
 const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
 
 // Words and dwords as the F and BW set (whose reversals are as good here).
 const KernelSet kGfniSet = {
     "avx512+vbmi+gfni",
-    {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSseBytes3, kAvx2Bytes4, kSseBytes6, kAvx2Bytes8},
-    {Reversals<ReversedSmall<1>>::kList, Reversals<ReversedSmall<4>>::kList,
-     Reversals<ReversedBytes>::kList, kAvx512ReverseBytes2, kSseReverseBytes3Ssse3,
-     kAvx512ReverseBytes4, kSseReverseBytes6Ssse3, kAvx512ReverseBytes8},
+    {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSsse3Bytes3, kAvx2Bytes4, kSsse3Bytes6, kAvx2Bytes8},
+    {Avx512::kList<ReversedSmall<1>, 2>, Avx512::kList<ReversedSmall<4>, 2>,
+     Avx512::kList<ReversedBytes, 2>, Avx512::kList<ReversedWords, 2>, kSsse3ReverseBytes3,
+     Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>},
     {false, false, true, true, false, true, false, true}};
 
 }  // namespace

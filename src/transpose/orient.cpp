@@ -1,37 +1,113 @@
-// Every orientation of raw rows by one road: those that exchange the axes
-// by the transposes, the others by the reversals, out of place or inside
-// the image's own rows.
-#include "turns.h"
+// The face's one road for every orientation: those that exchange the axes
+// by the transposes (a square or another rectangle in place, or a
+// rectangle into rows of its own), the others by the reversals; the working
+// memory sized, and placed on a cache line, here.
+#include <cstring>
+
+#include "kernel_choice.h"
+#include "turn_parts.h"
 
 namespace quadturn {
+namespace {
 
-std::size_t OrientRowsBufferBytes(int bits, int32_t width, int32_t height, Orientation o) {
-  return SwapsAxes(o) ? TurnRowsBufferBytes(bits, width, height) : 0;
+// A buffer of `size` bytes at the first aligned address from `at` on,
+// inside BufferRoom(size) bytes from `at`.
+std::size_t BufferRoom(std::size_t size) { return size > 0 ? size + kTurnBufferAlign : 0; }
+TurnBuffer BufferAt(uint8_t* at, std::size_t size) {
+  if (size == 0 || at == nullptr) return TurnBuffer{};
+  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(at);
+  const std::size_t skip = (kTurnBufferAlign - address % kTurnBufferAlign) % kTurnBufferAlign;
+  return TurnBuffer{at + skip, size};
+}
+
+std::size_t BufferBytes(int bits, int32_t width, int32_t height, Orientation o, Place place) {
+  if (!SwapsAxes(o)) return 0;
+  return place == Place::kApart ? TransposeBufferBytes(bits, width, height)
+                                : TurnInPlaceBufferBytes(bits, width, height, TranspositionOf(o));
+}
+
+}  // namespace
+
+bool IsPixelSize(int bits) {
+  return bits == 1 || bits == 2 || bits == 4 ||
+         (bits >= 8 && bits <= 8 * kMaxPixelBytes && bits % 8 == 0);
+}
+
+int64_t PixelRowBytes(int bits, int64_t pixels) { return (pixels * bits + 7) / 8; }
+
+std::size_t OrientWorkBytes(int bits, int32_t width, int32_t height, Orientation o, Place place) {
+  return BufferRoom(BufferBytes(bits, width, height, o, place));
 }
 
 void OrientRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
                 std::ptrdiff_t dst_stride, int32_t width, int32_t height, Orientation o,
-                TurnBuffer buffer) {
+                uint8_t* work) {
   if (SwapsAxes(o)) {
     TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, TranspositionOf(o),
-             buffer);
+             BufferAt(work, BufferBytes(bits, width, height, o, Place::kApart)));
   } else {
     ReverseRows(bits, src, src_stride, dst, dst_stride, width, height, ReversalOf(o));
   }
 }
 
-std::size_t OrientInPlaceBufferBytes(int bits, int32_t width, int32_t height, Orientation o) {
-  return SwapsAxes(o) ? TurnInPlaceBufferBytes(bits, width, height, TranspositionOf(o)) : 0;
-}
-
 void OrientInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
-                   int32_t width, int32_t height, Orientation o, uint8_t pad, TurnBuffer buffer) {
+                   int32_t width, int32_t height, Orientation o, uint8_t pad, uint8_t* work) {
   if (SwapsAxes(o)) {
     TurnInPlace(bits, rows, src_stride, dst_stride, width, height, TranspositionOf(o), pad,
-                buffer);
+                BufferAt(work, BufferBytes(bits, width, height, o, Place::kInPlace)));
   } else {
     ReverseInPlace(bits, rows, src_stride, width, height, ReversalOf(o), pad);
   }
+}
+
+std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height, Transposition t) {
+  if (width == height) return SquareInPlaceBufferBytes(bits, width, t);
+  if (width == 0 || height == 0) return 0;
+  return RectangleInPlaceBufferBytes(bits, width, height);
+}
+
+void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
+                 int32_t width, int32_t height, Transposition t, uint8_t pad, TurnBuffer buffer) {
+  if (width != height) {
+    TurnRectangleInPlace(bits, rows, src_stride, dst_stride, width, height, t, pad, buffer);
+    return;
+  }
+  TurnSquareInPlace(bits, rows, src_stride, width, t, pad, buffer);
+  if (dst_stride == src_stride) return;
+  // Rows of the caller's own buffer may take another stride turned: each
+  // moves to it, from the end where rows spread out.
+  const std::ptrdiff_t bytes = RowBytes(FormatOf(bits), width);
+  if (dst_stride > src_stride) {
+    for (int32_t r = width - 1; r > 0; --r) {
+      std::memmove(rows + r * dst_stride, rows + r * src_stride, bytes);
+    }
+  } else {
+    for (int32_t r = 1; r < width; ++r) std::memmove(rows + r * dst_stride, rows + r * src_stride, bytes);
+  }
+  PadRows(bits, rows, dst_stride, width, width, pad);
+}
+
+std::vector<std::string> KernelSetNames() {
+  std::vector<std::string> names;
+  for (const KernelSet* const* s = SimdKernelSets(); *s != nullptr; ++s) names.emplace_back((*s)->name);
+  names.emplace_back(PortableKernels().name);
+  return names;
+}
+
+bool UseKernelSet(const std::string& name) {
+  if (name.empty()) {
+    ChooseKernels(nullptr);
+    return true;
+  }
+  for (const KernelSet* const* s = SimdKernelSets(); *s != nullptr; ++s) {
+    if (name == (*s)->name) {
+      ChooseKernels(*s);
+      return true;
+    }
+  }
+  if (name != PortableKernels().name) return false;
+  ChooseKernels(&PortableKernels());
+  return true;
 }
 
 }  // namespace quadturn

@@ -20,22 +20,21 @@
 // start (the source stride is at least the packed one), spreading towards
 // the end (the turned stride is at least a band's packed row), and the
 // turned right strip is written last. A square keeps its shape and turns
-// in groups of four tiles instead (square_in_place.cpp).
+// in groups of four tiles instead (square_in_place.cpp); orient.cpp
+// chooses between the two.
 #include <algorithm>
 #include <cstring>
 
-#include "turns.h"
+#include "turn_parts.h"
 
 namespace quadturn {
 namespace {
 
 // Chunk sides per format: a chunk's row is 64 to 128 bytes, a cache line
-// or more (whole bytes below 8 bits). Measured on whole images both ways
-// round (8-bit 4093 x 3001, 16-bit 3001 x 2001, 24-bit 4000 x 3000 and
-// 6000 x 4000, 32-bit 2560 x 1440): half those sides made the sort up to
-// twice as slow, double them the packing slower (a band's buffer then
-// outgrows the cache) and the buffers twice as large. Wider pixels take the
-// largest side whose row is at most 128 bytes.
+// or more (whole bytes below 8 bits): smaller chunks make the sort's moves
+// short, larger ones a band's buffer outgrow the cache (BENCHMARKS.md,
+// "In place"). Wider pixels take the largest side whose row is at most 128
+// bytes.
 int ChunkOf(Format f) {
   if (f.bits < 8) return 512 / f.bits;
   const int n = f.bits / 8;
@@ -50,9 +49,8 @@ int ChunkOf(Format f) {
 int LeastChunkOf(Format f) { return f.bits < 8 ? 8 / f.bits : 1; }
 
 // Copies a chunk's row inline, 16 bytes at a time (the rest, in a small
-// image's chunks, through memcpy). The spread copies millions of them:
-// through a library call each (an import on Windows) it took three times as
-// long under Wine; natively the same.
+// image's chunks, through memcpy): the spread copies millions of them, and
+// a library call each (an import on Windows) costs more than the copy.
 inline void CopySegment(uint8_t* to, const uint8_t* from, std::ptrdiff_t n) {
   std::ptrdiff_t k = 0;
   for (; k + 16 <= n; k += 16) std::memcpy(to + k, from + k, 16);
@@ -63,12 +61,12 @@ inline void CopySegment(uint8_t* to, const uint8_t* from, std::ptrdiff_t n) {
 // the pieces the turn keeps goes in its buffer.
 struct Split {
   Format f;
-  int t;
+  int side;  // of a chunk, in pixels
   int32_t w, h;
-  int32_t wc, hc;  // the core: whole chunks
-  int32_t wr, hr;  // the strips' thickness
-  int32_t a, b;    // bands of source rows and of turned rows in the core
-  std::ptrdiff_t seg, chunk;           // bytes of a chunk's row, of a chunk
+  int32_t core_w, core_h;    // the core: whole chunks
+  int32_t strip_w, strip_h;  // the strips' thickness
+  int32_t source_bands, turned_bands;  // bands of chunk rows in the core, each way
+  std::ptrdiff_t chunk_row, chunk;     // bytes of a chunk's row, of a chunk
   std::ptrdiff_t full_row, strip_row;  // bytes of h pixels, of hr pixels
   std::size_t band_at, right_at, rows_at, seen_at, bytes;
 
@@ -80,43 +78,45 @@ struct Split {
     }
   }
 
-  // The split with chunks of `side` pixels.
-  void Lay(int side) {
-    t = side;
-    wr = w % t;
-    hr = h % t;
-    wc = w - wr;
-    hc = h - hr;
-    a = hc / t;
-    b = wc / t;
-    seg = Span(f, t);
-    chunk = t * seg;
+  // The split with chunks of `chunk_side` pixels.
+  void Lay(int chunk_side) {
+    side = chunk_side;
+    strip_w = w % side;
+    strip_h = h % side;
+    core_w = w - strip_w;
+    core_h = h - strip_h;
+    source_bands = core_h / side;
+    turned_bands = core_w / side;
+    chunk_row = Span(f, side);
+    chunk = side * chunk_row;
     full_row = RowBytes(f, h);
-    strip_row = RowBytes(f, hr);
+    strip_row = RowBytes(f, strip_h);
     // The band buffer holds a band of turned source rows (pass 1), a chunk
     // (pass 2) and a band's chunks (pass 3).
     band_at = 0;
-    right_at = band_at + TurnBufferRoundUp(static_cast<std::size_t>(std::max(wc, hc)) * seg);
-    rows_at = right_at + TurnBufferRoundUp(static_cast<std::size_t>(wr) * full_row);
-    seen_at = rows_at + TurnBufferRoundUp(static_cast<std::size_t>(wc) * strip_row);
-    bytes = seen_at + TurnBufferRoundUp((static_cast<std::size_t>(a) * b + 7) / 8);
+    right_at = band_at +
+               TurnBufferRoundUp(static_cast<std::size_t>(std::max(core_w, core_h)) * chunk_row);
+    rows_at = right_at + TurnBufferRoundUp(static_cast<std::size_t>(strip_w) * full_row);
+    seen_at = rows_at + TurnBufferRoundUp(static_cast<std::size_t>(core_w) * strip_row);
+    bytes = seen_at +
+            TurnBufferRoundUp((static_cast<std::size_t>(source_bands) * turned_bands + 7) / 8);
   }
 };
 
-// Pass 2. After pass 1 the chunk at index y*b + x holds turned rows
-// [x*t, x*t + t) of the core and its column tiles u(y): y, or a-1-y where
-// the source rows are taken from the bottom (u is its own inverse). Its
-// place is x*a + u(y).
+// Pass 2. With a source bands and b turned bands of chunks of side t, after
+// pass 1 the chunk at index y*b + x holds turned rows [x*t, x*t + t) of the
+// core and its column tiles u(y): y, or a-1-y where the source rows are
+// taken from the bottom (u is its own inverse). Its place is x*a + u(y).
 void SortChunks(const Split& s, uint8_t* rows, Transposition t, uint8_t* spare,
                 uint8_t* seen) {
-  const int64_t count = int64_t{s.a} * s.b;
+  const int64_t count = int64_t{s.source_bands} * s.turned_bands;
   std::memset(seen, 0, static_cast<std::size_t>((count + 7) / 8));
   auto chunk_at = [&](int64_t k) { return rows + k * s.chunk; };
   // The chunk that belongs at index k.
   auto source_of = [&](int64_t k) {
-    const int64_t x = k / s.a, u = k % s.a;
-    const int64_t y = t.reverse_in ? s.a - 1 - u : u;
-    return y * s.b + x;
+    const int64_t x = k / s.source_bands, u = k % s.source_bands;
+    const int64_t y = t.reverse_in ? s.source_bands - 1 - u : u;
+    return y * s.turned_bands + x;
   };
   for (int64_t start = 0; start < count; ++start) {
     if ((seen[start / 8] >> (start % 8)) & 1) continue;
@@ -127,7 +127,7 @@ void SortChunks(const Split& s, uint8_t* rows, Transposition t, uint8_t* spare,
     int64_t k = start;
     while (from != start) {
       // The cycle jumps across the whole image: ask for the next chunk
-      // while this one moves (24-bit sorts took 20% less time).
+      // while this one moves.
       const uint8_t* next = chunk_at(source_of(from));
       for (std::ptrdiff_t at = 0; at < s.chunk; at += 64) __builtin_prefetch(next + at);
       std::memcpy(chunk_at(k), chunk_at(from), s.chunk);
@@ -147,71 +147,53 @@ void TurnRectInPlace(const Split& s, uint8_t* rows, std::ptrdiff_t ss, std::ptrd
   uint8_t* strip = buffer.bytes + s.rows_at;
   // Where the core's source rows start, and where its turned rows and those
   // of the right strip do.
-  const int32_t core_row = t.reverse_in ? s.hr : 0;
-  const int32_t turned_core_row = t.reverse_out ? s.wr : 0;
-  const int32_t turned_right_row = t.reverse_out ? 0 : s.wc;
+  const int32_t core_row = t.reverse_in ? s.strip_h : 0;
+  const int32_t turned_core_row = t.reverse_out ? s.strip_w : 0;
+  const int32_t turned_right_row = t.reverse_out ? 0 : s.core_w;
 
   // The strips, turned into the buffer: the right one as whole turned rows,
   // the other as the ends of the core's turned rows.
-  TurnRect(f, rows + Span(f, s.wc), ss, right, s.full_row, s.wr, s.h, t, TurnBuffer{});
-  TurnRect(f, rows + (t.reverse_in ? 0 : s.hc) * ss, ss, strip, s.strip_row, s.wc, s.hr, t,
+  TurnRect(f, rows + Span(f, s.core_w), ss, right, s.full_row, s.strip_w, s.h, t, TurnBuffer{});
+  TurnRect(f, rows + (t.reverse_in ? 0 : s.core_h) * ss, ss, strip, s.strip_row, s.core_w, s.strip_h, t,
            TurnBuffer{});
 
   // Pass 1: pack.
-  const std::ptrdiff_t band_bytes = Span(f, s.wc) * s.t;
-  for (int32_t y = 0; y < s.a; ++y) {
-    TurnRect(f, rows + (core_row + y * s.t) * ss, ss, band, s.seg, s.wc, s.t, t, TurnBuffer{});
+  const std::ptrdiff_t band_bytes = Span(f, s.core_w) * s.side;
+  for (int32_t y = 0; y < s.source_bands; ++y) {
+    TurnRect(f, rows + (core_row + y * s.side) * ss, ss, band, s.chunk_row, s.core_w, s.side, t, TurnBuffer{});
     std::memcpy(rows + y * band_bytes, band, band_bytes);
   }
   // Pass 2: sort.
   SortChunks(s, rows, t, band, buffer.bytes + s.seen_at);
   // Pass 3: spread.
-  const std::ptrdiff_t core_bytes = Span(f, s.hc);
-  for (int32_t x = s.b - 1; x >= 0; --x) {
-    std::memcpy(band, rows + x * s.t * core_bytes, s.t * core_bytes);
-    for (int q = 0; q < s.t; ++q) {
-      const int32_t turned = x * s.t + q;
+  const std::ptrdiff_t core_bytes = Span(f, s.core_h);
+  for (int32_t x = s.turned_bands - 1; x >= 0; --x) {
+    std::memcpy(band, rows + x * s.side * core_bytes, s.side * core_bytes);
+    for (int q = 0; q < s.side; ++q) {
+      const int32_t turned = x * s.side + q;
       uint8_t* out = rows + (turned_core_row + turned) * ds;
-      const uint8_t* in = band + q * s.seg;
-      for (int32_t u = 0; u < s.a; ++u, in += s.chunk) CopySegment(out + u * s.seg, in, s.seg);
+      const uint8_t* in = band + q * s.chunk_row;
+      for (int32_t u = 0; u < s.source_bands; ++u, in += s.chunk) {
+        CopySegment(out + u * s.chunk_row, in, s.chunk_row);
+      }
       std::memcpy(out + core_bytes, strip + turned * s.strip_row, s.strip_row);
     }
   }
-  for (int32_t r = 0; r < s.wr; ++r) {
+  for (int32_t r = 0; r < s.strip_w; ++r) {
     std::memcpy(rows + (turned_right_row + r) * ds, right + r * s.full_row, s.full_row);
   }
 }
 
 }  // namespace
 
-std::size_t TurnInPlaceBufferBytes(int bits, int32_t width, int32_t height, Transposition t) {
-  if (width == height) return TurnSquareBufferBytes(bits, width, t);
+std::size_t RectangleInPlaceBufferBytes(int bits, int32_t width, int32_t height) {
   if (width == 0 || height == 0) return 0;
   return Split(bits, width, height).bytes;
 }
 
-void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
-                 int32_t width, int32_t height, Transposition t, uint8_t pad,
-                 TurnBuffer buffer) {
-  if (width == height) {
-    TurnSquareInPlace(bits, rows, src_stride, width, t, pad, buffer);
-    if (dst_stride != src_stride) {
-      // Rows of the caller's own buffer may take another stride turned:
-      // each moves to it, from the end where rows spread out.
-      const std::ptrdiff_t bytes = RowBytes(FormatOf(bits), width);
-      if (dst_stride > src_stride) {
-        for (int32_t r = width - 1; r > 0; --r) {
-          std::memmove(rows + r * dst_stride, rows + r * src_stride, bytes);
-        }
-      } else {
-        for (int32_t r = 1; r < width; ++r) {
-          std::memmove(rows + r * dst_stride, rows + r * src_stride, bytes);
-        }
-      }
-      PadRows(bits, rows, dst_stride, width, width, pad);
-    }
-    return;
-  }
+void TurnRectangleInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride,
+                          std::ptrdiff_t dst_stride, int32_t width, int32_t height,
+                          Transposition t, uint8_t pad, TurnBuffer buffer) {
   // Rows without pixels, or no rows: nothing to move or pad.
   if (width == 0 || height == 0) return;
   TurnRectInPlace(Split(bits, width, height), rows, src_stride, dst_stride, t, buffer);

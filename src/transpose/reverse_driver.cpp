@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel_set.h"
-#include "turns.h"
+#include "kernel_choice.h"
+#include "turn_parts.h"
 
 namespace quadturn {
 namespace {
@@ -112,25 +112,6 @@ void ShiftRow(uint8_t* row, std::ptrdiff_t n, int shift) {
   }
 }
 
-constexpr int kMaxLevels = 8;
-
-// The chosen set's reversal kernels for f, then the portable set's; an
-// empty kernel ends them.
-void ReversalLevels(Format f, ReverseKernel levels[kMaxLevels]) {
-  const KernelSet& set = ChosenKernels();
-  const KernelSet& portable = PortableKernels();
-  int n = 0;
-  auto add = [&](const KernelSet& s) {
-    const ReverseKernel* k = s.reverse[f.index];
-    for (; k != nullptr && k->fn != nullptr && n < kMaxLevels - 1; ++k) {
-      levels[n++] = *k;
-    }
-  };
-  add(set);
-  if (&set != &portable) add(portable);
-  levels[n] = ReverseKernel{};
-}
-
 // The unused low bits of a row's last byte (pixels of fewer than 8 bits).
 int UnusedBits(Format f, int32_t width) {
   return static_cast<int>(RowBytes(f, width) * 8 - int64_t{width} * f.bits);
@@ -143,7 +124,7 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
   if (width == 0 || height == 0) return;
   const Format f = FormatOf(bits);
   ReverseKernel levels[kMaxLevels];
-  if (r.pixels) ReversalLevels(f, levels);
+  if (r.pixels) KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
   const std::ptrdiff_t bytes = RowBytes(f, width);
   const int unused = UnusedBits(f, width);
   const unsigned keep = (1u << unused) - 1;  // the last byte's bits behind the pixels
@@ -193,7 +174,7 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
   }
   const Format f = FormatOf(bits);
   ReverseKernel levels[kMaxLevels];
-  ReversalLevels(f, levels);
+  KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
   // A half turn trades each row with its opposite, reversed; the middle row
   // of an odd count, and every row of a mirror, reverses in place. The
   // processor fetches ahead of one stream walking forwards and one walking

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "kernel_set.h"
+#include "kernels_x86.h"
 
 namespace quadturn {
 namespace {

@@ -11,13 +11,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "turns.h"
+#include "turn_parts.h"
 
 namespace quadturn {
 namespace {
 
-// Tile edges for the in-place turns, per format; a tile's buffer is at most
-// 64 KiB. Measured: 256 at 8 bits and 128 at 24 bits beat smaller tiles.
+// Tile edges for the in-place turns, per format: a tile's buffer is at most
+// 64 KiB, and the largest tile within that moves each line of the square
+// fewest times (BENCHMARKS.md, "Squares").
 int SquareTileOf(Format f) {
   if (f.bits == 1) return 512;
   if (f.bits <= 8) return 256;
@@ -41,7 +42,7 @@ std::size_t SavedTileBytes(Format f, int32_t n) {
 // transposes' staging behind it.
 std::size_t PairBufferBytes(Format f, int32_t n) {
   const int32_t tile = std::min(SquareTileOf(f), n);
-  return TurnBufferRoundUp(RectBytes(f, tile, tile)) + TurnRowsBufferBytes(BitsOf(f), tile, tile);
+  return TurnBufferRoundUp(RectBytes(f, tile, tile)) + TransposeBufferBytes(BitsOf(f), tile, tile);
 }
 
 void CopyRect(Format f, const uint8_t* src, std::ptrdiff_t ss, uint8_t* dst, std::ptrdiff_t ds,
@@ -120,7 +121,7 @@ void TransposeSquare(Format f, uint8_t* rows, std::ptrdiff_t stride, int32_t n,
 
 }  // namespace
 
-std::size_t TurnSquareBufferBytes(int bits, int32_t size, Transposition t) {
+std::size_t SquareInPlaceBufferBytes(int bits, int32_t size, Transposition t) {
   const Format f = FormatOf(bits);
   if (size <= 0) return 0;
   // Tile pairs across a diagonal: 1- and 4-bit squares, and every transpose.
@@ -128,7 +129,7 @@ std::size_t TurnSquareBufferBytes(int bits, int32_t size, Transposition t) {
   if (size == 1) return 0;  // a centre pixel alone stays put
   // The transposes inside the cycles turn tiles as large as the saved one.
   const int32_t tile = std::min(SquareTileOf(f), size / 2);
-  return TurnBufferRoundUp(SavedTileBytes(f, size)) + TurnRowsBufferBytes(bits, tile, tile);
+  return TurnBufferRoundUp(SavedTileBytes(f, size)) + TransposeBufferBytes(bits, tile, tile);
 }
 
 void TurnSquareInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t size,

@@ -6,20 +6,16 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel_set.h"
-#include "turns.h"
+#include "kernel_choice.h"
+#include "turn_parts.h"
 
 namespace quadturn {
 
 namespace {
 
-// Tile edge in pixels per format, a multiple of every block's sides. Chosen
-// by measurement on whole images (4000 x 3000, 4093 x 3001, 2560 x 1440 and
-// 4096 x 4096, both ways round): at 8 bits 256 beat 128 by 20-25%; at 16, 24
-// and 32 bits 128, staged, was as fast as 256 on most shapes and up to twice
-// as fast where a stride is a multiple of a large power of two (2560 x 1440
-// at 32 bits turned back: 3.2 ms against 7.0). 512 gained nothing. Wider
-// pixels take tiles of 64, rows of 320 bytes and more.
+// Tile edge in pixels per format, a multiple of every block's sides: a
+// tile's rows stay in the cache while its blocks are turned, and a staged
+// tile fits its stage buffer (the sizes measured: BENCHMARKS.md, "Tiles").
 int TileOf(Format f) {
   switch (f.bits) {
     case 1:
@@ -35,8 +31,6 @@ int TileOf(Format f) {
 // Staged tiles go through two buffers of this many bytes at most (an 8-bit
 // tile of 256 x 256), taken from the turn's working memory.
 constexpr int kStageBytes = 64 * 1024;
-
-constexpr int kMaxLevels = 8;
 
 // Pixel x of a row of 1- or 4-bit pixels.
 inline unsigned GetSmall(int bits, const uint8_t* row, int64_t x) {
@@ -162,7 +156,7 @@ void Walk(const BlockKernel* levels, const Stage& stage, Format f, const Part& p
 
 }  // namespace
 
-std::size_t TurnRowsBufferBytes(int bits, int32_t width, int32_t height) {
+std::size_t TransposeBufferBytes(int bits, int32_t width, int32_t height) {
   // Two staged tiles, where the image holds a whole one.
   const Format f = FormatOf(bits);
   const int tile = TileOf(f);
@@ -174,18 +168,8 @@ void Transpose(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t*
                std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer) {
   // The chosen set's blocks, then the portable set's, then single pixels.
   const KernelSet& set = ChosenKernels();
-  const KernelSet& portable = PortableKernels();
   BlockKernel levels[kMaxLevels];
-  int n = 0;
-  auto add = [&](const KernelSet& s) {
-    const BlockKernel* k = s.blocks[f.index];
-    for (; k != nullptr && k->fn != nullptr && n < kMaxLevels - 1; ++k) {
-      levels[n++] = *k;
-    }
-  };
-  add(set);
-  if (&set != &portable) add(portable);
-  levels[n] = BlockKernel{};
+  KernelLevels(set, &KernelSet::blocks, f, levels);
   // The first level stages whole tiles where the set asks for it and the
   // buffer holds two of them.
   const std::ptrdiff_t stage_bytes = StagedTileBytes(set, f);

@@ -1,7 +1,7 @@
 // What the block kernels must not leave to the compiler's optimization level.
 // QT_UNROLL unrolls a loop fully: kernels are written as small loops, and
-// unrolled their arrays stay in registers at -O2 as at -O3 (without it, GCC
-// at -O2 keeps them on the stack and the kernels run 1.4-2.3x slower).
+// unrolled their arrays stay in registers at -O2 as at -O3 (GCC at -O2
+// otherwise keeps them on the stack).
 // QT_INLINE puts a shared step into each kernel: GCC at -O2 calls a step as
 // large as a 16 x 16 transpose, passing its registers through memory.
 #ifndef QUADTURN_UNROLL_H

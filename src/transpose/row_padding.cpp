@@ -1,0 +1,23 @@
+// The padding of turned rows: what the DIB entries write behind each row's
+// pixels (a last byte's unused bits 0, whole bytes the entry's padding byte).
+#include <cstring>
+
+#include "turn_parts.h"
+
+namespace quadturn {
+
+void PadRows(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t count, int32_t pixels,
+             uint8_t pad) {
+  const int64_t used_bits = int64_t{pixels} * bits;
+  const std::ptrdiff_t used = static_cast<std::ptrdiff_t>((used_bits + 7) / 8);
+  const int partial = static_cast<int>(used_bits % 8);
+  // Nothing to pad (a row may have no bytes at all, in any number of rows).
+  if (partial == 0 && stride <= used) return;
+  for (int32_t r = 0; r < count; ++r) {
+    uint8_t* row = rows + r * stride;
+    if (partial != 0) row[used - 1] &= static_cast<uint8_t>(0xFF00 >> partial);
+    if (stride > used) std::memset(row + used, pad, stride - used);
+  }
+}
+
+}  // namespace quadturn
