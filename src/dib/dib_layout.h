@@ -25,13 +25,10 @@ enum HeaderField : int {
   kBiClrImportant = 36,
 };
 
-// 1-bit images as RotateRight90 and RotateLeft90 take them: a 40-byte header
-// and a two-entry table put the rows at 48; a grey 8-bit image's 256 entries
-// put them at 1064.
+// The colour tables RotateRight90 and RotateLeft90 assume: two entries at
+// 1 bit, 256 at 8 bits unless biClrUsed says otherwise.
 constexpr int32_t kOneBitTableBytes = 8;
-constexpr int32_t kOneBitPixelOffset = kInfoHeaderBytes + kOneBitTableBytes;
 constexpr int32_t kGreyTableBytes = 1024;
-constexpr int32_t kGreyPixelOffset = kInfoHeaderBytes + kGreyTableBytes;
 
 inline uint16_t ReadU16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -43,10 +40,6 @@ inline uint32_t ReadU32(const uint8_t* p) {
 }
 inline int32_t ReadI32(const uint8_t* p) {
   return static_cast<int32_t>(ReadU32(p));
-}
-inline void WriteU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline void WriteU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
