@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "dib_sizes.h"
 #include "image_file.h"
 
 namespace quadturn::tool {
@@ -19,6 +18,19 @@ constexpr uint32_t kMaxHeaderBytes = 1024;  // V5 is 124; nothing real is near t
 constexpr uint32_t kCoreHeaderBytes = sizeof(BITMAPCOREHEADER);
 constexpr uint32_t kInfoHeaderBytes = sizeof(BITMAPINFOHEADER);
 constexpr uint32_t kShortestOs2Header = 16;  // OS/2 2.x: any length from 16 to 64
+
+// A block the library turns holds less than 2^31 bytes.
+constexpr uint64_t kMaxDibBytes = 0x7FFFFFFF;
+
+// Bytes of a stored row of `width` pixels of `bits` each, padded to 4.
+uint64_t DibStride(uint64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
+
+// Whether an image whose rows begin `head` bytes in fits the limit both as
+// it is and turned a quarter turn.
+bool DibFits(uint64_t head, uint64_t width, uint64_t height, int bits) {
+  return head + std::max(DibStride(width, bits) * height, DibStride(height, bits) * width) <=
+         kMaxDibBytes;
+}
 
 // Compressions past <windows.h>'s BI_ names, and its profile kinds spelt as
 // numbers (mingw spells them as multi-character constants).
@@ -243,6 +255,145 @@ HGLOBAL TurnTwoBitDib(HGLOBAL h, const Layout& l, int type, std::string* error) 
   return turned;
 }
 
+// The file header and the image's own header as the file has it (12 to
+// kMaxHeaderBytes bytes).
+bool ReadHeaders(Input& in, BITMAPFILEHEADER* fh, std::vector<uint8_t>* header,
+                 std::string* error) {
+  const char* const truncated = "truncated BMP file: it ends inside its header";
+  uint8_t file[kFileHeaderBytes + 4];
+  if (!Got(in.Read(file, sizeof file, error), truncated, error)) return false;
+  *fh = HeaderAt<BITMAPFILEHEADER>(file);
+  if (fh->bfType != kBmSignature) return Fail("not a BMP file (no BM signature)", error);
+  const uint32_t header_bytes = HeaderAt<DWORD>(file + kFileHeaderBytes);
+  if ((header_bytes != kCoreHeaderBytes && header_bytes < kShortestOs2Header) ||
+      header_bytes > kMaxHeaderBytes) {
+    return Fail("damaged: a header of " + std::to_string(header_bytes) + " bytes", error);
+  }
+  header->assign(header_bytes, 0);
+  std::memcpy(header->data(), file + kFileHeaderBytes, 4);
+  return Got(in.Read(header->data() + 4, header_bytes - 4, error), truncated, error);
+}
+
+// Where the image's parts lie in the file, as offsets from its start: the
+// table behind the header, the rows at bfOffBits with perhaps a gap
+// before them, a profile in that gap or behind the rows.
+struct FileParts {
+  uint32_t header_bytes = 0;  // the file's own header: 12 to kMaxHeaderBytes
+  uint64_t entry_bytes = 4;   // 3 behind a core header
+  uint64_t table_end = 0;
+  uint64_t rows_at = 0;
+  uint64_t data_bytes = 0;  // the rows as stored: run-length encoded or not
+  uint64_t rows_end = 0;
+  uint64_t profile_at = 0;
+  uint64_t profile_end = 0;
+  bool profile_in_gap = false;
+};
+
+bool PlaceParts(const Input& in, const BITMAPFILEHEADER& fh, uint32_t header_bytes,
+                const std::vector<uint8_t>& info, const Layout& l, FileParts* f,
+                std::string* error) {
+  f->header_bytes = header_bytes;
+  f->entry_bytes = header_bytes == kCoreHeaderBytes ? 3 : 4;
+  f->table_end = kFileHeaderBytes + header_bytes + l.masks + f->entry_bytes * l.entries;
+  f->rows_at = fh.bfOffBits;
+  if (f->rows_at < f->table_end) {
+    return Fail("damaged: pixel data offset lies inside the header or colour table", error);
+  }
+  const int64_t size = in.Size();  // -1 where the input cannot tell
+  if (size >= 0 && f->rows_at > static_cast<uint64_t>(size)) {
+    return Fail("damaged: pixel data offset " + std::to_string(f->rows_at) +
+                    " lies past the end of the file (" + std::to_string(size) + " bytes)",
+                error);
+  }
+  // Run-length encoded rows are as long as biSizeImage says, or run to the
+  // end of the file; no more than the longest encoding of the rows is read
+  // (a jump of its own for every pixel, an end for every line).
+  f->data_bytes = l.rows;
+  if (l.rle) {
+    const uint64_t worst = 4 * uint64_t(l.width) * l.height + 2 * (l.height + 1);
+    const uint64_t stated = HeaderAt<BITMAPINFOHEADER>(info.data()).biSizeImage;
+    const uint64_t left = size >= 0 ? static_cast<uint64_t>(size) - f->rows_at : worst;
+    f->data_bytes = std::min({stated > 0 ? stated : left, left, worst});
+  }
+  f->rows_end = f->rows_at + f->data_bytes;
+  f->profile_at = kFileHeaderBytes + uint64_t{l.profile_at};
+  f->profile_end = f->profile_at + l.profile_bytes;
+  f->profile_in_gap =
+      l.profile_bytes > 0 && f->profile_at >= f->table_end && f->profile_end <= f->rows_at;
+  if (l.profile_bytes > 0 && !f->profile_in_gap && f->profile_at < f->rows_end) {
+    return Fail("damaged: colour profile overlaps the image", error);
+  }
+  const uint64_t needed = std::max(f->rows_end, l.profile_bytes > 0 ? f->profile_end : 0);
+  if (size >= 0 && static_cast<uint64_t>(size) < needed) {
+    return Fail("truncated BMP file (" + std::to_string(size) + " bytes, " +
+                    std::to_string(needed) + " needed)",
+                error);
+  }
+  return true;
+}
+
+// Up to n bytes, as they come: a header can promise more than the input
+// holds.
+bool ReadAtMost(Input& in, uint64_t n, std::vector<uint8_t>* data, std::string* error) {
+  std::size_t got = 0;
+  bool ok = true;
+  for (std::size_t part = 0; ok && data->size() < n && got == part;) {
+    const std::size_t at = data->size();
+    part = static_cast<std::size_t>(std::min<uint64_t>(n - at, std::size_t{1} << 20));
+    data->resize(at + part);
+    ok = in.ReadUpTo(data->data() + at, part, &got, error);
+    data->resize(at + got);
+  }
+  return ok;
+}
+
+// The rest of the file, from behind its header, into the block at p, whose
+// info header is in place: masks and table (4-byte entries), the rows
+// (decoded), the profile right behind them.
+bool ReadBlock(Input& in, const FileParts& f, const Layout& l, uint8_t* p,
+               SkippedPixels* skipped, std::string* error) {
+  std::vector<uint8_t> table(
+      static_cast<std::size_t>(f.table_end - kFileHeaderBytes - f.header_bytes));
+  bool ok = ReadBody(in, table.data(), table.size(), error);
+  // A core header's entries are 3 bytes; the block's 4.
+  for (uint64_t k = 0; ok && k < l.masks + 4 * l.entries; ++k) {
+    p[l.header_bytes + k] =
+        f.entry_bytes == 4 ? table[k] : k % 4 == 3 ? 0 : table[k / 4 * 3 + k % 4];
+  }
+  uint8_t* profile = p + l.offset + l.rows;
+  if (ok && f.profile_in_gap) {
+    ok = SkipBody(in, f.profile_at - f.table_end, error) &&
+         ReadBody(in, profile, l.profile_bytes, error) &&
+         SkipBody(in, f.rows_at - f.profile_end, error);
+  } else if (ok) {
+    ok = SkipBody(in, f.rows_at - f.table_end, error);
+  }
+  if (ok && l.rle) {
+    std::vector<uint8_t> data;
+    ok = ReadAtMost(in, f.data_bytes, &data, error);
+    const Rows rows = RowsOf(p, l);
+    DecodeRle(data.data(), data.size(), l.bits, rows.width, rows.height, rows.at, rows.stride,
+              skipped);
+    BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
+    bi.biCompression = BI_RGB;
+    bi.biSizeImage = static_cast<DWORD>(l.rows);
+    PutHeader(p, bi);
+  } else if (ok) {
+    ok = ReadBody(in, p + l.offset, l.rows, error);
+  }
+  if (ok && l.profile_bytes > 0 && !f.profile_in_gap) {
+    ok = SkipBody(in, f.profile_at - f.rows_end, error) &&
+         ReadBody(in, profile, l.profile_bytes, error);
+  }
+  if (ok && l.profile_bytes > 0) {
+    // The profile now lies right behind the rows.
+    BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(p);
+    v5.bV5ProfileData = static_cast<DWORD>(l.offset + l.rows);
+    PutHeader(p, v5);
+  }
+  return ok;
+}
+
 // Why the library left an image as it was, from its last error.
 std::string LibraryReason(DWORD error) {
   switch (error) {
@@ -260,69 +411,19 @@ BmpImage::~BmpImage() {
 }
 
 bool BmpImage::Read(Input& in, uint64_t max_page_bytes, std::string* error) {
-  uint8_t file[kFileHeaderBytes + 4];
-  if (!Got(in.Read(file, sizeof file, error), "truncated BMP file: it ends inside its header",
-           error)) {
-    return false;
-  }
-  const BITMAPFILEHEADER fh = HeaderAt<BITMAPFILEHEADER>(file);
-  if (fh.bfType != kBmSignature) return Fail("not a BMP file (no BM signature)", error);
-  const uint32_t header_bytes = HeaderAt<DWORD>(file + kFileHeaderBytes);
-  if (header_bytes != kCoreHeaderBytes && header_bytes < kShortestOs2Header) {
-    return Fail("damaged: a header of " + std::to_string(header_bytes) + " bytes", error);
-  }
-  if (header_bytes > kMaxHeaderBytes) {
-    return Fail("damaged: a header of " + std::to_string(header_bytes) + " bytes", error);
-  }
-  std::vector<uint8_t> header(header_bytes);
-  std::memcpy(header.data(), file + kFileHeaderBytes, 4);
-  if (!Got(in.Read(header.data() + 4, header_bytes - 4, error),
-           "truncated BMP file: it ends inside its header", error)) {
-    return false;
-  }
+  BITMAPFILEHEADER fh;
+  std::vector<uint8_t> header;
+  if (!ReadHeaders(in, &fh, &header, error)) return false;
   // An OS/2 header is read as the 40-byte one it stands for.
-  const bool os2 = header_bytes < kInfoHeaderBytes;
+  const bool os2 = header.size() < kInfoHeaderBytes;
   const std::vector<uint8_t> info = os2 ? InfoHeaderOf(header, fh.bfOffBits) : header;
   Layout l;
   if (!Describe(info.data(), &l, error)) return false;
   const std::string over = PageOverLimit(l.rows, max_page_bytes);
   if (!over.empty()) return Fail(over, error);
-
-  // Where the parts lie in the file: rows at bfOffBits, after the header
-  // and table with perhaps a gap; a profile in that gap or behind the rows.
-  const uint64_t entry_bytes = header_bytes == kCoreHeaderBytes ? 3 : 4;
-  const uint64_t table_end = kFileHeaderBytes + header_bytes + l.masks + entry_bytes * l.entries;
-  const uint64_t rows_at = fh.bfOffBits;
-  if (rows_at < table_end) {
-    return Fail("damaged: pixel data offset lies inside the header or colour table", error);
-  }
-  if (in.Size() >= 0 && rows_at > static_cast<uint64_t>(in.Size())) {
-    return Fail("damaged: pixel data offset " + std::to_string(rows_at) +
-                    " lies past the end of the file (" + std::to_string(in.Size()) + " bytes)",
-                error);
-  }
-  // Run-length encoded rows are as long as biSizeImage says, or run to the
-  // end of the file; no more than the longest encoding of the rows is read
-  // (a jump of its own for every pixel, an end for every line).
-  uint64_t data_bytes = l.rows;
-  if (l.rle) {
-    const uint64_t worst = 4 * uint64_t(l.width) * l.height + 2 * (l.height + 1);
-    const uint64_t stated = HeaderAt<BITMAPINFOHEADER>(info.data()).biSizeImage;
-    const uint64_t left = in.Size() >= 0 ? static_cast<uint64_t>(in.Size()) - rows_at : worst;
-    data_bytes = std::min({stated > 0 ? stated : left, left, worst});
-  }
-  const uint64_t rows_end = rows_at + data_bytes;
-  const uint64_t profile_at = kFileHeaderBytes + uint64_t{l.profile_at};
-  const uint64_t profile_end = profile_at + l.profile_bytes;
-  const bool in_gap = l.profile_bytes > 0 && profile_at >= table_end && profile_end <= rows_at;
-  if (l.profile_bytes > 0 && !in_gap && profile_at < rows_end) {
-    return Fail("damaged: colour profile overlaps the image", error);
-  }
-  const uint64_t needed = std::max(rows_end, l.profile_bytes > 0 ? profile_end : 0);
-  if (in.Size() >= 0 && static_cast<uint64_t>(in.Size()) < needed) {
-    return Fail("truncated BMP file (" + std::to_string(in.Size()) + " bytes, " +
-                    std::to_string(needed) + " needed)",
-                error);
+  FileParts parts;
+  if (!PlaceParts(in, fh, static_cast<uint32_t>(header.size()), info, l, &parts, error)) {
+    return false;
   }
 
   // The packed DIB: header, masks and table, rows, profile right behind.
@@ -334,59 +435,15 @@ bool BmpImage::Read(Input& in, uint64_t max_page_bytes, std::string* error) {
     if (h != nullptr) GlobalFree(h);
     return Fail("out of memory", error);
   }
-  uint8_t* profile = p + l.offset + l.rows;
   std::memcpy(p, info.data(), info.size());
-  std::vector<uint8_t> table(static_cast<std::size_t>(table_end - kFileHeaderBytes - header_bytes));
-  bool ok = ReadBody(in, table.data(), table.size(), error);
-  // A core header's entries are 3 bytes; the block's 4.
-  for (uint64_t k = 0; ok && k < l.masks + 4 * l.entries; ++k) {
-    p[info.size() + k] = entry_bytes == 4 ? table[k] : k % 4 == 3 ? 0 : table[k / 4 * 3 + k % 4];
-  }
-  if (ok && in_gap) {
-    ok = SkipBody(in, profile_at - table_end, error) &&
-         ReadBody(in, profile, l.profile_bytes, error) &&
-         SkipBody(in, rows_at - profile_end, error);
-  } else if (ok) {
-    ok = SkipBody(in, rows_at - table_end, error);
-  }
-  if (ok && l.rle) {
-    // Read as it comes: a header can promise more than the input holds.
-    std::vector<uint8_t> data;
-    std::size_t got = 0;
-    for (std::size_t part = 0; ok && data.size() < data_bytes && got == part;) {
-      const std::size_t at = data.size();
-      part = static_cast<std::size_t>(std::min<uint64_t>(data_bytes - at, std::size_t{1} << 20));
-      data.resize(at + part);
-      ok = in.ReadUpTo(data.data() + at, part, &got, error);
-      data.resize(at + got);
-    }
-    got = data.size();
-    const Rows rows = RowsOf(p, l);
-    DecodeRle(data.data(), got, l.bits, rows.width, rows.height, rows.at, rows.stride, &skipped_);
-    BITMAPINFOHEADER bi = HeaderAt<BITMAPINFOHEADER>(p);
-    bi.biCompression = BI_RGB;
-    bi.biSizeImage = static_cast<DWORD>(l.rows);
-    PutHeader(p, bi);
-  } else if (ok) {
-    ok = ReadBody(in, p + l.offset, l.rows, error);
-  }
-  if (ok && l.profile_bytes > 0 && !in_gap) {
-    ok = SkipBody(in, profile_at - rows_end, error) &&
-         ReadBody(in, profile, l.profile_bytes, error);
-  }
-  if (ok && l.profile_bytes > 0) {
-    // The profile now lies right behind the rows.
-    BITMAPV5HEADER v5 = HeaderAt<BITMAPV5HEADER>(p);
-    v5.bV5ProfileData = static_cast<DWORD>(l.offset + l.rows);
-    PutHeader(p, v5);
-  }
+  const bool ok = ReadBlock(in, parts, l, p, &skipped_, error);
   GlobalUnlock(h);
   if (!ok) {
     GlobalFree(h);
     return false;
   }
   dib_ = h;
-  file_header_bytes_ = header_bytes;
+  file_header_bytes_ = static_cast<uint32_t>(header.size());
   compression_ = l.rle ? HeaderAt<BITMAPINFOHEADER>(info.data()).biCompression : BI_RGB;
   return true;
 }

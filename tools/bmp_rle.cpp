@@ -25,6 +25,112 @@ void SetPixel(uint8_t* row, int bits, uint32_t x, uint8_t v) {
 // Escapes after a zero count.
 constexpr uint8_t kEndOfLine = 0, kEndOfImage = 1, kJump = 2;
 
+// Writes one image's encoding: the given pixels of each row as runs and
+// literals, the skipped ones as jumps and ends.
+class RleWriter {
+ public:
+  RleWriter(int bits, uint32_t width, uint32_t height, const SkippedPixels& skipped)
+      : bits_(bits), width_(width), skipped_(skipped) {
+    // The last pixel given, for RestSkipped.
+    any_given_ = !skipped.any;
+    for (uint64_t k = uint64_t{width} * height; skipped.any && k-- > 0 && !any_given_;) {
+      if (!skipped.At(static_cast<uint32_t>(k % width), static_cast<uint32_t>(k / width))) {
+        last_given_ = k;
+        any_given_ = true;
+      }
+    }
+  }
+
+  bool Skipped(uint32_t x, uint32_t y) const { return skipped_.any && skipped_.At(x, y); }
+  // Whether every pixel from (x, y) on is skipped: whether it lies past the
+  // last pixel given.
+  bool RestSkipped(uint32_t x, uint32_t y) const {
+    return skipped_.any && (!any_given_ || uint64_t{y} * width_ + x > last_given_);
+  }
+
+  void Escape(uint8_t what) { Emit(0, what); }
+  void Jump(uint32_t pixels) {
+    for (uint32_t left = pixels; left > 0;) {
+      const uint32_t step = std::min<uint32_t>(left, 255);
+      Emit(0, kJump);
+      Emit(static_cast<uint8_t>(step), 0);
+      left -= step;
+    }
+  }
+
+  // Pixels x to end of a row, all given.
+  void Pixels(const uint8_t* row, uint32_t x, uint32_t end) {
+    while (x < end) {
+      const uint32_t n = Run(row, x, end);
+      if (n >= 3 || end - x < 3) {
+        EmitRun(row, x, n);
+        x += n;
+        continue;
+      }
+      // Literal pixels up to the next run worth a count of its own.
+      uint32_t stop = x;
+      while (stop < end && stop - x < 255 && Run(row, stop, end) < 3) ++stop;
+      // At 4 bits an even count: Pillow (Debian 12's 9.4, and releases up
+      // to mid-2026) drops an odd one's last pixel and loses its place.
+      const uint32_t count = bits_ == 4 ? (stop - x) & ~1u : stop - x;
+      if (count < 3) {
+        for (const uint32_t last = x + std::max<uint32_t>(count, 1); x < last; ++x) {
+          EmitRun(row, x, 1);
+        }
+        continue;
+      }
+      EmitLiteral(row, x, count);
+      x += count;
+    }
+  }
+
+  std::string out;
+
+ private:
+  void Emit(uint8_t a, uint8_t b) {
+    out.push_back(static_cast<char>(a));
+    out.push_back(static_cast<char>(b));
+  }
+  // The length of the run at x that one count can give: one pixel
+  // repeated, at 4 bits two pixels in turn.
+  uint32_t Run(const uint8_t* row, uint32_t x, uint32_t end) const {
+    uint32_t n = 1;
+    while (x + n < end && n < 255 &&
+           PixelAt(row, bits_, x + n) == PixelAt(row, bits_, bits_ == 8 ? x : x + n % 2)) {
+      ++n;
+    }
+    return n;
+  }
+  void EmitRun(const uint8_t* row, uint32_t x, uint32_t n) {
+    const uint8_t a = PixelAt(row, bits_, x);
+    const uint8_t b = n > 1 ? PixelAt(row, bits_, x + 1) : a;
+    Emit(static_cast<uint8_t>(n), bits_ == 8 ? a : static_cast<uint8_t>(a << 4 | b));
+  }
+  // `count` pixels (3 to 255) as they are, padded to a whole word.
+  void EmitLiteral(const uint8_t* row, uint32_t x, uint32_t count) {
+    Emit(0, static_cast<uint8_t>(count));
+    std::string literal;
+    for (uint32_t k = 0; k < count; ++k) {
+      const uint8_t v = PixelAt(row, bits_, x + k);
+      if (bits_ == 8) {
+        literal.push_back(static_cast<char>(v));
+      } else if (k % 2 == 0) {
+        literal.push_back(static_cast<char>(v << 4));
+      } else {
+        literal.back() = static_cast<char>(literal.back() | v);
+      }
+    }
+    if (literal.size() % 2 != 0) literal.push_back('\0');
+    out += literal;
+  }
+
+  int bits_;
+  uint32_t width_;
+  const SkippedPixels& skipped_;
+  uint64_t last_given_ = 0;
+  bool any_given_ = false;
+};
+
 }  // namespace
 
 void DecodeRle(const uint8_t* data, std::size_t n, int bits, uint32_t width, uint32_t height,
@@ -83,112 +189,35 @@ void DecodeRle(const uint8_t* data, std::size_t n, int bits, uint32_t width, uin
 
 std::string EncodeRle(const uint8_t* rows, std::size_t stride, int bits, uint32_t width,
                       uint32_t height, const SkippedPixels& skipped) {
-  std::string out;
-  auto emit = [&](uint8_t a, uint8_t b) {
-    out.push_back(static_cast<char>(a));
-    out.push_back(static_cast<char>(b));
-  };
+  RleWriter w(bits, width, height, skipped);
   // No pixels, however many rows of none: the image ends at once.
   if (width == 0 || height == 0) {
-    emit(0, kEndOfImage);
-    return out;
+    w.Escape(kEndOfImage);
+    return std::move(w.out);
   }
-  auto is_skipped = [&](uint32_t x, uint32_t y) { return skipped.any && skipped.At(x, y); };
-  // Whether every pixel from (x, y) on is skipped: whether it lies past the
-  // last pixel given.
-  uint64_t last_given = 0;
-  bool any_given = !skipped.any;
-  for (uint64_t k = uint64_t{width} * height; skipped.any && k-- > 0 && !any_given;) {
-    if (!skipped.At(static_cast<uint32_t>(k % width), static_cast<uint32_t>(k / width))) {
-      last_given = k;
-      any_given = true;
-    }
-  }
-  auto rest_skipped = [&](uint32_t x, uint32_t y) {
-    return skipped.any && (!any_given || uint64_t{y} * width + x > last_given);
-  };
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* row = rows + y * stride;
-    // The length of the run at x that one count can give: one pixel
-    // repeated, at 4 bits two pixels in turn.
-    auto run = [&](uint32_t x, uint32_t end) {
-      uint32_t n = 1;
-      while (x + n < end && n < 255 &&
-             PixelAt(row, bits, x + n) == PixelAt(row, bits, bits == 8 ? x : x + n % 2)) {
-        ++n;
-      }
-      return n;
-    };
-    auto emit_run = [&](uint32_t x, uint32_t n) {
-      const uint8_t a = PixelAt(row, bits, x);
-      const uint8_t b = n > 1 ? PixelAt(row, bits, x + 1) : a;
-      emit(static_cast<uint8_t>(n), bits == 8 ? a : static_cast<uint8_t>(a << 4 | b));
-    };
     uint32_t x = 0;
-    bool line_ended = false;
     while (x < width) {
-      if (is_skipped(x, y)) {
-        if (rest_skipped(x, y)) {
-          emit(0, kEndOfImage);
-          return out;
-        }
-        uint32_t end = x;
-        while (end < width && skipped.At(end, y)) ++end;
-        if (end == width) {
-          emit(0, kEndOfLine);
-          line_ended = true;
-          break;
-        }
-        for (uint32_t left = end - x; left > 0;) {
-          const uint32_t step = std::min<uint32_t>(left, 255);
-          emit(0, kJump);
-          emit(static_cast<uint8_t>(step), 0);
-          left -= step;
-        }
+      uint32_t end = x;
+      if (!w.Skipped(x, y)) {
+        while (end < width && !w.Skipped(end, y)) ++end;
+        w.Pixels(row, x, end);
         x = end;
         continue;
       }
-      uint32_t end = x;
-      while (end < width && !is_skipped(end, y)) ++end;
-      while (x < end) {
-        const uint32_t n = run(x, end);
-        if (n >= 3 || end - x < 3) {
-          emit_run(x, n);
-          x += n;
-          continue;
-        }
-        // Literal pixels up to the next run worth a count of its own.
-        uint32_t stop = x;
-        while (stop < end && stop - x < 255 && run(stop, end) < 3) ++stop;
-        // At 4 bits an even count: Pillow (Debian 12's 9.4, and releases
-        // up to mid-2026) drops an odd one's last pixel and loses its place.
-        const uint32_t count = bits == 4 ? (stop - x) & ~1u : stop - x;
-        stop = x + count;
-        if (count < 3) {
-          if (stop == x) stop = x + 1;
-          for (; x < stop; ++x) emit_run(x, 1);
-          continue;
-        }
-        emit(0, static_cast<uint8_t>(count));
-        std::string literal;
-        for (uint32_t k = 0; k < count; ++k) {
-          const uint8_t v = PixelAt(row, bits, x + k);
-          if (bits == 8) {
-            literal.push_back(static_cast<char>(v));
-          } else if (k % 2 == 0) {
-            literal.push_back(static_cast<char>(v << 4));
-          } else {
-            literal.back() = static_cast<char>(literal.back() | v);
-          }
-        }
-        if (literal.size() % 2 != 0) literal.push_back('\0');
-        out += literal;
-        x = stop;
+      if (w.RestSkipped(x, y)) {
+        w.Escape(kEndOfImage);
+        return std::move(w.out);
       }
+      while (end < width && skipped.At(end, y)) ++end;
+      if (end == width) break;
+      w.Jump(end - x);
+      x = end;
     }
-    if (!line_ended) emit(0, y + 1 == height ? kEndOfImage : kEndOfLine);
+    w.Escape(y + 1 == height ? kEndOfImage : kEndOfLine);
   }
-  return out;
+  return std::move(w.out);
 }
 
 }  // namespace quadturn::tool

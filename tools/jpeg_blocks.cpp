@@ -114,6 +114,69 @@ bool Compress(const JpegPage& page, uint32_t w, uint32_t h, Write write, std::st
   return true;
 }
 
+// The page's shape, colour space, sampling and tables, from its first
+// piece's header, with room for all its blocks.
+void ShapePage(const jpeg_decompress_struct& d, uint32_t width, uint32_t height, JpegPage* page) {
+  page->width = width;
+  page->height = height;
+  page->colour_space = d.jpeg_color_space;
+  page->max_h = d.num_components == 1 ? 1 : d.max_h_samp_factor;
+  page->max_v = d.num_components == 1 ? 1 : d.max_v_samp_factor;
+  for (int t = 0; t < 4; ++t) {
+    page->has_table[t] = d.quant_tbl_ptrs[t] != nullptr;
+    if (page->has_table[t]) {
+      std::memcpy(page->tables[t], d.quant_tbl_ptrs[t]->quantval, sizeof page->tables[t]);
+    }
+  }
+  page->components.resize(static_cast<std::size_t>(d.num_components));
+  for (int k = 0; k < d.num_components; ++k) {
+    JpegPage::Component& c = page->components[static_cast<std::size_t>(k)];
+    c.id = d.comp_info[k].component_id;
+    c.h = d.num_components == 1 ? 1 : d.comp_info[k].h_samp_factor;
+    c.v = d.num_components == 1 ? 1 : d.comp_info[k].v_samp_factor;
+    c.table = d.comp_info[k].quant_tbl_no;
+    c.blocks_wide = BlocksWide(*page, c, width);
+    c.blocks_high = BlocksHigh(*page, c, height);
+    c.coefficients.assign(std::size_t{c.blocks_wide} * c.blocks_high * 64, 0);
+  }
+}
+
+// Whether a piece is coded as the first: its place's size, one colour
+// space, sampling and set of tables.
+bool CodedAlike(const jpeg_decompress_struct& d, uint32_t frame_width, uint32_t frame_height,
+                const JpegPage& page) {
+  bool same = d.image_width == frame_width && d.image_height == frame_height &&
+              d.jpeg_color_space == page.colour_space &&
+              d.num_components == static_cast<int>(page.components.size());
+  for (int k = 0; same && k < d.num_components; ++k) {
+    const JpegPage::Component& c = page.components[static_cast<std::size_t>(k)];
+    same = d.num_components == 1 || (d.comp_info[k].h_samp_factor == c.h &&
+                                     d.comp_info[k].v_samp_factor == c.v);
+    const JQUANT_TBL* t = d.comp_info[k].quant_table;
+    same = same && t != nullptr && page.has_table[c.table] &&
+           std::memcmp(t->quantval, page.tables[c.table], sizeof page.tables[c.table]) == 0;
+  }
+  return same;
+}
+
+// A piece's blocks into the page's, at (x, y) (whole MCUs); blocks past the
+// page's edge are left out.
+void CopyBlocks(jpeg_decompress_struct& d, jvirt_barray_ptr* arrays, uint32_t x, uint32_t y,
+                JpegPage* page) {
+  for (int k = 0; k < d.num_components; ++k) {
+    JpegPage::Component& c = page->components[static_cast<std::size_t>(k)];
+    const jpeg_component_info& info = d.comp_info[k];
+    const uint32_t bx = BlocksWide(*page, c, x), by = BlocksHigh(*page, c, y);
+    for (JDIMENSION row = 0; row < info.height_in_blocks && by + row < c.blocks_high; ++row) {
+      JBLOCKARRAY blocks = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d),
+                                                        arrays[k], row, 1, FALSE);
+      const uint32_t n_blocks = std::min<uint32_t>(info.width_in_blocks, c.blocks_wide - bx);
+      std::memcpy(&c.coefficients[(std::size_t{by + row} * c.blocks_wide + bx) * 64], blocks[0],
+                  std::size_t{n_blocks} * 64 * sizeof(JCOEF));
+    }
+  }
+}
+
 }  // namespace
 
 bool ReadJpegPiece(const std::string& tables, const uint8_t* piece, std::size_t n, uint32_t x,
@@ -138,62 +201,13 @@ bool ReadJpegPiece(const std::string& tables, const uint8_t* piece, std::size_t 
   jpeg_mem_src(&d, piece, static_cast<unsigned long>(n));
   jpeg_read_header(&d, TRUE);
   jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
-  const bool first = page->components.empty();
-  if (first) {
-    page->width = width;
-    page->height = height;
-    page->colour_space = d.jpeg_color_space;
-    page->max_h = d.num_components == 1 ? 1 : d.max_h_samp_factor;
-    page->max_v = d.num_components == 1 ? 1 : d.max_v_samp_factor;
-    for (int t = 0; t < 4; ++t) {
-      page->has_table[t] = d.quant_tbl_ptrs[t] != nullptr;
-      if (page->has_table[t]) {
-        std::memcpy(page->tables[t], d.quant_tbl_ptrs[t]->quantval, sizeof page->tables[t]);
-      }
-    }
-    page->components.resize(static_cast<std::size_t>(d.num_components));
-    for (int k = 0; k < d.num_components; ++k) {
-      JpegPage::Component& c = page->components[static_cast<std::size_t>(k)];
-      c.id = d.comp_info[k].component_id;
-      c.h = d.num_components == 1 ? 1 : d.comp_info[k].h_samp_factor;
-      c.v = d.num_components == 1 ? 1 : d.comp_info[k].v_samp_factor;
-      c.table = d.comp_info[k].quant_tbl_no;
-      c.blocks_wide = BlocksWide(*page, c, width);
-      c.blocks_high = BlocksHigh(*page, c, height);
-      c.coefficients.assign(std::size_t{c.blocks_wide} * c.blocks_high * 64, 0);
-    }
-  }
-  // Every piece as the first: its place's size, one colour space, sampling
-  // and set of tables.
-  bool same = d.image_width == frame_width && d.image_height == frame_height &&
-              d.jpeg_color_space == page->colour_space &&
-              d.num_components == static_cast<int>(page->components.size());
-  for (int k = 0; same && k < d.num_components; ++k) {
-    const JpegPage::Component& c = page->components[static_cast<std::size_t>(k)];
-    same = d.num_components == 1 || (d.comp_info[k].h_samp_factor == c.h &&
-                                     d.comp_info[k].v_samp_factor == c.v);
-    const JQUANT_TBL* t = d.comp_info[k].quant_table;
-    same = same && t != nullptr && page->has_table[c.table] &&
-           std::memcmp(t->quantval, page->tables[c.table], sizeof page->tables[c.table]) == 0;
-  }
-  if (!same) {
+  if (page->components.empty()) ShapePage(d, width, height, page);
+  if (!CodedAlike(d, frame_width, frame_height, *page)) {
     jpeg_destroy_decompress(&d);
     *error = "its strips or tiles are not coded alike (size, colour space, sampling, tables)";
     return false;
   }
-  for (int k = 0; k < d.num_components; ++k) {
-    JpegPage::Component& c = page->components[static_cast<std::size_t>(k)];
-    const jpeg_component_info& info = d.comp_info[k];
-    // Where the piece's blocks start in the page's (x and y are whole MCUs).
-    const uint32_t bx = BlocksWide(*page, c, x), by = BlocksHigh(*page, c, y);
-    for (JDIMENSION row = 0; row < info.height_in_blocks && by + row < c.blocks_high; ++row) {
-      JBLOCKARRAY blocks = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d),
-                                                        arrays[k], row, 1, FALSE);
-      const uint32_t n_blocks = std::min<uint32_t>(info.width_in_blocks, c.blocks_wide - bx);
-      std::memcpy(&c.coefficients[(std::size_t{by + row} * c.blocks_wide + bx) * 64], blocks[0],
-                  std::size_t{n_blocks} * 64 * sizeof(JCOEF));
-    }
-  }
+  CopyBlocks(d, arrays, x, y, page);
   jpeg_finish_decompress(&d);
   jpeg_destroy_decompress(&d);
   return true;

@@ -232,6 +232,86 @@ std::vector<uint8_t> TurnedExif(Library& lib, std::vector<uint8_t> exif, int typ
   return exif;
 }
 
+// Partial blocks at an edge the turn moves cannot move: refused, or with
+// `trim` dropped (`dropped` pixels, said in a note).
+bool CheckEdges(const Stream& s, int stored, bool trim, uint64_t* dropped,
+                std::vector<std::string>* notes, std::string* error) {
+  const uint32_t extra_x = MovesRightEdge(stored) ? s.width % s.mcu_width : 0;
+  const uint32_t extra_y = MovesBottomEdge(stored) ? s.height % s.mcu_height : 0;
+  if ((extra_x != 0 || extra_y != 0) && (extra_x == s.width || extra_y == s.height)) {
+    *error = "not supported: an image of " + std::to_string(s.width) + " x " +
+             std::to_string(s.height) + " pixels is smaller than one block of " +
+             std::to_string(s.mcu_width) + " x " + std::to_string(s.mcu_height) +
+             " the turn would move; -t records the turn in its EXIF orientation";
+    return false;
+  }
+  *dropped = uint64_t{s.width} * s.height - uint64_t{s.width - extra_x} * (s.height - extra_y);
+  if (*dropped > 0 && !trim) {
+    const bool across = extra_x != 0;
+    *error = "not supported without loss: its " + std::string(across ? "width" : "height") +
+             " of " + std::to_string(across ? s.width : s.height) +
+             " pixels is not whole blocks of " +
+             std::to_string(across ? s.mcu_width : s.mcu_height) +
+             ", and turned this way the partial blocks at its " +
+             (across ? "right" : "bottom") + " edge would have to move; --trim drops them (" +
+             std::to_string(*dropped) + " pixels), -t records the turn in its EXIF orientation";
+    return false;
+  }
+  if (*dropped > 0) {
+    notes->push_back("trimmed " + std::to_string(*dropped) + " pixels (" +
+                     (extra_x != 0 ? std::to_string(extra_x) + " columns at the right" : "") +
+                     (extra_x != 0 && extra_y != 0 ? ", " : "") +
+                     (extra_y != 0 ? std::to_string(extra_y) + " rows at the bottom" : "") +
+                     " edge, partial blocks the turn could not move)");
+  }
+  return true;
+}
+
+// An APP1 segment holding EXIF data; empty when it would not fit one.
+std::string ExifSegment(const std::vector<uint8_t>& exif) {
+  std::string header = "Exif";
+  header.append(2, '\0');
+  header.append(reinterpret_cast<const char*>(exif.data()), exif.size());
+  return SegmentOf(kApp1, reinterpret_cast<const uint8_t*>(header.data()), header.size());
+}
+
+// The file up to its scans, the SOI marker on, with the segments the turn
+// changes edited: the JFIF densities exchanged with the axes, the EXIF data
+// turned with its orientation tag set to `tag_after`, or new EXIF data that
+// records it.
+bool EditSegments(Library& lib, const uint8_t* p, const Stream& s, int stored,
+                  bool exchange, int tag, int tag_after, std::string* edited,
+                  std::vector<std::string>* notes, std::string* error) {
+  edited->assign(reinterpret_cast<const char*>(p), 2);
+  bool has_exif = false;
+  for (const Segment& seg : s.segments) {
+    std::string bytes(reinterpret_cast<const char*>(p + seg.at), seg.bytes);
+    if (IsJfif(p, seg) && exchange) {
+      // Xdensity and Ydensity, behind "JFIF\0", the version and the units.
+      std::swap_ranges(&bytes[4 + 8], &bytes[4 + 10], &bytes[4 + 10]);
+    } else if (IsExif(p, seg) && !has_exif) {
+      has_exif = true;
+      bytes = ExifSegment(TurnedExif(lib,
+                                     std::vector<uint8_t>(p + seg.at + 10, p + seg.at + seg.bytes),
+                                     stored, exchange, tag_after != tag ? tag_after : 0, notes));
+      if (bytes.empty()) {
+        *error = "its EXIF data would pass the 64 KiB a JPEG segment holds";
+        return false;
+      }
+    }
+    *edited += bytes;
+  }
+  if (!has_exif && tag_after != 1) {
+    // An orientation to record and no EXIF data: new data, after a JFIF
+    // segment where there is one (which must come first).
+    const std::size_t after = !s.segments.empty() && IsJfif(p, s.segments[0])
+                                  ? 2 + s.segments[0].bytes
+                                  : 2;
+    edited->insert(after, ExifSegment(ExifWithOrientation(tag_after)));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<TurnedFile> TurnJpegFile(Input& input, const Turning& turning, std::string* error) {
@@ -240,7 +320,6 @@ std::unique_ptr<TurnedFile> TurnJpegFile(Input& input, const Turning& turning, s
   const uint8_t* p = whole.bytes.get();
   Stream s;
   if (!ReadStream(p, whole.size, &s, error)) return nullptr;
-  const uint64_t pixels = uint64_t{s.width} * s.height;
   if (s.width == 0 || s.height == 0) {
     *error = "damaged JPEG file (an image of " + std::to_string(s.width) + " x " +
              std::to_string(s.height) + " pixels)";
@@ -252,40 +331,10 @@ std::unique_ptr<TurnedFile> TurnJpegFile(Input& input, const Turning& turning, s
   }
   tag = std::max(tag, 1);
   const int stored = turning.orientation_tag ? QUADTURN_NONE : turning.StoredType(tag);
-  const int tag_after = turning.TagAfter(tag);
   auto turned = std::make_unique<TurnedJpeg>();
   turned->unchanged = turning.upright && stored == QUADTURN_NONE;
-
-  // Partial blocks at an edge the turn moves cannot move: refused, or
-  // dropped with --trim.
-  const uint32_t extra_x = MovesRightEdge(stored) ? s.width % s.mcu_width : 0;
-  const uint32_t extra_y = MovesBottomEdge(stored) ? s.height % s.mcu_height : 0;
-  if ((extra_x != 0 || extra_y != 0) && (extra_x == s.width || extra_y == s.height)) {
-    *error = "not supported: an image of " + std::to_string(s.width) + " x " +
-             std::to_string(s.height) + " pixels is smaller than one block of " +
-             std::to_string(s.mcu_width) + " x " + std::to_string(s.mcu_height) +
-             " the turn would move; -t records the turn in its EXIF orientation";
-    return nullptr;
-  }
-  const uint64_t dropped = pixels - uint64_t{s.width - extra_x} * (s.height - extra_y);
-  if (dropped > 0 && !turning.trim) {
-    const bool across = extra_x != 0;
-    *error = "not supported without loss: its " + std::string(across ? "width" : "height") +
-             " of " + std::to_string(across ? s.width : s.height) +
-             " pixels is not whole blocks of " +
-             std::to_string(across ? s.mcu_width : s.mcu_height) +
-             ", and turned this way the partial blocks at its " +
-             (across ? "right" : "bottom") + " edge would have to move; --trim drops them (" +
-             std::to_string(dropped) + " pixels), -t records the turn in its EXIF orientation";
-    return nullptr;
-  }
-  if (dropped > 0) {
-    turned->notes.push_back("trimmed " + std::to_string(dropped) + " pixels (" +
-                            (extra_x != 0 ? std::to_string(extra_x) + " columns at the right" : "") +
-                            (extra_x != 0 && extra_y != 0 ? ", " : "") +
-                            (extra_y != 0 ? std::to_string(extra_y) + " rows at the bottom" : "") +
-                            " edge, partial blocks the turn could not move)");
-  }
+  uint64_t dropped = 0;
+  if (!CheckEdges(s, stored, turning.trim, &dropped, &turned->notes, error)) return nullptr;
 
   // The segments, edited where the turn changes what they say.
   Library lib;
@@ -293,42 +342,10 @@ std::unique_ptr<TurnedFile> TurnJpegFile(Input& input, const Turning& turning, s
     *error = "out of memory";
     return nullptr;
   }
-  const bool exchange = turning.ExchangesResolutions(stored);
-  std::string edited(reinterpret_cast<const char*>(p), 2);
-  bool has_exif = false;
-  for (const Segment& seg : s.segments) {
-    std::string bytes(reinterpret_cast<const char*>(p + seg.at), seg.bytes);
-    if (IsJfif(p, seg) && exchange) {
-      // Xdensity and Ydensity, behind "JFIF\0", the version and the units.
-      std::swap_ranges(&bytes[4 + 8], &bytes[4 + 10], &bytes[4 + 10]);
-    } else if (IsExif(p, seg) && !has_exif) {
-      has_exif = true;
-      const std::vector<uint8_t> exif = TurnedExif(
-          lib, std::vector<uint8_t>(p + seg.at + 10, p + seg.at + seg.bytes), stored, exchange,
-          tag_after != tag ? tag_after : 0, &turned->notes);
-      std::string header = "Exif";
-      header.append(2, '\0');
-      header.append(reinterpret_cast<const char*>(exif.data()), exif.size());
-      bytes = SegmentOf(kApp1, reinterpret_cast<const uint8_t*>(header.data()), header.size());
-      if (bytes.empty()) {
-        *error = "its EXIF data would pass the 64 KiB a JPEG segment holds";
-        return nullptr;
-      }
-    }
-    edited += bytes;
-  }
-  if (!has_exif && tag_after != 1) {
-    // An orientation to record and no EXIF data: new data, after a JFIF
-    // segment where there is one (which must come first).
-    std::vector<uint8_t> exif = ExifWithOrientation(tag_after);
-    std::string header = "Exif";
-    header.append(2, '\0');
-    header.append(reinterpret_cast<const char*>(exif.data()), exif.size());
-    const std::size_t after = !s.segments.empty() && IsJfif(p, s.segments[0])
-                                  ? 2 + s.segments[0].bytes
-                                  : 2;
-    edited.insert(after, SegmentOf(kApp1, reinterpret_cast<const uint8_t*>(header.data()),
-                                   header.size()));
+  std::string edited;
+  if (!EditSegments(lib, p, s, stored, turning.ExchangesResolutions(stored), tag,
+                    turning.TagAfter(tag), &edited, &turned->notes, error)) {
+    return nullptr;
   }
   edited.append(reinterpret_cast<const char*>(p + s.scans_at), s.end - s.scans_at);
   if (s.end < whole.size) {

@@ -95,17 +95,13 @@ const char kUsageText[] =
     "damaged, not supported, out of memory, or a read or write error); 2 usage\n"
     "error, nothing written.\n";
 
+// The command line: what is done to each image, and where it goes.
 struct Options {
-  int type = QUADTURN_RIGHT;
-  bool upright = false;
+  Turning turning;
   std::string output, dir;
   int outputs = 0, dirs = 0;
   bool in_place = false;
   bool quiet = false;
-  bool keep_resolution = false;
-  bool orientation_tag = false;
-  bool trim = false;
-  uint64_t max_page_bytes = kDefaultMaxPageBytes;
   std::vector<std::string> inputs;
 };
 
@@ -140,8 +136,9 @@ std::string OptionName(char** argv) {
   return argv[optind - 1];
 }
 
-// Parses the command line; returns -1 to go on, otherwise the exit status.
-int Parse(int argc, char** argv, Options* o) {
+// The options, up to the verb: -1 to go on, or the exit status (after
+// --help, --version or a mistake).
+int ParseOptions(int argc, char** argv, Options* o) {
   enum { kMaxPageBytes = 1000, kTrim };
   static const option kLong[] = {
       {"output", required_argument, nullptr, 'o'},  {"dir", required_argument, nullptr, 'd'},
@@ -158,22 +155,27 @@ int Parse(int argc, char** argv, Options* o) {
       case 'o': o->output = optarg; ++o->outputs; break;
       case 'd': o->dir = optarg; ++o->dirs; break;
       case kMaxPageBytes:
-        if (!ParseBytes(optarg, &o->max_page_bytes)) {
+        if (!ParseBytes(optarg, &o->turning.max_page_bytes)) {
           return UsageError("--max-page-bytes takes a number of bytes, with k, M or G if you "
                             "like (4G), not '" + std::string(optarg) + "'");
         }
         break;
-      case kTrim: o->trim = true; break;
+      case kTrim: o->turning.trim = true; break;
       case 'i': o->in_place = true; break;
       case 'q': o->quiet = true; break;
-      case 'k': o->keep_resolution = true; break;
-      case 't': o->orientation_tag = true; break;
+      case 'k': o->turning.keep_resolution = true; break;
+      case 't': o->turning.orientation_tag = true; break;
       case 'h': std::fputs(kUsageText, stdout); return kAllTurned;
       case 'V': std::printf("quadturn %s\n", QUADTURN_VERSION); return kAllTurned;
       case ':': return UsageError(OptionName(argv) + " needs a value");
       default: return UsageError("unknown option " + OptionName(argv));
     }
   }
+  return -1;
+}
+
+// The verb, at argv[optind]: which turn, or upright.
+int ParseVerb(int argc, char** argv, Options* o) {
   static const std::pair<const char*, int> kVerbs[] = {
       {"right", QUADTURN_RIGHT},   {"left", QUADTURN_LEFT},          {"half", QUADTURN_HALF},
       {"mirror", QUADTURN_MIRROR}, {"flip", QUADTURN_FLIP},          {"transpose", QUADTURN_TRANSPOSE},
@@ -185,17 +187,22 @@ int Parse(int argc, char** argv, Options* o) {
   for (const auto& [name, type] : kVerbs) {
     if (verb == name) {
       known = true;
-      o->upright = type < 0;
-      o->type = type < 0 ? QUADTURN_NONE : type;
+      o->turning.upright = type < 0;
+      o->turning.type = type < 0 ? QUADTURN_NONE : type;
     }
   }
   if (!known) {
     return UsageError("the first argument must be " + std::string(kVerbList) + ", not '" + verb +
                       "'");
   }
-  if (o->upright && o->orientation_tag) {
+  if (o->turning.upright && o->turning.orientation_tag) {
     return UsageError("upright moves pixels to match the orientation tag; -t cannot go with it");
   }
+  return -1;
+}
+
+// The inputs, and where the turned files go: one place, which exists.
+int ParseTargets(int argc, char** argv, Options* o) {
   o->inputs.assign(argv + optind, argv + argc);
   if (o->inputs.empty()) return UsageError("no input files");
   if (o->outputs > 1 || o->dirs > 1) return UsageError("say where to write only once");
@@ -227,6 +234,14 @@ int Parse(int argc, char** argv, Options* o) {
     return UsageError("output folder '" + FolderOf(o->output) + "' does not exist");
   }
   return -1;
+}
+
+// Parses the command line; returns -1 to go on, otherwise the exit status.
+int Parse(int argc, char** argv, Options* o) {
+  int status = ParseOptions(argc, argv, o);
+  if (status < 0) status = ParseVerb(argc, argv, o);
+  if (status < 0) status = ParseTargets(argc, argv, o);
+  return status;
 }
 
 // A file in folder `dir`, without doubling a separator `dir` ends with
@@ -308,12 +323,11 @@ bool TurnFile(const Options& o, const std::string& input, const FileId* input_id
   // A file that may turn out upright already is copied as it is: standard
   // input, read once, is kept for that.
   WholeInput kept;
-  if (o.upright && input == "-") {
+  if (o.turning.upright && input == "-") {
     if (!in->ReadToEnd(&kept, error)) return false;
     in = InputOfBytes(kept.bytes.get(), kept.size);
   }
-  const Turning turning{o.type, o.upright, o.keep_resolution, o.orientation_tag, o.max_page_bytes,
-                        o.trim};
+  const Turning& turning = o.turning;
   std::unique_ptr<TurnedFile> turned = TurnImageFile(*in, turning, error);
   if (turned == nullptr) return false;
   *unchanged = turned->unchanged;
@@ -396,6 +410,55 @@ uint64_t TotalSize(const std::vector<std::string>& inputs) {
   return total;
 }
 
+// Which file each input is, taken before any is replaced (a file replaced
+// is a new file): a file named twice, by any names, turns once.
+InputFiles IdentifyInputs(const std::vector<std::string>& inputs) {
+  const std::size_t n = inputs.size();
+  InputFiles files{std::vector<FileId>(n), std::vector<bool>(n), {}, std::vector<std::string>(n)};
+  for (std::size_t k = 0; k < n; ++k) {
+    files.known[k] = inputs[k] != "-" && IdentityOf(inputs[k], &files.ids[k]);
+    if (!files.known[k]) continue;
+    const auto placed = files.first_names.emplace(files.ids[k], inputs[k]);
+    if (!placed.second) files.first_name[k] = placed.first->second;
+  }
+  return files;
+}
+
+// Turns one input into its target and says so: a line naming the files on
+// standard output (unless the image goes there), the reason for a failure
+// and any notes on standard error. Whether it was turned.
+bool TurnAndTell(const Options& o, const std::string& input, const FileId* id,
+                 const std::string& target, Progress& progress) {
+  const bool tell = !o.quiet && !(o.outputs == 1 && o.output == "-");
+  std::string error;
+  std::vector<std::string> notes;
+  bool ok = false, unchanged = false;
+  try {
+    ok = TurnFile(o, input, id, target, &error, &notes, &unchanged);
+    if (ok && tell) {
+      progress.Clear();
+      if (unchanged && target == input) {
+        std::printf("%s: already upright, left as it is\n", input.c_str());
+      } else {
+        std::printf("%s -> %s%s\n", input.c_str(), target.c_str(),
+                    unchanged ? " (already upright, copied as it is)" : "");
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // A file too large for the memory this process may have fails alone.
+    ok = false;
+    error = "out of memory";
+  }
+  if (!ok) {
+    progress.Clear();
+    std::fprintf(stderr, "quadturn: %s: %s\n", input.c_str(), error.c_str());
+  }
+  for (const std::string& note : notes) {
+    if (!o.quiet) std::fprintf(stderr, "quadturn: %s: note: %s\n", input.c_str(), note.c_str());
+  }
+  return ok;
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
@@ -404,21 +467,7 @@ int Main(int argc, char** argv) {
   if (parsed >= 0) return parsed;
   RemoveTemporaryOnSignal();
 
-  // Lines naming each file go to standard output, unless the image does.
-  const bool tell = !o.quiet && !(o.outputs == 1 && o.output == "-");
-  Progress progress(!o.quiet && StderrIsTerminal() &&
-                        (o.inputs.size() >= 10 || TotalSize(o.inputs) >= (uint64_t{256} << 20)),
-                    o.inputs.size());
-  // Which file each input is, taken before any is replaced (a file
-  // replaced is a new file): a file named twice, by any names, turns once.
-  const std::size_t n = o.inputs.size();
-  InputFiles files{std::vector<FileId>(n), std::vector<bool>(n), {}, std::vector<std::string>(n)};
-  for (std::size_t k = 0; k < n; ++k) {
-    files.known[k] = o.inputs[k] != "-" && IdentityOf(o.inputs[k], &files.ids[k]);
-    if (!files.known[k]) continue;
-    const auto placed = files.first_names.emplace(files.ids[k], o.inputs[k]);
-    if (!placed.second) files.first_name[k] = placed.first->second;
-  }
+  const InputFiles files = IdentifyInputs(o.inputs);
   // Where each input goes, worked out before anything is written.
   std::vector<std::string> targets(o.inputs.size());
   for (std::size_t k = 0; k < o.inputs.size(); ++k) {
@@ -431,48 +480,23 @@ int Main(int argc, char** argv) {
     std::fprintf(stderr, "quadturn: %s; nothing written\n", conflict.c_str());
     return kUsage;
   }
+  Progress progress(!o.quiet && StderrIsTerminal() &&
+                        (o.inputs.size() >= 10 || TotalSize(o.inputs) >= (uint64_t{256} << 20)),
+                    o.inputs.size());
   int turned = 0, failed = 0;
   for (std::size_t k = 0; k < o.inputs.size(); ++k) {
-    const std::string& input = o.inputs[k];
-    progress.Show(k, input);
+    progress.Show(k, o.inputs[k]);
     // A file named again was turned under its first name.
     if (!files.first_name[k].empty()) {
       progress.Clear();
       if (!o.quiet) {
-        std::fprintf(stderr, "quadturn: %s: the same file as %s, turned once\n", input.c_str(),
-                     files.first_name[k].c_str());
+        std::fprintf(stderr, "quadturn: %s: the same file as %s, turned once\n",
+                     o.inputs[k].c_str(), files.first_name[k].c_str());
       }
       continue;
     }
-    std::string error;
-    std::vector<std::string> notes;
-    bool ok = false, unchanged = false;
-    try {
-      const std::string& target = targets[k];
-      ok = TurnFile(o, input, files.known[k] ? &files.ids[k] : nullptr, target, &error, &notes,
-                    &unchanged);
-      if (ok && tell) {
-        progress.Clear();
-        if (unchanged && target == input) {
-          std::printf("%s: already upright, left as it is\n", input.c_str());
-        } else {
-          std::printf("%s -> %s%s\n", input.c_str(), target.c_str(),
-                      unchanged ? " (already upright, copied as it is)" : "");
-        }
-      }
-    } catch (const std::bad_alloc&) {
-      // A file too large for the memory this process may have fails alone.
-      ok = false;
-      error = "out of memory";
-    }
-    if (!ok) {
-      progress.Clear();
-      std::fprintf(stderr, "quadturn: %s: %s\n", input.c_str(), error.c_str());
-    }
-    for (const std::string& note : notes) {
-      if (!o.quiet) std::fprintf(stderr, "quadturn: %s: note: %s\n", input.c_str(), note.c_str());
-    }
-    if (ok) {
+    if (TurnAndTell(o, o.inputs[k], files.known[k] ? &files.ids[k] : nullptr, targets[k],
+                    progress)) {
       ++turned;
     } else {
       ++failed;

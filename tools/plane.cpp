@@ -58,6 +58,33 @@ std::string LibraryReason(DWORD error) {
                                           : "not turned (error " + std::to_string(error) + ")";
 }
 
+// Pixels wider than the library takes, `wide` bytes each: each slice of
+// kWidestPixelBytes gathered into a plane of its own, turned there and put
+// in its place in the turned pixels.
+bool TurnSlices(const uint8_t* bytes, uint8_t* turned, uint32_t width, uint32_t height, int wide,
+                int type, std::string* error) {
+  const uint64_t pixels = uint64_t{width} * height;
+  const uint32_t w = (type & 1) != 0 ? height : width;
+  std::unique_ptr<uint8_t[]> slice = Allocate(pixels * kWidestPixelBytes);
+  if (slice == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  for (int at = 0; at < wide; at += kWidestPixelBytes) {
+    const int n = std::min(kWidestPixelBytes, wide - at);
+    for (uint64_t k = 0; k < pixels; ++k) std::memcpy(&slice[k * n], bytes + k * wide + at, n);
+    const DWORD e = RotateFlipPixels(slice.get(), static_cast<LONG_PTR>(width) * n, slice.get(),
+                                     static_cast<LONG_PTR>(w) * n, static_cast<LONG>(width),
+                                     static_cast<LONG>(height), n * 8, type);
+    if (e != 0) {
+      *error = LibraryReason(e);
+      return false;
+    }
+    for (uint64_t k = 0; k < pixels; ++k) std::memcpy(&turned[k * wide + at], &slice[k * n], n);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Plane::Make(uint32_t width, uint32_t height, int bits, std::string* error) {
@@ -136,26 +163,12 @@ bool Plane::TurnThroughBytes(int type, std::string* error) {
       return false;
     }
   } else {
-    // Each slice gathered into a plane of its own, turned there and put in
-    // its place in the turned pixels.
     std::unique_ptr<uint8_t[]> turned = Allocate(pixels * wide);
-    std::unique_ptr<uint8_t[]> slice = Allocate(pixels * kWidestPixelBytes);
-    if (turned == nullptr || slice == nullptr) {
+    if (turned == nullptr) {
       *error = "out of memory";
       return false;
     }
-    for (int at = 0; at < wide; at += kWidestPixelBytes) {
-      const int n = std::min(kWidestPixelBytes, wide - at);
-      for (uint64_t k = 0; k < pixels; ++k) std::memcpy(&slice[k * n], bytes + k * wide + at, n);
-      const DWORD e = RotateFlipPixels(slice.get(), static_cast<LONG_PTR>(width_) * n, slice.get(),
-                                       static_cast<LONG_PTR>(w) * n, static_cast<LONG>(width_),
-                                       static_cast<LONG>(height_), n * 8, type);
-      if (e != 0) {
-        *error = LibraryReason(e);
-        return false;
-      }
-      for (uint64_t k = 0; k < pixels; ++k) std::memcpy(&turned[k * wide + at], &slice[k * n], n);
-    }
+    if (!TurnSlices(bytes, turned.get(), width_, height_, wide, type, error)) return false;
     if (!packed) {
       std::memcpy(rows_.get(), turned.get(), static_cast<std::size_t>(pixels * wide));
       bytes = nullptr;

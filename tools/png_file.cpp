@@ -87,6 +87,70 @@ std::string Damaged(int code, const Source& source) {
   return std::string("damaged PNG file (") + spng_strerror(code) + ")";
 }
 
+// The image's rows into `page`, with the chunks before and behind them
+// going through the source's tap.
+bool DecodePage(spng_ctx* decoder, Source& source, Plane* page, std::string* error) {
+  // Reads the chunks up to the image data.
+  int r = spng_decode_image(decoder, nullptr, 0, SPNG_FMT_RAW, SPNG_DECODE_PROGRESSIVE);
+  if (const PngChunk* animation = source.tap.Find("acTL");
+      r == 0 && animation != nullptr && animation->DataSize() >= 4) {
+    const uint8_t* d = animation->Data();
+    *error = "not supported: an animated PNG (" +
+             std::to_string(uint32_t{d[0]} << 24 | d[1] << 16 | d[2] << 8 | d[3]) +
+             " frames): turning it would lose the animation";
+    return false;
+  }
+  // libspng sets the bits of packed pixels into the row it is given, so each
+  // row is cleared before its first pixels come (an interlaced row's come in
+  // several passes); only rows the file reaches are touched.
+  uint32_t cleared = 0;
+  for (spng_row_info row; r == 0;) {
+    r = spng_get_row_info(decoder, &row);
+    for (; r == 0 && page->bits() < 8 && cleared <= row.row_num; ++cleared) {
+      std::memset(page->Row(cleared), 0, page->row_bytes());
+    }
+    if (r == 0) r = spng_decode_row(decoder, page->Row(row.row_num), page->row_bytes());
+  }
+  // The chunks behind the image data (text, time) come with the end.
+  if (r == SPNG_EOI) r = spng_decode_chunks(decoder);
+  if (r != 0) *error = Damaged(r, source);
+  return r == 0;
+}
+
+// The turned page as a PNG stream with the decoded file's header (its
+// interlacing dropped) and palette; its other chunks are added after.
+bool EncodePage(spng_ctx* decoder, const spng_ihdr& ihdr, const Plane& page,
+                std::string* encoded, std::string* error) {
+  Context encoder(SPNG_CTX_ENCODER);
+  if (encoder.ctx == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  spng_set_png_stream(encoder.ctx, AppendTo, encoded);
+  spng_set_option(encoder.ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
+  spng_ihdr turned = ihdr;
+  turned.width = page.width();
+  turned.height = page.height();
+  turned.interlace_method = SPNG_INTERLACE_NONE;
+  int r = spng_set_ihdr(encoder.ctx, &turned);
+  // The encoder needs the palette of an indexed image; the file's own PLTE
+  // chunk is what is written.
+  spng_plte plte;
+  if (r == 0 && spng_get_plte(decoder, &plte) == 0) r = spng_set_plte(encoder.ctx, &plte);
+  if (r == 0) {
+    r = spng_encode_image(encoder.ctx, nullptr, 0, SPNG_FMT_RAW,
+                          SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+  }
+  for (uint32_t y = 0; r == 0 && y < page.height(); ++y) {
+    r = spng_encode_row(encoder.ctx, page.Row(y), page.row_bytes());
+  }
+  if (r != SPNG_EOI && !(r == 0 && page.height() == 0)) {
+    *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
@@ -100,7 +164,7 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   spng_set_chunk_limits(decoder.ctx, kChunkLimit, kChunkCacheLimit);
   spng_set_png_stream(decoder.ctx, ReadFromInput, &source);
   spng_ihdr ihdr;
-  int r = spng_get_ihdr(decoder.ctx, &ihdr);
+  const int r = spng_get_ihdr(decoder.ctx, &ihdr);
   if (r != 0) {
     *error = Damaged(r, source);
     return nullptr;
@@ -113,32 +177,8 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
     return nullptr;
   }
   Plane page;
-  if (!page.Make(ihdr.width, ihdr.height, bits, error)) return nullptr;
-  // Reads the chunks up to the image data.
-  r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_RAW, SPNG_DECODE_PROGRESSIVE);
-  if (const PngChunk* animation = source.tap.Find("acTL");
-      r == 0 && animation != nullptr && animation->DataSize() >= 4) {
-    const uint8_t* d = animation->Data();
-    *error = "not supported: an animated PNG (" +
-             std::to_string(uint32_t{d[0]} << 24 | d[1] << 16 | d[2] << 8 | d[3]) +
-             " frames): turning it would lose the animation";
-    return nullptr;
-  }
-  // libspng sets the bits of packed pixels into the row it is given, so each
-  // row is cleared before its first pixels come (an interlaced row's come in
-  // several passes); only rows the file reaches are touched.
-  uint32_t cleared = 0;
-  for (spng_row_info row; r == 0;) {
-    r = spng_get_row_info(decoder.ctx, &row);
-    for (; r == 0 && bits < 8 && cleared <= row.row_num; ++cleared) {
-      std::memset(page.Row(cleared), 0, page.row_bytes());
-    }
-    if (r == 0) r = spng_decode_row(decoder.ctx, page.Row(row.row_num), page.row_bytes());
-  }
-  // The chunks behind the image data (text, time) come with the end.
-  if (r == SPNG_EOI) r = spng_decode_chunks(decoder.ctx);
-  if (r != 0) {
-    *error = Damaged(r, source);
+  if (!page.Make(ihdr.width, ihdr.height, bits, error) ||
+      !DecodePage(decoder.ctx, source, &page, error)) {
     return nullptr;
   }
   // Turned as displayed under the EXIF orientation (none: 1).
@@ -147,38 +187,12 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   const int stored = turning.StoredType(tag);
   if (!page.Turn(stored, error)) return nullptr;
 
-  Context encoder(SPNG_CTX_ENCODER);
-  if (encoder.ctx == nullptr) {
-    *error = "out of memory";
-    return nullptr;
-  }
   std::string encoded;
-  spng_set_png_stream(encoder.ctx, AppendTo, &encoded);
-  spng_set_option(encoder.ctx, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel);
-  spng_ihdr turned = ihdr;
-  turned.width = page.width();
-  turned.height = page.height();
-  turned.interlace_method = SPNG_INTERLACE_NONE;
-  r = spng_set_ihdr(encoder.ctx, &turned);
-  // The encoder needs the palette of an indexed image; the file's own PLTE
-  // chunk is what is written.
-  spng_plte plte;
-  if (r == 0 && spng_get_plte(decoder.ctx, &plte) == 0) r = spng_set_plte(encoder.ctx, &plte);
-  if (r == 0) {
-    r = spng_encode_image(encoder.ctx, nullptr, 0, SPNG_FMT_RAW,
-                          SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
-  }
-  for (uint32_t y = 0; r == 0 && y < page.height(); ++y) {
-    r = spng_encode_row(encoder.ctx, page.Row(y), page.row_bytes());
-  }
+  if (!EncodePage(decoder.ctx, ihdr, page, &encoded, error)) return nullptr;
   auto file = std::make_unique<TurnedPng>();
   file->unchanged = stored == QUADTURN_NONE && turning.upright;
   std::vector<PngChunk>& chunks = source.tap.chunks();
   ChunksForTurnedImage(&chunks, turning, stored, turning.TagAfter(tag), &file->notes);
-  if (r != SPNG_EOI && !(r == 0 && page.height() == 0)) {
-    *error = std::string("cannot encode the turned image (") + spng_strerror(r) + ")";
-    return nullptr;
-  }
   if (!file->stream.Make(std::move(encoded), std::move(chunks))) {
     *error = "cannot encode the turned image (the encoder's output is not a PNG stream)";
     return nullptr;

@@ -193,6 +193,55 @@ void MovePiece(const PixelLayout& l, const Piece& p, uint8_t* bytes, std::vector
 // multiple of 16, are not a tiling of the page.
 constexpr uint32_t kMostTileSide = 1024;
 
+const char kByTag[] = "; -t turns it by its Orientation tag";
+
+// A YCbCr page's subsampling: 1, 2 or 4 each way, and subsampled pixels
+// only as 8-bit samples interleaved.
+bool ReadSubsampling(TIFF* tif, PixelLayout* l, std::string* why) {
+  uint16_t h = 2, v = 2;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &h, &v);
+  l->sub_h = h;
+  l->sub_v = v;
+  auto factor = [](uint16_t f) { return f == 1 || f == 2 || f == 4; };
+  if (!factor(h) || !factor(v) || v > h) {
+    *why = "damaged: YCbCr subsampling " + std::to_string(h) + " x " + std::to_string(v);
+    return false;
+  }
+  if (l->Subsampled() && (l->separate || l->bits_per_sample != 8)) {
+    *why = "not supported: YCbCr subsampled " + std::to_string(h) + " x " + std::to_string(v) + " with " +
+           (l->separate ? std::string("separate planes") :
+                          std::to_string(l->bits_per_sample) + "-bit samples") + kByTag;
+    return false;
+  }
+  return true;
+}
+
+// The strips or tiles, which start on whole bytes and whole data units.
+bool ReadPieces(TIFF* tif, PixelLayout* l, std::string* why) {
+  l->tiled = TIFFIsTiled(tif) != 0;
+  if (l->tiled) {
+    l->tile_width = Field<uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
+    l->tile_length = Field<uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
+    // Tiles start on whole bytes and whole data units.
+    if (l->tile_width == 0 || l->tile_length == 0 ||
+        uint64_t{l->tile_width} * l->PlaneBits() % 8 != 0 || l->tile_width % l->sub_h != 0 ||
+        l->tile_length % l->sub_v != 0) {
+      *why = "damaged: tiles of " + std::to_string(l->tile_width) + " x " +
+             std::to_string(l->tile_length) + " pixels";
+      return false;
+    }
+  } else {
+    l->rows_per_strip = std::min(Field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, l->height), l->height);
+    if (l->rows_per_strip == 0) l->rows_per_strip = std::max<uint32_t>(l->height, 1);
+    if (l->rows_per_strip < l->height && l->rows_per_strip % l->sub_v != 0) {
+      *why = "damaged: strips of " + std::to_string(l->rows_per_strip) +
+             " rows, not whole YCbCr data units";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ClientBytes::ReadAt(uint64_t offset, void* to, std::size_t n) {
@@ -263,15 +312,14 @@ bool ReadPixelLayout(TIFF* tif, PixelLayout* l, std::string* why) {
   l->width = Field<uint32_t>(tif, TIFFTAG_IMAGEWIDTH, 0);
   l->height = Field<uint32_t>(tif, TIFFTAG_IMAGELENGTH, 0);
   l->separate = planar == PLANARCONFIG_SEPARATE && l->samples > 1;
-  const std::string by_tag = "; -t turns it by its Orientation tag";
   if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
     *why = std::string("not supported: ") + (compression == COMPRESSION_OJPEG ? "old-style " : "") +
-           "JPEG-compressed (turning it would mean encoding it again, with loss)" + by_tag;
+           "JPEG-compressed (turning it would mean encoding it again, with loss)" + kByTag;
     return false;
   }
   if (!CompressionKept(compression)) {
     *why = "not supported: " + CompressionName(compression) + " compression, which this tool cannot write back" +
-           by_tag;
+           kByTag;
     return false;
   }
   if (l->bits_per_sample == 0 || l->samples == 0) {
@@ -279,22 +327,8 @@ bool ReadPixelLayout(TIFF* tif, PixelLayout* l, std::string* why) {
            std::to_string(l->samples) + " samples per pixel";
     return false;
   }
-  if (photometric == PHOTOMETRIC_YCBCR && l->samples == 3) {
-    uint16_t h = 2, v = 2;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &h, &v);
-    l->sub_h = h;
-    l->sub_v = v;
-    auto factor = [](uint16_t f) { return f == 1 || f == 2 || f == 4; };
-    if (!factor(h) || !factor(v) || v > h) {
-      *why = "damaged: YCbCr subsampling " + std::to_string(h) + " x " + std::to_string(v);
-      return false;
-    }
-    if (l->Subsampled() && (l->separate || l->bits_per_sample != 8)) {
-      *why = "not supported: YCbCr subsampled " + std::to_string(h) + " x " + std::to_string(v) + " with " +
-             (l->separate ? std::string("separate planes") :
-                            std::to_string(l->bits_per_sample) + "-bit samples") + by_tag;
-      return false;
-    }
+  if (photometric == PHOTOMETRIC_YCBCR && l->samples == 3 && !ReadSubsampling(tif, l, why)) {
+    return false;
   }
   if (l->width > 0x7FFFFFFF || l->height > 0x7FFFFFFF) {
     *why = "too large: a page of " + std::to_string(l->width) + " x " + std::to_string(l->height) +
@@ -305,28 +339,7 @@ bool ReadPixelLayout(TIFF* tif, PixelLayout* l, std::string* why) {
     *why = "not supported: pixels of " + std::to_string(l->PlaneBits()) + " bits";
     return false;
   }
-  l->tiled = TIFFIsTiled(tif) != 0;
-  if (l->tiled) {
-    l->tile_width = Field<uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
-    l->tile_length = Field<uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
-    // Tiles start on whole bytes and whole data units.
-    if (l->tile_width == 0 || l->tile_length == 0 ||
-        uint64_t{l->tile_width} * l->PlaneBits() % 8 != 0 || l->tile_width % l->sub_h != 0 ||
-        l->tile_length % l->sub_v != 0) {
-      *why = "damaged: tiles of " + std::to_string(l->tile_width) + " x " +
-             std::to_string(l->tile_length) + " pixels";
-      return false;
-    }
-  } else {
-    l->rows_per_strip = std::min(Field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, l->height), l->height);
-    if (l->rows_per_strip == 0) l->rows_per_strip = std::max<uint32_t>(l->height, 1);
-    if (l->rows_per_strip < l->height && l->rows_per_strip % l->sub_v != 0) {
-      *why = "damaged: strips of " + std::to_string(l->rows_per_strip) +
-             " rows, not whole YCbCr data units";
-      return false;
-    }
-  }
-  return true;
+  return ReadPieces(tif, l, why);
 }
 
 bool TurnKeepsEveryPixel(const PixelLayout& l, int type, std::string* why) {
@@ -394,18 +407,10 @@ bool ReadPagePixels(TIFF* tif, const PixelLayout& l, std::vector<Plane>& planes)
   });
 }
 
-bool EncodePage(TIFF* in, const PixelLayout& l, std::vector<Plane>& planes,
-                const TiffShape& shape, TiffWriter* out, EncodedPieces* pieces,
-                std::string* error) {
-  std::string bytes;
-  ClientFile scratch;
-  scratch.bytes = &bytes;
-  Tiff enc(&scratch, shape.big_endian ? "wb" : "wl", uint64_t{1} << 62);
-  if (enc.tif == nullptr) {
-    *error = "cannot start encoding (" + enc.TakeError() + ")";
-    return false;
-  }
-  TIFF* tif = enc.tif;
+// The turned page's fields, as the page had them, in the encoder, with
+// `turned` (the layout `l` turned) given its rows per strip.
+void SetPageFields(TIFF* in, const PixelLayout& l, TIFF* tif, PixelLayout* turned,
+                   EncodedPieces* pieces) {
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, l.width);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, l.height);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
@@ -423,7 +428,6 @@ bool EncodePage(TIFF* in, const PixelLayout& l, std::vector<Plane>& planes,
     TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(l.sub_h),
                  static_cast<uint16_t>(l.sub_v));
   }
-  PixelLayout turned = l;
   pieces->tiled = l.tiled;
   if (l.tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, l.tile_width);
@@ -433,11 +437,27 @@ bool EncodePage(TIFF* in, const PixelLayout& l, std::vector<Plane>& planes,
     // where it was one.
     const uint32_t in_rows = Field<uint32_t>(in, TIFFTAG_ROWSPERSTRIP, UINT32_MAX);
     const uint32_t in_height = Field<uint32_t>(in, TIFFTAG_IMAGELENGTH, 0);
-    turned.rows_per_strip = in_rows >= in_height ? std::max<uint32_t>(l.height, 1)
+    turned->rows_per_strip = in_rows >= in_height ? std::max<uint32_t>(l.height, 1)
                                                  : std::max<uint32_t>(std::min(in_rows, l.height), 1);
-    pieces->rows_per_strip = turned.rows_per_strip;
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, turned.rows_per_strip);
+    pieces->rows_per_strip = turned->rows_per_strip;
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, turned->rows_per_strip);
   }
+}
+
+bool EncodePage(TIFF* in, const PixelLayout& l, std::vector<Plane>& planes,
+                const TiffShape& shape, TiffWriter* out, EncodedPieces* pieces,
+                std::string* error) {
+  std::string bytes;
+  ClientFile scratch;
+  scratch.bytes = &bytes;
+  Tiff enc(&scratch, shape.big_endian ? "wb" : "wl", uint64_t{1} << 62);
+  if (enc.tif == nullptr) {
+    *error = "cannot start encoding (" + enc.TakeError() + ")";
+    return false;
+  }
+  TIFF* tif = enc.tif;
+  PixelLayout turned = l;
+  SetPageFields(in, l, tif, &turned, pieces);
   std::vector<uint8_t> buffer;
   const bool written = ForEachPiece(turned, [&](const Piece& p) {
     const PieceShape piece = ShapeOf(turned, p);

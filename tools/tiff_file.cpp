@@ -447,39 +447,85 @@ bool TurnPage(Run& run, Tiff& in, TiffDirectory d, int number, const Turning& tu
   return true;
 }
 
+// The run over a file: read where it is (or whole, into `file`, where the
+// input cannot be read at an offset), its header and its first page's
+// directory checked first, so that a file libtiff cannot open is refused
+// in this tool's words.
+bool OpenRun(Input& input, WholeInput* file, Run* run, std::string* error) {
+  if (input.CanReadAt()) {
+    run->source.input = &input;
+    run->source.input_size = static_cast<uint64_t>(input.Size());
+  } else {
+    if (!input.ReadToEnd(file, error)) return false;
+    run->source.data = file->bytes.get();
+    run->source.input_size = file->size;
+  }
+  // Room for every value of a real file once, and a little more.
+  run->values = std::make_unique<TiffValues>(run->Size() + (uint64_t{1} << 20));
+  if (!ReadTiffHeader(run->bytes, &run->shape)) {
+    *error = !run->source.read_error.empty() ? run->source.read_error
+                                             : "truncated TIFF file (it ends inside its header)";
+    return false;
+  }
+  if (run->shape.first_directory == 0) {
+    *error = "damaged TIFF file (it has no pages)";
+    return false;
+  }
+  TiffDirectory first;
+  if (!ReadTiffDirectory(run->bytes, run->shape, run->shape.first_directory, run->values.get(),
+                         &first, error)) {
+    *error = "page 1: " + *error;
+    return false;
+  }
+  return true;
+}
+
+// Every page along the chain, turned (copied with its tag set where `in`
+// is null: -t), into the run's writer.
+bool TurnPages(Run& run, Tiff* in, const Turning& turning, std::string* error) {
+  std::set<uint64_t> seen;
+  int number = 1;
+  for (uint64_t at = run.shape.first_directory; at != 0; ++number) {
+    const std::string page = "page " + std::to_string(number) + ": ";
+    // A chain that loops back has no more pages: as readers do, the pages
+    // before the loop are the file's.
+    if (!seen.insert(at).second) {
+      run.notes.push_back("the chain of pages loops back after page " + std::to_string(number - 1) +
+                          "; it ends there in the turned file");
+      break;
+    }
+    TiffDirectory d;
+    if (!ReadTiffDirectory(run.bytes, run.shape, at, run.values.get(), &d, error)) {
+      *error = page + *error;
+      return false;
+    }
+    const uint64_t next = d.next;
+    // libtiff walks the same chain: past the first page, to the next one.
+    if (in != nullptr && number > 1) {
+      in->TakeError();
+      if (!TIFFReadDirectory(in->tif) || TIFFCurrentDirOffset(in->tif) != at) {
+        *error = page + "damaged TIFF file" + Reason(run, *in);
+        return false;
+      }
+    }
+    const bool ok = in == nullptr ? CopyPageTurnedByTag(run, std::move(d), number, turning, error)
+                                  : TurnPage(run, *in, std::move(d), number, turning, error);
+    if (!ok) {
+      if (error->rfind("page ", 0) != 0) *error = page + *error;
+      return false;
+    }
+    at = next;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
                                          std::string* error) {
   WholeInput file;
   Run run;
-  if (input.CanReadAt()) {
-    run.source.input = &input;
-    run.source.input_size = static_cast<uint64_t>(input.Size());
-  } else {
-    if (!input.ReadToEnd(&file, error)) return nullptr;
-    run.source.data = file.bytes.get();
-    run.source.input_size = file.size;
-  }
-  // Room for every value of a real file once, and a little more.
-  run.values = std::make_unique<TiffValues>(run.Size() + (uint64_t{1} << 20));
-  if (!ReadTiffHeader(run.bytes, &run.shape)) {
-    *error = !run.source.read_error.empty() ? run.source.read_error
-                                            : "truncated TIFF file (it ends inside its header)";
-    return nullptr;
-  }
-  // The first page's directory read here first: libtiff's reasons for a
-  // file it cannot open are its own words.
-  TiffDirectory first;
-  if (run.shape.first_directory == 0) {
-    *error = "damaged TIFF file (it has no pages)";
-    return nullptr;
-  }
-  if (!ReadTiffDirectory(run.bytes, run.shape, run.shape.first_directory, run.values.get(), &first,
-                         error)) {
-    *error = "page 1: " + *error;
-    return nullptr;
-  }
+  if (!OpenRun(input, &file, &run, error)) return nullptr;
   // With -t nothing is decoded: libtiff is not needed.
   std::unique_ptr<Tiff> in;
   if (!turning.orientation_tag) {
@@ -496,39 +542,7 @@ std::unique_ptr<TurnedFile> TurnTiffFile(Input& input, const Turning& turning,
                      (std::size_t{64} << 10));
   TiffWriter out(&run.turned, run.shape);
   run.out = &out;
-  std::set<uint64_t> seen;
-  int number = 1;
-  for (uint64_t at = run.shape.first_directory; at != 0; ++number) {
-    const std::string page = "page " + std::to_string(number) + ": ";
-    // A chain that loops back has no more pages: as readers do, the pages
-    // before the loop are the file's.
-    if (!seen.insert(at).second) {
-      run.notes.push_back("the chain of pages loops back after page " + std::to_string(number - 1) +
-                          "; it ends there in the turned file");
-      break;
-    }
-    TiffDirectory d;
-    if (!ReadTiffDirectory(run.bytes, run.shape, at, run.values.get(), &d, error)) {
-      *error = page + *error;
-      return nullptr;
-    }
-    const uint64_t next = d.next;
-    // libtiff walks the same chain: past the first page, to the next one.
-    if (in != nullptr && number > 1) {
-      in->TakeError();
-      if (!TIFFReadDirectory(in->tif) || TIFFCurrentDirOffset(in->tif) != at) {
-        *error = page + "damaged TIFF file" + Reason(run, *in);
-        return nullptr;
-      }
-    }
-    const bool ok = in == nullptr ? CopyPageTurnedByTag(run, std::move(d), number, turning, error)
-                                  : TurnPage(run, *in, std::move(d), number, turning, error);
-    if (!ok) {
-      if (error->rfind("page ", 0) != 0) *error = page + *error;
-      return nullptr;
-    }
-    at = next;
-  }
+  if (!TurnPages(run, in.get(), turning, error)) return nullptr;
   if (!out.ok()) {
     *error = "the turned file would pass 4 GiB, more than a TIFF file of its kind can hold";
     return nullptr;

@@ -33,11 +33,11 @@ bool ForEachPiece(uint32_t width, uint32_t height, bool tiled, uint32_t tw, uint
   return true;
 }
 
-}  // namespace
+const char kByTag[] = "; -t records the turn in its Orientation tag";
 
-bool TurnJpegTiffPage(const JpegTiffPage& in, int type, bool trim, uint64_t max_page_bytes,
-                      TurnedJpegTiffPage* out, std::string* error) {
-  const std::string by_tag = "; -t records the turn in its Orientation tag";
+// The blocks of every strip or tile of the page.
+bool ReadPage(const JpegTiffPage& in, uint64_t max_page_bytes, JpegPage* page,
+              std::string* error) {
   if (in.width == 0 || in.height == 0 ||
       (in.tiled ? in.tile_width == 0 || in.tile_length == 0 : in.rows_per_strip == 0)) {
     *error = "damaged: a JPEG page of " + std::to_string(in.width) + " x " +
@@ -54,9 +54,8 @@ bool TurnJpegTiffPage(const JpegTiffPage& in, int type, bool trim, uint64_t max_
              std::to_string(max_page_bytes) + " bytes allowed (--max-page-bytes sets the limit)";
     return false;
   }
-  JpegPage page;
   std::size_t k = 0;
-  const bool read = ForEachPiece(
+  return ForEachPiece(
       covered_w, covered_h, in.tiled, in.tile_width, in.tile_length, in.rows_per_strip,
       [&](uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
         if (k >= in.pieces.size()) {
@@ -65,23 +64,25 @@ bool TurnJpegTiffPage(const JpegTiffPage& in, int type, bool trim, uint64_t max_
         }
         const std::string& piece = in.pieces[k++];
         if (!ReadJpegPiece(in.tables, reinterpret_cast<const uint8_t*>(piece.data()),
-                           piece.size(), x, y, w, h, covered_w, covered_h, &page, error)) {
+                           piece.size(), x, y, w, h, covered_w, covered_h, page, error)) {
           *error = "damaged (a JPEG " + std::string(in.tiled ? "tile" : "strip") + ": " +
                    *error + ")";
           return false;
         }
         return true;
       });
-  if (!read) return false;
+}
 
-  // Partial blocks at an edge the turn moves cannot move (as for JPEG
-  // files); chroma subsampled unequally cannot be stated turned.
+// The part of the page that turns: partial blocks at an edge the turn
+// moves cannot move (as for JPEG files), and are dropped with `trim`;
+// chroma subsampled unequally cannot be stated turned.
+bool KeptArea(const JpegTiffPage& in, const JpegPage& page, int type, bool trim, uint32_t* w,
+              uint32_t* h, std::string* error) {
   const uint32_t mcu_w = page.McuWidth(), mcu_h = page.McuHeight();
-  const bool swap = (type & 1) != 0;
-  if (swap && in.ycbcr && page.max_h != page.max_v) {
+  if ((type & 1) != 0 && in.ycbcr && page.max_h != page.max_v) {
     *error = "not supported: YCbCr subsampled " + std::to_string(page.max_h) + " x " +
              std::to_string(page.max_v) + " cannot be turned a quarter turn or transposed (a TIFF "
-             "cannot state the turned subsampling)" + by_tag;
+             "cannot state the turned subsampling)" + kByTag;
     return false;
   }
   const bool moves_x = type == 2 || type == 3 || type == 4 || type == 7;
@@ -94,22 +95,23 @@ bool TurnJpegTiffPage(const JpegTiffPage& in, int type, bool trim, uint64_t max_
              " pixels is not whole JPEG blocks of " + std::to_string(across ? mcu_w : mcu_h) +
              ", and turned this way the partial blocks at its " + (across ? "right" : "bottom") +
              " edge would have to move; " +
-             (trim ? std::string("nothing would be left") : "--trim drops them") + by_tag;
+             (trim ? std::string("nothing would be left") : "--trim drops them") + kByTag;
     return false;
   }
-  const uint32_t w = in.width - extra_x, h = in.height - extra_y;
-  out->trimmed_pixels = uint64_t{in.width} * in.height - uint64_t{w} * h;
-  const JpegPage turned = TurnJpegBlocks(page, type, w, h);
-  out->width = turned.width;
-  out->height = turned.height;
+  *w = in.width - extra_x;
+  *h = in.height - extra_y;
+  return true;
+}
 
-  // The layout again: tiles of the same size (whole blocks of the turned
-  // sampling), or strips of the rows the page had (one staying one), in
-  // whole blocks.
+// The turned blocks in the page's layout again: tiles of the same size
+// (whole blocks of the turned sampling), or strips of the rows the page had
+// (one staying one), in whole blocks.
+bool WritePage(const JpegTiffPage& in, const JpegPage& turned, TurnedJpegTiffPage* out,
+               std::string* error) {
   const uint32_t turned_mcu_w = turned.McuWidth(), turned_mcu_h = turned.McuHeight();
   if (in.tiled && (in.tile_width % turned_mcu_w != 0 || in.tile_length % turned_mcu_h != 0)) {
     *error = "not supported: tiles of " + std::to_string(in.tile_width) + " x " +
-             std::to_string(in.tile_length) + " are not whole JPEG blocks once turned" + by_tag;
+             std::to_string(in.tile_length) + " are not whole JPEG blocks once turned" + kByTag;
     return false;
   }
   const bool one_strip = !in.tiled && in.rows_per_strip >= in.height;
@@ -125,6 +127,23 @@ bool TurnJpegTiffPage(const JpegTiffPage& in, int type, bool trim, uint64_t max_
                         out->pieces.emplace_back();
                         return WriteJpegPiece(turned, x, y, pw, ph, &out->pieces.back(), error);
                       });
+}
+
+}  // namespace
+
+bool TurnJpegTiffPage(const JpegTiffPage& in, int type, bool trim, uint64_t max_page_bytes,
+                      TurnedJpegTiffPage* out, std::string* error) {
+  JpegPage page;
+  uint32_t w = 0, h = 0;
+  if (!ReadPage(in, max_page_bytes, &page, error) ||
+      !KeptArea(in, page, type, trim, &w, &h, error)) {
+    return false;
+  }
+  out->trimmed_pixels = uint64_t{in.width} * in.height - uint64_t{w} * h;
+  const JpegPage turned = TurnJpegBlocks(page, type, w, h);
+  out->width = turned.width;
+  out->height = turned.height;
+  return WritePage(in, turned, out, error);
 }
 
 }  // namespace quadturn::tool
