@@ -128,8 +128,10 @@ bool WriteJpeg(const std::string& path) {
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : ".";
   bool ok = true;
-  for (auto [name, write] : {std::pair{"chart.tif", WriteTiff}, {"chart.png", WritePng},
-                             {"chart.jpg", WriteJpeg}}) {
+  using Writer = bool (*)(const std::string&);
+  const std::pair<const char*, Writer> kFiles[] = {
+      {"chart.tif", WriteTiff}, {"chart.png", WritePng}, {"chart.jpg", WriteJpeg}};
+  for (auto [name, write] : kFiles) {
     const std::string path = dir + "/" + name;
     if (!write(path)) {
       std::fprintf(stderr, "make_file_samples: cannot write %s\n", path.c_str());

@@ -4,6 +4,8 @@
 #ifndef QUADTURN_KERNEL_CHOICE_H
 #define QUADTURN_KERNEL_CHOICE_H
 
+#include <initializer_list>
+
 #include "kernel_set.h"
 
 namespace quadturn {
