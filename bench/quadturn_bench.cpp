@@ -34,8 +34,8 @@ uint8_t Pad(int bits) { return bits == 8 ? 0xFF : 0x00; }
 // and the working memory it asks for: the turn's working block, the only
 // block besides the caller's.
 Row Ours(const Image& image, const Case& c, const std::string& kernels) {
-  quadturn::UseKernelSet(kernels);
-  const std::string name = kernels.empty() ? quadturn::KernelSetNames().front() : kernels;
+  quadturn::UseKernelSet(kernels.c_str());
+  const std::string name = kernels.empty() ? quadturn::KernelSetName(0) : kernels;
   const double ms = WholeCallMs(image, c.reps);
   const double working = quadturn::OrientWorkBytes(c.bits, c.width, c.height,
                                                    quadturn::Orientation::kRight,
@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     const double ours = rows.back().ms;
     // The narrower sets this processor also runs, forced, and the portable
     // one (the last name).
-    const std::vector<std::string> sets = quadturn::KernelSetNames();
+    std::vector<std::string> sets;
+    for (int k = 0; quadturn::KernelSetName(k) != nullptr; ++k) sets.emplace_back(quadturn::KernelSetName(k));
     for (std::size_t k = 1; k < sets.size(); ++k) {
       rows.push_back(Ours(image, c, sets[k]));
       rows.back().name = k + 1 < sets.size() ? "  with " + sets[k] : "quadturn, portable kernels";

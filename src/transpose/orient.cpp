@@ -87,25 +87,28 @@ void TurnInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdif
   PadRows(bits, rows, dst_stride, width, width, pad);
 }
 
-std::vector<std::string> KernelSetNames() {
-  std::vector<std::string> names;
-  for (const KernelSet* const* s = SimdKernelSets(); *s != nullptr; ++s) names.emplace_back((*s)->name);
-  names.emplace_back(PortableKernels().name);
-  return names;
+const char* KernelSetName(int index) {
+  const KernelSet* const* simd = SimdKernelSets();
+  for (int k = 0; simd[k] != nullptr; ++k) {
+    if (k == index) return simd[k]->name;
+  }
+  int count = 0;
+  while (simd[count] != nullptr) ++count;
+  return index == count ? PortableKernels().name : nullptr;
 }
 
-bool UseKernelSet(const std::string& name) {
-  if (name.empty()) {
+bool UseKernelSet(const char* name) {
+  if (name == nullptr || *name == '\0') {
     ChooseKernels(nullptr);
     return true;
   }
   for (const KernelSet* const* s = SimdKernelSets(); *s != nullptr; ++s) {
-    if (name == (*s)->name) {
+    if (std::strcmp(name, (*s)->name) == 0) {
       ChooseKernels(*s);
       return true;
     }
   }
-  if (name != PortableKernels().name) return false;
+  if (std::strcmp(name, PortableKernels().name) != 0) return false;
   ChooseKernels(&PortableKernels());
   return true;
 }

@@ -8,8 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace quadturn {
 
@@ -72,12 +70,13 @@ void OrientRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t
 void OrientInPlace(int bits, uint8_t* rows, std::ptrdiff_t src_stride, std::ptrdiff_t dst_stride,
                    int32_t width, int32_t height, Orientation o, uint8_t pad, uint8_t* work);
 
-// The kernel sets this processor runs, best first, then the portable one;
-// and forcing one of them by name (an empty name goes back to the best),
-// for the kernel tests and the benchmark to compare them. False for a name
-// not in the list.
-std::vector<std::string> KernelSetNames();
-bool UseKernelSet(const std::string& name);
+// The kernel sets this processor runs, best first, then the portable one:
+// the name of set `index`, null past the last; and forcing one of them by
+// name (null or empty goes back to the best), for the benchmark to compare
+// them. False for a name not in the list. (Plain C strings: the library
+// carries no C++ runtime.)
+const char* KernelSetName(int index);
+bool UseKernelSet(const char* name);
 
 }  // namespace quadturn
 
