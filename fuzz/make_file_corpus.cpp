@@ -109,8 +109,15 @@ int main(int argc, char** argv) {
       WriteJpeg({.width = 20, .height = 13, .h = 1, .v = 1, .progressive = true,
                  .restart_interval = 1}, rng);
   progressive.push_back(5);
+  // An animated PNG: the image and two frames, one of them in two pieces.
+  const Layout palette{.container = Container::kPng, .colour = 3, .bits_per_sample = 4};
+  const Bytes animated = WriteAnimatedPng(
+      palette, RandomPictures(palette, 7, 5, 1, rng).front(),
+      {{RandomPictures(palette, 3, 2, 1, rng).front(), 1, 2},
+       {RandomPictures(palette, 7, 5, 1, rng).front(), 0, 0}});
   for (auto [name, file] : {std::pair{"bmp-rle8-jumps", rle8}, {"bmp-os2-core", os2},
-                            {"jpeg-exif-thumbnail", jpeg}, {"jpeg-progressive-restarts", progressive}}) {
+                            {"jpeg-exif-thumbnail", jpeg}, {"jpeg-progressive-restarts", progressive},
+                            {"png-animated", animated}}) {
     std::ofstream(std::string(argv[1]) + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()),
                static_cast<std::streamsize>(file.size()));

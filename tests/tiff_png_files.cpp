@@ -106,12 +106,14 @@ Bytes WithTags(Bytes f, const std::vector<RawTag>& extra) {
 }
 
 Bytes Chunk(const RawChunk& c) {
-  Bytes b(4, 0);
-  Set(b, 0, 4, static_cast<uint32_t>(c.data.size()), true);
-  b.insert(b.end(), c.type.begin(), c.type.end());
-  b.insert(b.end(), c.data.begin(), c.data.end());
+  Bytes b;
+  b.reserve(12 + c.data.size());
+  const uint32_t size = static_cast<uint32_t>(c.data.size());
+  for (int k = 24; k >= 0; k -= 8) b.push_back(static_cast<uint8_t>(size >> k));
+  for (char letter : c.type) b.push_back(static_cast<uint8_t>(letter));
+  for (uint8_t v : c.data) b.push_back(v);
   const uint32_t crc = static_cast<uint32_t>(crc32(0, b.data() + 4, static_cast<uInt>(b.size() - 4)));
-  Set(b, b.size(), 4, crc, true);
+  for (int k = 24; k >= 0; k -= 8) b.push_back(static_cast<uint8_t>(crc >> k));
   return b;
 }
 
@@ -549,7 +551,100 @@ bool ReadPng(const Bytes& file, Layout* l, std::vector<Picture>* pages, std::str
   return r == 0;
 }
 
+Bytes BigEndian(std::initializer_list<uint32_t> values, const Bytes& then = {}) {
+  Bytes b;
+  b.reserve(4 * values.size() + then.size());
+  for (uint32_t v : values) {
+    for (int k = 24; k >= 0; k -= 8) b.push_back(static_cast<uint8_t>(v >> k));
+  }
+  for (uint8_t v : then) b.push_back(v);
+  return b;
+}
+
+// A frame control chunk's data: sequence number, size, place, a delay of
+// 1/10 s, no disposal or blending.
+Bytes FrameControl(uint32_t sequence, uint32_t w, uint32_t h, uint32_t x, uint32_t y) {
+  return BigEndian({sequence, w, h, x, y}, {0, 1, 0, 10, 0, 0});
+}
+
+// The image data of a PNG stream, its IDAT chunks' data one after another.
+Bytes ImageData(const Bytes& f) {
+  Bytes data;
+  for (std::size_t at = 8; at + 12 <= f.size();) {
+    const uint32_t n = Get(f, at, 4, true);
+    if (std::equal(f.begin() + at + 4, f.begin() + at + 8, "IDAT")) {
+      data.insert(data.end(), f.begin() + at + 8, f.begin() + at + 8 + n);
+    }
+    at += 12 + n;
+  }
+  return data;
+}
+
 }  // namespace
+
+Bytes WriteAnimatedPng(const Layout& layout, const Picture& image, const std::vector<Frame>& frames) {
+  Layout l = layout;
+  uint32_t sequence = 0;
+  l.chunks.push_back({"acTL", BigEndian({static_cast<uint32_t>(frames.size() + 1), 0})});
+  l.chunks.push_back({"fcTL", FrameControl(sequence++, image.width, image.height, 0, 0)});
+  Layout alone = layout;
+  alone.x_res = 0;
+  alone.chunks.clear();
+  for (const Frame& f : frames) {
+    l.chunks.push_back(
+        {"fcTL", FrameControl(sequence++, f.picture.width, f.picture.height, f.x, f.y), true});
+    const Bytes data = ImageData(WritePng(alone, f.picture));
+    const std::size_t half = data.size() / 2;
+    for (auto [from, to] : {std::pair{std::size_t{0}, half}, {half, data.size()}}) {
+      const Bytes piece(data.begin() + static_cast<std::ptrdiff_t>(from),
+                        data.begin() + static_cast<std::ptrdiff_t>(to));
+      l.chunks.push_back({"fdAT", BigEndian({sequence++}, piece), true});
+    }
+  }
+  return WritePng(l, image);
+}
+
+bool ReadPngFrames(const Bytes& file, std::vector<Frame>* frames, std::string* error) {
+  const Bytes header(file.begin() + 16, file.begin() + 29);
+  Bytes palette, data;
+  uint32_t sequence = 0;
+  const std::vector<RawChunk> chunks = ChunksOf(file);
+  for (std::size_t k = 0; k <= chunks.size(); ++k) {
+    const bool control = k < chunks.size() && chunks[k].type == "fcTL";
+    if ((k == chunks.size() || control) && !frames->empty() && frames->back().picture.rows.empty()) {
+      // The frame gathered so far, as a PNG stream of its own.
+      Frame& f = frames->back();
+      Bytes png(file.begin(), file.begin() + 8);
+      const Bytes ihdr =
+          BigEndian({f.picture.width, f.picture.height}, Bytes(header.begin() + 8, header.end()));
+      for (const RawChunk& c : {RawChunk{"IHDR", ihdr}, RawChunk{"PLTE", palette},
+                                RawChunk{"IDAT", data}, RawChunk{"IEND", {}}}) {
+        if (c.type == "PLTE" && palette.empty()) continue;
+        const Bytes b = Chunk(c);
+        png.insert(png.end(), b.begin(), b.end());
+      }
+      Layout l;
+      std::vector<Picture> read;
+      if (!ReadPng(png, &l, &read, error)) return false;
+      f.picture = std::move(read.front());
+      data.clear();
+    }
+    if (k == chunks.size()) break;
+    const RawChunk& c = chunks[k];
+    if (c.type == "PLTE") palette = c.data;
+    if (c.type != "fcTL" && c.type != "fdAT") continue;
+    if (c.data.size() < 4 || Get(c.data, 0, 4, true) != sequence++) {
+      *error = "sequence number " + std::to_string(sequence - 1) + " out of place";
+      return false;
+    }
+    if (control && c.after_image) {
+      frames->push_back({Picture{Get(c.data, 4, 4, true), Get(c.data, 8, 4, true), {}},
+                         Get(c.data, 12, 4, true), Get(c.data, 16, 4, true)});
+    }
+    if (c.type == "fdAT") data.insert(data.end(), c.data.begin() + 4, c.data.end());
+  }
+  return true;
+}
 
 std::vector<Picture> RandomPictures(const Layout& layout, uint32_t width, uint32_t height,
                                     int pages, Rng& rng) {

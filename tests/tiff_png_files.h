@@ -81,6 +81,19 @@ Bytes WriteImageFile(const Layout& layout, const std::vector<Picture>& pages);
 bool ReadImageFile(const Bytes& file, Layout* layout, std::vector<Picture>* pages,
                    std::string* error);
 
+// An animation frame: a picture at its place on the canvas.
+struct Frame {
+  Picture picture;
+  uint32_t x = 0, y = 0;
+};
+
+// An animated PNG: `image` is its first frame, `frames` follow, each
+// frame's data split over two fdAT chunks. And the frames behind the image
+// of an animated PNG, each decoded with its place; false where the
+// sequence numbers do not count up from 0 in the file's order.
+Bytes WriteAnimatedPng(const Layout& layout, const Picture& image, const std::vector<Frame>& frames);
+bool ReadPngFrames(const Bytes& file, std::vector<Frame>* frames, std::string* error);
+
 // The picture given RotateFlip's `type` (0-3: quarter turns clockwise),
 // one pixel at a time.
 Picture Turned(const Picture& p, int bits, int type);

@@ -626,6 +626,60 @@ TEST_F(Tool, TiffAndPngPagesTurnWithTheirLayoutKept) {
   }
 }
 
+// Animated PNGs: every frame turned as the image is and put where the turn
+// takes its place on the canvas (found by turning a canvas with the place
+// marked), the sequence numbers counting up again.
+TEST_F(Tool, AnimatedPngFramesTurnWithTheImage) {
+  const auto kPng = Container::kPng;
+  const Layout layouts[] = {{.container = kPng, .colour = 0},
+                            {.container = kPng, .colour = 3, .bits_per_sample = 4, .compression = 1},
+                            {.container = kPng, .colour = 6, .bits_per_sample = 16, .samples = 4}};
+  struct Place { uint32_t x, y, width, height; };
+  const Place places[] = {{2, 1, 5, 4}, {9, 3, 4, 4}, {0, 0, 13, 7}, {12, 6, 1, 1}};
+  const uint32_t kWidth = 13, kHeight = 7;
+  uint64_t n = 0;
+  for (const Layout& layout : layouts) {
+    const int bits = layout.BitsPerPixel();
+    for (auto [word, type] : {std::pair{"right", 1}, {"half", 2}, {"left", 3}, {"mirror", 4},
+                              {"transpose", 5}, {"flip", 6}, {"transverse", 7}}) {
+      const std::string what = std::to_string(bits) + "-bit colour type " +
+                               std::to_string(layout.colour) + ", " + word;
+      Rng rng(900 + n++);
+      const Picture image = RandomPictures(layout, kWidth, kHeight, 1, rng).front();
+      std::vector<Frame> frames;
+      for (const Place& p : places) {
+        frames.push_back({RandomPictures(layout, p.width, p.height, 1, rng).front(), p.x, p.y});
+      }
+      WriteFile(At("in"), WriteAnimatedPng(layout, image, frames));
+      const ToolRun r = RunTool(std::string(word) + " " + At("in") + " -o " + At("out"));
+      ASSERT_EQ(r.exit_code, 0) << what << ": " << r.output;
+      const Bytes out = ReadFile(At("out"));
+      Layout got;
+      std::vector<Picture> pages;
+      std::vector<Frame> turned;
+      std::string error;
+      ASSERT_TRUE(ReadImageFile(out, &got, &pages, &error)) << what << error;
+      EXPECT_EQ(pages.front().rows, Turned(image, bits, type).rows) << what;
+      ASSERT_TRUE(ReadPngFrames(out, &turned, &error)) << what << ": " << error;
+      ASSERT_EQ(turned.size(), frames.size()) << what;
+      for (std::size_t k = 0; k < frames.size(); ++k) {
+        const Place& p = places[k];
+        Picture canvas{kWidth, kHeight, Bytes(kWidth * kHeight, 0)};
+        for (uint32_t y = p.y; y < p.y + p.height; ++y) {
+          std::fill_n(&canvas.rows[y * kWidth + p.x], p.width, 1);
+        }
+        const Picture marked = Turned(canvas, 8, type);
+        const auto first = std::find(marked.rows.begin(), marked.rows.end(), 1) - marked.rows.begin();
+        EXPECT_EQ(turned[k].x, static_cast<uint32_t>(first % marked.width)) << what << ", frame " << k;
+        EXPECT_EQ(turned[k].y, static_cast<uint32_t>(first / marked.width)) << what << ", frame " << k;
+        const Picture want = Turned(frames[k].picture, bits, type);
+        EXPECT_EQ(turned[k].picture.width, want.width) << what << ", frame " << k;
+        EXPECT_EQ(turned[k].picture.rows, want.rows) << what << ", frame " << k;
+      }
+    }
+  }
+}
+
 // The type the stored pixels take so that a picture shown under EXIF or
 // TIFF orientation `o` shows turned by `type` (upright, -1: shows as it
 // was), found by trying each on a picture no symmetry maps to itself.
@@ -1017,10 +1071,12 @@ TEST_F(Tool, BadInputGetsOneClearLineAndNothingWritten) {
       {"PNG, cut inside its signature", Bytes(png.begin(), png.begin() + 5),
        "truncated PNG file"},
       {"PNG, a chunk longer than the file", lying, "its 'tEXt' chunk says it holds"},
-      {"PNG, animated",
+      {"PNG, an animation frame outside the image",
        file({.container = Container::kPng, .colour = 0,
-             .chunks = {{"acTL", {0, 0, 0, 3, 0, 0, 0, 0}}}}),
-       "animated PNG (3 frames): turning it would lose the animation"},
+             .chunks = {{"acTL", {0, 0, 0, 2, 0, 0, 0, 0}},
+                        {"fcTL", {0, 0, 0, 0, 0, 0, 0, 9, 0, 0, 0, 9, 0, 0, 0, 1, 0, 0, 0, 0,
+                                  0, 1, 0, 1, 0, 0}, true}}}),
+       "damaged animated PNG (a frame of 9 x 9 at 1, 0 outside the image)"},
       {"not an image", Bytes{'P', 'N', 'G', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
        "not an image file"},
       {"empty", Bytes{}, "empty file"},

@@ -15,21 +15,10 @@ namespace {
 
 constexpr std::size_t kSignatureBytes = 8;
 
-uint32_t U32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int k = 0; k < 4; ++k) p[k] = static_cast<uint8_t>(v >> (24 - 8 * k));
-}
-
 uint32_t Checksum(const std::string& chunk) {
   // Over the type and the data.
   return static_cast<uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(chunk.data()) + 4, static_cast<uInt>(chunk.size() - 8)));
-}
-
-void SetChecksum(PngChunk* c) {
-  PutU32(reinterpret_cast<uint8_t*>(&c->bytes[c->bytes.size() - 4]), Checksum(c->bytes));
 }
 
 // Chunks of the standard whose content does not depend on where pixels lie,
@@ -59,6 +48,31 @@ void ExchangeScale(PngChunk* c) {
 
 }  // namespace
 
+PngChunk MakePngChunk(const char* type, const std::string& data, bool after_image) {
+  PngChunk c{std::string(8, '\0') + data + std::string(4, '\0'), after_image};
+  PutPngU32(reinterpret_cast<uint8_t*>(&c.bytes[0]), static_cast<uint32_t>(data.size()));
+  c.bytes.replace(4, 4, type, 4);
+  SetPngChecksum(&c);
+  return c;
+}
+
+void SetPngChecksum(PngChunk* c) {
+  PutPngU32(reinterpret_cast<uint8_t*>(&c->bytes[c->bytes.size() - 4]), Checksum(c->bytes));
+}
+
+bool PngChunkData(const std::string& png, const char* type, std::string* data) {
+  const auto* p = reinterpret_cast<const uint8_t*>(png.data());
+  data->clear();
+  std::size_t at = kSignatureBytes;
+  for (; at + 12 <= png.size(); ) {
+    const uint64_t bytes = uint64_t{PngU32(p + at)} + 12;
+    if (bytes > png.size() - at) return false;
+    if (png.compare(at + 4, 4, type) == 0) data->append(png, at + 8, static_cast<std::size_t>(bytes - 12));
+    at += static_cast<std::size_t>(bytes);
+  }
+  return at == png.size();
+}
+
 bool PngChunkTap::Take(const uint8_t* p, std::size_t n, std::string* error) {
   for (std::size_t i = 0; i < n && !ended_;) {
     if (at_ < kSignatureBytes) {
@@ -75,7 +89,7 @@ bool PngChunkTap::Take(const uint8_t* p, std::size_t n, std::string* error) {
       i += take;
       if (header_got_ < sizeof header_) continue;
       const std::string type(reinterpret_cast<const char*>(header_) + 4, 4);
-      body_left_ = uint64_t{U32(header_)} + 4;
+      body_left_ = uint64_t{PngU32(header_)} + 4;
       keeping_ = type != "IHDR" && type != "IDAT" && type != "IEND";
       if (type == "IDAT") seen_image_ = true;
       if (body_left_ - 4 > 0x7FFFFFFF ||
@@ -104,7 +118,7 @@ bool PngChunkTap::Take(const uint8_t* p, std::size_t n, std::string* error) {
     header_got_ = 0;
     if (keeping_) {
       current_.checksum_ok =
-          U32(current_.Data() + current_.DataSize()) == Checksum(current_.bytes);
+          PngU32(current_.Data() + current_.DataSize()) == Checksum(current_.bytes);
       kept_ += current_.bytes.size();
       chunks_.push_back(std::move(current_));
       keeping_ = false;
@@ -128,6 +142,10 @@ void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
   std::vector<PngChunk> kept;
   for (PngChunk& c : *chunks) {
     const std::string type = c.Type();
+    if (c.turned) {
+      kept.push_back(std::move(c));
+      continue;
+    }
     if (!c.checksum_ok) {
       ++damaged[type];
       continue;
@@ -154,7 +172,7 @@ void ChunksForTurnedImage(std::vector<PngChunk>* chunks, const Turning& turning,
       }
       changed = true;
     }
-    if (changed) SetChecksum(&c);
+    if (changed) SetPngChecksum(&c);
     kept.push_back(std::move(c));
   }
   *chunks = std::move(kept);
@@ -175,7 +193,7 @@ bool TurnedPngStream::Make(std::string encoded, std::vector<PngChunk> kept) {
   // The encoder's chunks: IHDR, perhaps PLTE (the file's own is kept), IDAT,
   // IEND.
   for (std::size_t at = kSignatureBytes; at + 12 <= encoded_.size();) {
-    const uint64_t bytes = uint64_t{U32(p + at)} + 12;
+    const uint64_t bytes = uint64_t{PngU32(p + at)} + 12;
     if (bytes > encoded_.size() - at) return false;
     const std::string type = encoded_.substr(at + 4, 4);
     if (type == "IHDR" && at == kSignatureBytes) header_end_ = at + static_cast<std::size_t>(bytes);

@@ -2,7 +2,8 @@
 // file is read, and put back around a newly encoded image: each stays where
 // it was (before PLTE, before or after the image data) and in its order.
 // What a turn changes is changed (pHYs and sCAL exchanged, eXIf's pixel
-// dimensions exchanged, its orientation set after upright), and what cannot stay is dropped with a note:
+// dimensions exchanged, its orientation set after upright; an animation's
+// frames: png_frames.h), and what cannot stay is dropped with a note:
 // unknown chunks marked unsafe to copy once the image changes, and chunks
 // whose checksum is wrong.
 #ifndef QUADTURN_TOOLS_PNG_CHUNKS_H
@@ -20,11 +21,29 @@ struct PngChunk {
   std::string bytes;  // length, type, data and checksum, as in the file
   bool after_image = false;  // behind the image data
   bool checksum_ok = true;
+  bool turned = false;  // made for the turned image: kept as it is
   std::string Type() const { return bytes.substr(4, 4); }
   const uint8_t* Data() const { return reinterpret_cast<const uint8_t*>(bytes.data()) + 8; }
   uint8_t* Data() { return reinterpret_cast<uint8_t*>(&bytes[8]); }
   std::size_t DataSize() const { return bytes.size() - 12; }
 };
+
+// PNG's big-endian numbers.
+inline uint32_t PngU32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+inline void PutPngU32(uint8_t* p, uint32_t v) {
+  for (int k = 0; k < 4; ++k) p[k] = static_cast<uint8_t>(v >> (24 - 8 * k));
+}
+
+// A chunk of `type` holding `data`, and a chunk's checksum set again after
+// its data changed.
+PngChunk MakePngChunk(const char* type, const std::string& data, bool after_image);
+void SetPngChecksum(PngChunk* c);
+
+// The data of every chunk of `type` in a PNG stream, one after the other;
+// false where the stream's chunks do not add up.
+bool PngChunkData(const std::string& png, const char* type, std::string* data);
 
 // Watches the bytes of a file as the decoder reads them, from the
 // signature on, and keeps every chunk but IHDR, IDAT and IEND.

@@ -2,9 +2,9 @@
 // is decoded row by row straight into a plane (interlaced images
 // deinterlaced there, samples as the file stores them), turned by the
 // library as it is displayed (under the eXIf orientation) and encoded
-// again, not interlaced; every other chunk is kept as the file had it (png_chunks.h).
-// An animated PNG is refused: its other frames would be lost. libspng
-// reports by return codes and never prints.
+// again, not interlaced; every other chunk is kept as the file had it
+// (png_chunks.h), and an animation's frames are turned with the image
+// (png_frames.h). libspng reports by return codes and never prints.
 #include <spng.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "image_file.h"
 #include "plane.h"
 #include "png_chunks.h"
+#include "png_frames.h"
 
 namespace quadturn::tool {
 namespace {
@@ -87,22 +88,12 @@ std::string Damaged(int code, const Source& source) {
   return std::string("damaged PNG file (") + spng_strerror(code) + ")";
 }
 
-// The image's rows into `page`, with the chunks before and behind them
-// going through the source's tap.
-bool DecodePage(spng_ctx* decoder, Source& source, Plane* page, std::string* error) {
-  // Reads the chunks up to the image data.
-  int r = spng_decode_image(decoder, nullptr, 0, SPNG_FMT_RAW, SPNG_DECODE_PROGRESSIVE);
-  if (const PngChunk* animation = source.tap.Find("acTL");
-      r == 0 && animation != nullptr && animation->DataSize() >= 4) {
-    const uint8_t* d = animation->Data();
-    *error = "not supported: an animated PNG (" +
-             std::to_string(uint32_t{d[0]} << 24 | d[1] << 16 | d[2] << 8 | d[3]) +
-             " frames): turning it would lose the animation";
-    return false;
-  }
-  // libspng sets the bits of packed pixels into the row it is given, so each
-  // row is cleared before its first pixels come (an interlaced row's come in
-  // several passes); only rows the file reaches are touched.
+// The image's rows into `page` as the decoder gives them: libspng sets the
+// bits of packed pixels into the row it is given, so each row is cleared
+// before its first pixels come (an interlaced row's come in several
+// passes); only rows the file reaches are touched. SPNG_EOI at the end.
+int DecodeRows(spng_ctx* decoder, Plane* page) {
+  int r = 0;
   uint32_t cleared = 0;
   for (spng_row_info row; r == 0;) {
     r = spng_get_row_info(decoder, &row);
@@ -111,7 +102,16 @@ bool DecodePage(spng_ctx* decoder, Source& source, Plane* page, std::string* err
     }
     if (r == 0) r = spng_decode_row(decoder, page->Row(row.row_num), page->row_bytes());
   }
-  // The chunks behind the image data (text, time) come with the end.
+  return r;
+}
+
+// The image's rows into `page`, with the chunks before and behind them
+// going through the source's tap.
+bool DecodePage(spng_ctx* decoder, Source& source, Plane* page, std::string* error) {
+  // Reads the chunks up to the image data.
+  int r = spng_decode_image(decoder, nullptr, 0, SPNG_FMT_RAW, SPNG_DECODE_PROGRESSIVE);
+  if (r == 0) r = DecodeRows(decoder, page);
+  // The chunks behind the image data (text, time, frames) come with the end.
   if (r == SPNG_EOI) r = spng_decode_chunks(decoder);
   if (r != 0) *error = Damaged(r, source);
   return r == 0;
@@ -149,6 +149,42 @@ bool EncodePage(spng_ctx* decoder, const spng_ihdr& ihdr, const Plane& page,
     return false;
   }
   return true;
+}
+
+// The IHDR chunk's data.
+std::string HeaderData(const spng_ihdr& ihdr) {
+  std::string data(13, '\0');
+  auto* p = reinterpret_cast<uint8_t*>(&data[0]);
+  PutPngU32(p, ihdr.width);
+  PutPngU32(p + 4, ihdr.height);
+  p[8] = ihdr.bit_depth;
+  p[9] = ihdr.color_type;
+  p[10] = ihdr.compression_method;
+  p[11] = ihdr.filter_method;
+  p[12] = ihdr.interlace_method;
+  return data;
+}
+
+// One animation frame, a PNG stream of its own, given RotateFlip's `type`
+// as the image is.
+bool TurnFrame(const std::string& frame, int type, std::string* turned, std::string* error) {
+  Context decoder(0);
+  if (decoder.ctx == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  spng_set_png_buffer(decoder.ctx, frame.data(), frame.size());
+  spng_ihdr ihdr;
+  Plane page;
+  int r = spng_get_ihdr(decoder.ctx, &ihdr);
+  if (r == 0 && !page.Make(ihdr.width, ihdr.height, PixelBits(ihdr), error)) return false;
+  if (r == 0) r = spng_decode_image(decoder.ctx, nullptr, 0, SPNG_FMT_RAW, SPNG_DECODE_PROGRESSIVE);
+  if (r == 0) r = DecodeRows(decoder.ctx, &page);
+  if (r != SPNG_EOI) {
+    *error = std::string("damaged (") + spng_strerror(r) + ")";
+    return false;
+  }
+  return page.Turn(type, error) && EncodePage(decoder.ctx, ihdr, page, turned, error);
 }
 
 }  // namespace
@@ -192,6 +228,15 @@ std::unique_ptr<TurnedFile> TurnPngFile(Input& input, const Turning& turning,
   auto file = std::make_unique<TurnedPng>();
   file->unchanged = stored == QUADTURN_NONE && turning.upright;
   std::vector<PngChunk>& chunks = source.tap.chunks();
+  const FrameTurner turn_frame = [stored](const std::string& frame, std::string* turned,
+                                          std::string* why) {
+    return TurnFrame(frame, stored, turned, why);
+  };
+  if (source.tap.Find("acTL") != nullptr &&
+      !TurnPngFrames(&chunks, HeaderData(ihdr), ihdr.width, ihdr.height, stored, turn_frame,
+                     error)) {
+    return nullptr;
+  }
   ChunksForTurnedImage(&chunks, turning, stored, turning.TagAfter(tag), &file->notes);
   if (!file->stream.Make(std::move(encoded), std::move(chunks))) {
     *error = "cannot encode the turned image (the encoder's output is not a PNG stream)";
