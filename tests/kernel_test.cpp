@@ -49,11 +49,12 @@ void ForEachSet(Body body) {
 }
 
 // Where the suite runs slowly (sanitizers, an emulated processor), the
-// environment's QT_CASE_STRIDE=N keeps every Nth case of the large tables;
-// a full run checks them all. The cases kept are the same every time.
+// environment's QUADTURN_CASE_STRIDE=N keeps every Nth case of the large tables;
+// a full run checks them all. The cases kept are the same every time. (Wine
+// hides variables named QT_* from Windows programs, hence the longer name.)
 bool Kept(uint64_t case_number) {
   static const uint64_t stride = [] {
-    const char* s = std::getenv("QT_CASE_STRIDE");
+    const char* s = std::getenv("QUADTURN_CASE_STRIDE");
     return s != nullptr && std::atoi(s) > 1 ? static_cast<uint64_t>(std::atoi(s)) : uint64_t{1};
   }();
   return case_number % stride == 0;
