@@ -139,22 +139,42 @@ struct Library {
   tjhandle handle;
 };
 
-// The stream given `type` by the library; false with its reason. What the
-// decoder warned of (damaged data it read past) goes into `notes`.
+// A stream TurboJPEG wrote, in memory it allocated.
+struct JpegBuffer {
+  JpegBuffer() = default;
+  ~JpegBuffer() { tjFree(data); }
+  JpegBuffer(const JpegBuffer&) = delete;
+  JpegBuffer& operator=(const JpegBuffer&) = delete;
+  unsigned char* data = nullptr;
+  unsigned long size = 0;
+};
+
+// The stream given `type` by the library into `out`; false with its
+// reason. What the decoder warned of (damaged data it read past) goes into
+// `notes`.
 bool Transform(Library& lib, const std::string& in, int type, bool trim, bool progressive,
-               std::string* out, std::string* error, std::vector<std::string>* notes) {
+               JpegBuffer* out, std::string* error, std::vector<std::string>* notes) {
   tjtransform t{};
   t.op = OperationOf(type);
   t.options = (trim ? TJXOPT_TRIM : TJXOPT_PERFECT) | (progressive ? TJXOPT_PROGRESSIVE : 0);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
+  // Room for about the input's size up front: left to itself the library
+  // starts at 4 KiB and doubles, copying, which costs a large file about
+  // twice its size in fresh pages. It still grows the buffer if the stream
+  // needs more, and then hands back a new one.
+  const int room = static_cast<int>(
+      std::min<std::size_t>(in.size() + in.size() / 16 + 65536, 0x7FFFFFFF));
+  unsigned char* const given = tjAlloc(room);
+  out->data = given;
+  out->size = given != nullptr ? static_cast<unsigned long>(room) : 0;
   // A progressive file of thousands of scans (a way to take time) is
   // refused.
   int r = tjTransform(lib.handle, reinterpret_cast<const unsigned char*>(in.data()), in.size(),
-                      1, &buffer, &size, &t, TJFLAG_LIMITSCANS);
+                      1, &out->data, &out->size, &t, TJFLAG_LIMITSCANS);
+  if (out->data != given) tjFree(given);
   // A warning fails the call but leaves the output whole: the decoder read
   // past damaged data as readers do, and the user is told.
-  if (r != 0 && tjGetErrorCode(lib.handle) == TJERR_WARNING && buffer != nullptr && size > 0) {
+  if (r != 0 && tjGetErrorCode(lib.handle) == TJERR_WARNING && out->data != nullptr &&
+      out->size > 0) {
     notes->push_back(std::string("the decoder read past damaged data (") +
                      tjGetErrorStr2(lib.handle) + "), as viewers do");
     r = 0;
@@ -163,10 +183,7 @@ bool Transform(Library& lib, const std::string& in, int type, bool trim, bool pr
     const std::string why = tjGetErrorStr2(lib.handle);
     *error = (why.find("nsupported") != std::string::npos ? "not supported (" : "damaged JPEG file (") +
              why + ")";
-  } else {
-    out->assign(reinterpret_cast<const char*>(buffer), size);
   }
-  tjFree(buffer);
   return r == 0;
 }
 
@@ -190,9 +207,11 @@ std::string SegmentOf(uint8_t marker, const uint8_t* data, std::size_t n) {
 class TurnedJpeg : public TurnedFile {
  public:
   bool WriteTo(Output& out, std::string* error) override {
-    return out.Write(bytes.data(), bytes.size(), error);
+    return transformed.data != nullptr ? out.Write(transformed.data, transformed.size, error)
+                                       : out.Write(bytes.data(), bytes.size(), error);
   }
-  std::string bytes;
+  std::string bytes;       // where nothing moved
+  JpegBuffer transformed;  // where the library turned the blocks
 };
 
 // The EXIF data with what the turn changes changed: the orientation (set
@@ -208,11 +227,14 @@ std::vector<uint8_t> TurnedExif(Library& lib, std::vector<uint8_t> exif, int typ
   if (type != QUADTURN_NONE && ExifThumbnail(exif.data(), exif.size(), &at, &length)) {
     const std::string thumbnail(exif.begin() + at, exif.begin() + at + length);
     Stream s;
-    std::string turned, why;
-    const bool ok = ReadStream(reinterpret_cast<const uint8_t*>(thumbnail.data()),
-                               thumbnail.size(), &s, &why) &&
-                    Transform(lib, thumbnail, type, true, s.progressive, &turned, &why, notes) &&
-                    ReplaceExifThumbnail(&exif, turned);
+    std::string why;
+    JpegBuffer turned;
+    const bool ok =
+        ReadStream(reinterpret_cast<const uint8_t*>(thumbnail.data()), thumbnail.size(), &s,
+                   &why) &&
+        Transform(lib, thumbnail, type, true, s.progressive, &turned, &why, notes) &&
+        ReplaceExifThumbnail(&exif, std::string(reinterpret_cast<const char*>(turned.data),
+                                                turned.size));
     // A thumbnail's partial blocks that the turn would move are trimmed
     // (said, as for the image), not left to refuse the file.
     const uint32_t extra_x = MovesRightEdge(type) ? s.width % s.mcu_width : 0;
@@ -359,7 +381,7 @@ std::unique_ptr<TurnedFile> TurnJpegFile(Input& input, const Turning& turning, s
     turned->bytes = std::move(edited);
     return turned;
   }
-  if (!Transform(lib, edited, stored, dropped > 0, s.progressive, &turned->bytes, error,
+  if (!Transform(lib, edited, stored, dropped > 0, s.progressive, &turned->transformed, error,
                  &turned->notes)) {
     return nullptr;
   }
