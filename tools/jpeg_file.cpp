@@ -164,6 +164,9 @@ bool Transform(Library& lib, const std::string& in, int type, bool trim, bool pr
   const int room = static_cast<int>(
       std::min<std::size_t>(in.size() + in.size() / 16 + 65536, 0x7FFFFFFF));
   unsigned char* const given = tjAlloc(room);
+  // Zeroed, so that a stream the library gave up on part way (its end not
+  // EOI) is told from a whole one below.
+  if (given != nullptr) std::memset(given, 0, static_cast<std::size_t>(room));
   out->data = given;
   out->size = given != nullptr ? static_cast<unsigned long>(room) : 0;
   // A progressive file of thousands of scans (a way to take time) is
@@ -172,9 +175,12 @@ bool Transform(Library& lib, const std::string& in, int type, bool trim, bool pr
                       1, &out->data, &out->size, &t, TJFLAG_LIMITSCANS);
   if (out->data != given) tjFree(given);
   // A warning fails the call but leaves the output whole: the decoder read
-  // past damaged data as readers do, and the user is told.
-  if (r != 0 && tjGetErrorCode(lib.handle) == TJERR_WARNING && out->data != nullptr &&
-      out->size > 0) {
+  // past damaged data as readers do, and the user is told. The library
+  // reports a warning also where a fatal error followed one, so the stream
+  // must end with its EOI marker, which entropy-coded data never holds.
+  const bool whole = out->data != nullptr && out->size >= 4 &&
+                     out->data[out->size - 2] == 0xFF && out->data[out->size - 1] == 0xD9;
+  if (r != 0 && tjGetErrorCode(lib.handle) == TJERR_WARNING && whole) {
     notes->push_back(std::string("the decoder read past damaged data (") +
                      tjGetErrorStr2(lib.handle) + "), as viewers do");
     r = 0;
