@@ -295,6 +295,17 @@ TEST_F(Tool, BmpFormsTheLibraryDoesNotTakeKeepTheirForm) {
       EXPECT_EQ(after, OracleRows(16, before.data(), StrideOf(16, w), w, h, type, 0)) << what;
     }
   }
+  // Runs past a row's end: the pixels outside the image are dropped and
+  // counted (the first run of 5 in rows of 3 leaves 2 out, and the row's
+  // two runs after it 2 more).
+  Rng rng(990);
+  const Bytes dib = MakeDib({.bits = 8, .width = 3, .height = 2}, rng);
+  Bytes file = FileIn(Form::kRle, dib, std::vector<bool>(6, false));
+  file[I32At(file, 10)] = 5;
+  WriteFile(At("in.bmp"), file);
+  const ToolRun r = RunTool("right " + At("in.bmp") + " -o " + At("out.bmp"));
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("put 4 pixels past their row's end"), std::string::npos) << r.output;
 }
 
 // The chunks a turned PNG must have: those it had, in their places, but

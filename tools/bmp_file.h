@@ -40,6 +40,8 @@ class BmpImage {
   // Writes the BMP file as the input stored it: its header's form, its
   // colour table's, its compression.
   bool Write(Output& out, std::string* error) const;
+  // Pixels of damaged run-length data that lay outside the image.
+  uint64_t DroppedPixels() const { return skipped_.dropped; }
 
  private:
   HGLOBAL dib_ = nullptr;

@@ -138,12 +138,15 @@ void DecodeRle(const uint8_t* data, std::size_t n, int bits, uint32_t width, uin
   skipped->width = width;
   skipped->height = height;
   skipped->bits.assign(skipped->RowBytes() * height, 0xFF);
+  skipped->dropped = 0;
   std::memset(rows, 0, stride * height);
   uint64_t x = 0, y = 0;
   auto put = [&](uint8_t v) {
     if (x < width && y < height) {
       SetPixel(rows + y * stride, bits, static_cast<uint32_t>(x), v);
       skipped->bits[y * skipped->RowBytes() + x / 8] &= static_cast<uint8_t>(~(0x80 >> x % 8));
+    } else {
+      ++skipped->dropped;
     }
     ++x;
   };

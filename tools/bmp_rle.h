@@ -20,6 +20,7 @@ struct SkippedPixels {
   uint32_t width = 0, height = 0;
   std::vector<uint8_t> bits;
   bool any = false;
+  uint64_t dropped = 0;  // pixels the data put past a row's end or the last row
   std::size_t RowBytes() const { return (std::size_t{width} + 7) / 8; }
   bool At(uint32_t x, uint32_t y) const {
     return (bits[y * RowBytes() + x / 8] >> (7 - x % 8)) & 1;
@@ -29,7 +30,7 @@ struct SkippedPixels {
 // Decodes `n` bytes of RLE data at `bits` (4 or 8) per pixel into `height`
 // stored rows of `width` pixels, `stride` bytes apart (skipped pixels are
 // 0). Pixels past a row's end or past the last row are dropped, as readers
-// do. Fills `skipped`.
+// do, and counted. Fills `skipped`.
 void DecodeRle(const uint8_t* data, std::size_t n, int bits, uint32_t width, uint32_t height,
                uint8_t* rows, std::size_t stride, SkippedPixels* skipped);
 

@@ -36,6 +36,11 @@ int Turning::TagAfter(int orientation) const {
 std::unique_ptr<TurnedFile> TurnBmpFile(Input& in, const Turning& turning, std::string* error) {
   auto turned = std::make_unique<TurnedBmp>();
   if (!turned->image.Read(in, turning.max_page_bytes, error)) return nullptr;
+  if (const uint64_t dropped = turned->image.DroppedPixels(); dropped > 0) {
+    turned->notes.push_back("its run-length data put " + std::to_string(dropped) +
+                            " pixels past their row's end or the last row, which were "
+                            "dropped, as viewers do");
+  }
   // A BMP file has no orientation of its own: upright already.
   const int type = turning.StoredType(1);
   turned->unchanged = type == QUADTURN_NONE;
