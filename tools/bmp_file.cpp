@@ -472,6 +472,7 @@ bool BmpImage::Turn(int type, bool keep_resolution, std::string* error) {
     turned.height = swaps ? skipped_.width : skipped_.height;
     turned.bits.assign(turned.RowBytes() * turned.height, 0);
     turned.any = true;
+    turned.dropped = skipped_.dropped;
     const Rows in{skipped_.bits.data(), skipped_.RowBytes(), skipped_.width, skipped_.height,
                   false};
     const Rows out{turned.bits.data(), turned.RowBytes(), turned.width, turned.height, false};
