@@ -115,8 +115,12 @@ bool CarryPointers(Run& run, TiffDirectory* d, int number, bool quarter, std::st
   d->Remove(kFreeOffsets);
   d->Remove(kFreeByteCounts);
   if (const TiffEntry* sub = d->Find(kSubImages)) {
-    run.notes.push_back(page + "dropped its " + std::to_string(sub->count) +
-                        " sub-images (reduced-resolution copies or thumbnails)");
+    run.notes.push_back(page + "dropped its " +
+                        (sub->count == 1 ? std::string("sub-image (a reduced-resolution copy or "
+                                                       "thumbnail)")
+                                         : std::to_string(sub->count) +
+                                               " sub-images (reduced-resolution copies or "
+                                               "thumbnails)"));
     d->Remove(kSubImages);
   }
   if (d->unknown_types > 0) {
