@@ -242,7 +242,7 @@ TEST(Kernels, ReversalsInPlace) {
   ForEachSet([&](const KernelSet& set) {
     uint64_t n = 0;
     for (int bits : kDepths) {
-      for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 64, 100, 127, 130, 257, 1000}) {
+      for (int32_t w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 33, 40, 64, 100, 127, 130, 191, 257, 1000}) {
         for (int32_t h : {1, 2, 3, 4, 5, 16, 31}) {
           const uint64_t case_number = 3000000 + n++;
           if (!Kept(case_number)) continue;

@@ -84,6 +84,18 @@ struct ReverseKernel {
   int bytes = 0;
 };
 
+// What the blocks leave of a row's reversal, in one call: the pixels of the
+// `bytes` bytes at p in reverse order go to q and those at q to p, for any
+// whole number of pixels up to the kernel's `most` bytes. p and q are the
+// same place (the middle of one row) or do not overlap. Bytes outside the
+// two runs are neither read nor written.
+using SwapReversedRestFn = void (*)(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes);
+
+struct ReverseRest {
+  SwapReversedRestFn fn = nullptr;
+  int most = 0;
+};
+
 struct KernelSet {
   const char* name;
   // Per format, from the largest block down; an empty kernel ends the list,
@@ -96,6 +108,10 @@ struct KernelSet {
   // power-of-two strides the rows of a tile share cache sets, and a small
   // block then evicts each line before its other pieces are used.
   bool stage[kFormatCount];
+  // Per format, a kernel for the rest of a row once the largest blocks
+  // are done, where the set has one (the drivers fall back on the smaller
+  // blocks and pixels otherwise).
+  ReverseRest reverse_rest[kFormatCount] = {};
 };
 
 // The portable set, always there.

@@ -140,28 +140,83 @@ void Bits64x64(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t d
   }
 }
 
-// Reversals of 64 bytes: one permute; bits by GF2P8AFFINEQB with the
-// matrix that reverses a byte's bits.
+// The GF2P8AFFINEQB matrix that puts each byte's pixels of kBits bits in
+// reverse order: row 7 - i of the matrix (byte 7 - i) picks the bit that
+// becomes bit i.
+template <int kBits>
+constexpr uint64_t PixelReversalMatrix() {
+  uint64_t m = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int from = 8 - kBits - i / kBits * kBits + i % kBits;
+    m |= uint64_t{1} << from << (8 * (7 - i));
+  }
+  return m;
+}
+template <int kBits>
+inline __m512i WithinBytes(__m512i v) {
+  if (kBits == 8) return v;
+  return _mm512_gf2p8affine_epi64_epi8(v, _mm512_set1_epi64(PixelReversalMatrix<kBits>()), 0);
+}
+
+// Reversals of 64 bytes: one permute; pixels of 1, 2 and 4 bits within
+// each byte by GF2P8AFFINEQB.
 inline __m512i ReversedBytes(__m512i v) { return _mm512_permutexvar_epi8(Use(kByteReversal), v); }
 template <int kBits>
 inline __m512i ReversedSmall(__m512i v) {
-  v = ReversedBytes(v);
-  if (kBits == 1) return _mm512_gf2p8affine_epi64_epi8(v, _mm512_set1_epi64(0x8040201008040201ll), 0);
-  return _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi8(0x0F)),
-                         _mm512_and_si512(_mm512_slli_epi16(v, 4), _mm512_set1_epi8(-16)));
+  return WithinBytes<kBits>(ReversedBytes(v));
+}
+
+// The rest of a row: runs of up to 128 bytes, whole pixels of kUnit bytes
+// (or bytes of pixels of kBits bits), in two registers loaded and stored
+// through byte masks, so nothing outside the runs is touched. Byte j of a
+// run of m bytes reversed comes from byte m - kUnit + j % kUnit - kUnit
+// (j / kUnit): the offsets are kept modulo 256, and their sum with
+// m - kUnit is exact in the low 7 bits that a two-source permute reads.
+template <int kUnit>
+constexpr Indices kRestOffsets[2] = {
+    Make([](int k) { return k % kUnit - kUnit * (k / kUnit); }),
+    Make([](int k) { return (k + 64) % kUnit - kUnit * ((k + 64) / kUnit); })};
+
+inline __mmask64 FirstBytes(std::ptrdiff_t n) {
+  return n <= 0 ? 0 : n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+template <int kUnit, int kBits = 8>
+void SwapReversedRest(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
+  const __mmask64 m0 = FirstBytes(bytes), m1 = FirstBytes(bytes - 64);
+  const __m512i start = _mm512_set1_epi8(static_cast<char>(bytes - kUnit));
+  const __m512i i0 = _mm512_add_epi8(start, Use(kRestOffsets<kUnit>[0]));
+  const __m512i a0 = _mm512_maskz_loadu_epi8(m0, p), b0 = _mm512_maskz_loadu_epi8(m0, q);
+  if (bytes <= 64) {
+    // One register each way (most rows' rest).
+    _mm512_mask_storeu_epi8(p, m0, WithinBytes<kBits>(_mm512_permutexvar_epi8(i0, b0)));
+    _mm512_mask_storeu_epi8(q, m0, WithinBytes<kBits>(_mm512_permutexvar_epi8(i0, a0)));
+    return;
+  }
+  const __m512i a1 = _mm512_maskz_loadu_epi8(m1, p + 64), b1 = _mm512_maskz_loadu_epi8(m1, q + 64);
+  const __m512i i1 = _mm512_add_epi8(start, Use(kRestOffsets<kUnit>[1]));
+  _mm512_mask_storeu_epi8(p, m0, WithinBytes<kBits>(_mm512_permutex2var_epi8(b0, i0, b1)));
+  _mm512_mask_storeu_epi8(p + 64, m1, WithinBytes<kBits>(_mm512_permutex2var_epi8(b0, i1, b1)));
+  _mm512_mask_storeu_epi8(q, m0, WithinBytes<kBits>(_mm512_permutex2var_epi8(a0, i0, a1)));
+  _mm512_mask_storeu_epi8(q + 64, m1, WithinBytes<kBits>(_mm512_permutex2var_epi8(a0, i1, a1)));
 }
 
 const BlockKernel kBits1[] = {{Bits64x64, 64, 64}, {}};
 const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
 
-// Words and dwords as the F and BW set (whose reversals are as good here).
+// Words and dwords as the F and BW set (whose reversals are as good here);
+// 2-bit pixels reverse here too.
 const KernelSet kGfniSet = {
     "avx512+vbmi+gfni",
     {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSsse3Bytes3, kAvx2Bytes4, kSsse3Bytes6, kAvx2Bytes8},
     {Avx512::kList<ReversedSmall<1>, 2>, Avx512::kList<ReversedSmall<4>, 2>,
      Avx512::kList<ReversedBytes, 2>, Avx512::kList<ReversedWords, 2>, kSsse3ReverseBytes3,
-     Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>},
-    {false, false, true, true, false, true, false, true}};
+     Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>,
+     Avx512::kList<ReversedSmall<2>, 2>},
+    {false, false, true, true, false, true, false, true},
+    {{SwapReversedRest<1, 1>, 128}, {SwapReversedRest<1, 4>, 128}, {SwapReversedRest<1>, 128},
+     {SwapReversedRest<2>, 128}, {SwapReversedRest<3>, 128}, {SwapReversedRest<4>, 128},
+     {SwapReversedRest<6>, 128}, {SwapReversedRest<8>, 128}, {SwapReversedRest<1, 2>, 128}}};
 
 }  // namespace
 

@@ -55,18 +55,39 @@ Units UnitsOf(Format f, int32_t width) {
   return {bits / 8, width};
 }
 
+// The chosen set's kernels for reversing rows of format f: its blocks and
+// the portable set's, largest first, and its kernel for the rest of a row.
+struct RowKernels {
+  ReverseKernel levels[kMaxLevels];
+  ReverseRest rest;
+};
+
+void ChooseRowKernels(Format f, RowKernels* k) {
+  KernelLevels(ChosenKernels(), &KernelSet::reverse, f, k->levels);
+  k->rest = ChosenKernels().reverse_rest[f.index];
+}
+
 // Row a's units reversed into row b and b's into a; with a == b the row
 // reversed in place. Both ends go through the largest blocks that fit, then
-// smaller ones, then single units. The bytes `ahead_a` from where a's end is
-// read and `ahead_b` from b's are asked for ahead of time.
-void SwapReversedRows(Format f, const ReverseKernel* levels, uint8_t* a, uint8_t* b,
+// the set's kernel for the rest, or else smaller blocks and single units.
+// The bytes `ahead_a` from where a's end is read and `ahead_b` from b's are
+// asked for ahead of time.
+void SwapReversedRows(Format f, const RowKernels& kernels, uint8_t* a, uint8_t* b,
                       int32_t width, std::ptrdiff_t ahead_a, std::ptrdiff_t ahead_b) {
   const Units u = UnitsOf(f, width);
   const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(u.count) * u.bytes;
   const bool same = a == b;
+  const ReverseRest& rest = kernels.rest;
   // Bytes done from each end: a's front with b's back.
   std::ptrdiff_t done = 0;
-  for (const ReverseKernel* k = levels; k->fn != nullptr; ++k) {
+  for (const ReverseKernel* k = kernels.levels;; ++k) {
+    // What is left: the middle of one row, or a's back with b's front.
+    const std::ptrdiff_t left = same ? n - 2 * done : n - done;
+    if (rest.fn != nullptr && left <= rest.most) {
+      if (left > 0) rest.fn(a + done, same ? a + done : b, left);
+      return;
+    }
+    if (k->fn == nullptr) break;
     // In one row the two blocks must not meet.
     const std::ptrdiff_t limit = same ? n / 2 : n;
     for (; done + k->bytes <= limit; done += k->bytes) {
@@ -123,8 +144,8 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
                  std::ptrdiff_t dst_stride, int32_t width, int32_t height, Reversal r) {
   if (width == 0 || height == 0) return;
   const Format f = FormatOf(bits);
-  ReverseKernel levels[kMaxLevels];
-  if (r.pixels) KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
+  RowKernels kernels;
+  if (r.pixels) ChooseRowKernels(f, &kernels);
   const std::ptrdiff_t bytes = RowBytes(f, width);
   const int unused = UnusedBits(f, width);
   const unsigned keep = (1u << unused) - 1;  // the last byte's bits behind the pixels
@@ -135,7 +156,7 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
     const uint8_t behind = to[bytes - 1];
     std::memcpy(to, src + y * src_stride, bytes);
     if (r.pixels) {
-      SwapReversedRows(f, levels, to, to, width, 0, 0);
+      SwapReversedRows(f, kernels, to, to, width, 0, 0);
       if (unused != 0) ShiftRow(to, bytes, unused);
     }
     if (unused != 0) to[bytes - 1] = static_cast<uint8_t>((to[bytes - 1] & ~keep) | (behind & keep));
@@ -158,6 +179,14 @@ void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
       std::memcpy(a + k, y, 32);
       std::memcpy(b + k, x, 32);
     }
+    // The rest 8 bytes at a time, then bytes.
+    for (; k + 8 <= stride; k += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a + k, 8);
+      std::memcpy(&y, b + k, 8);
+      std::memcpy(a + k, &y, 8);
+      std::memcpy(b + k, &x, 8);
+    }
     for (; k < stride; ++k) std::swap(a[k], b[k]);
   }
 }
@@ -173,8 +202,8 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
     return;
   }
   const Format f = FormatOf(bits);
-  ReverseKernel levels[kMaxLevels];
-  KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
+  RowKernels kernels;
+  ChooseRowKernels(f, &kernels);
   // A half turn trades each row with its opposite, reversed; the middle row
   // of an odd count, and every row of a mirror, reverses in place. The
   // processor fetches ahead of one stream walking forwards and one walking
@@ -183,13 +212,13 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
   // least 8 KiB ahead, in the rows to come.
   const int32_t pairs = r.rows ? height / 2 : 0;
   for (int32_t y = 0; y < pairs; ++y) {
-    SwapReversedRows(f, levels, rows + y * stride, rows + (height - 1 - y) * stride, width, 512,
+    SwapReversedRows(f, kernels, rows + y * stride, rows + (height - 1 - y) * stride, width, 512,
                      -512);
   }
   const std::ptrdiff_t ahead = stride * ((8192 + stride - 1) / stride);
   for (int32_t y = pairs; y < height - pairs; ++y) {
     uint8_t* row = rows + y * stride;
-    SwapReversedRows(f, levels, row, row, width, ahead, ahead);
+    SwapReversedRows(f, kernels, row, row, width, ahead, ahead);
   }
   const int shift = UnusedBits(f, width);
   if (shift != 0) {
