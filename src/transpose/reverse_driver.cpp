@@ -91,9 +91,10 @@ void SwapReversedRows(Format f, const RowKernels& kernels, uint8_t* a, uint8_t* 
     // In one row the two blocks must not meet.
     const std::ptrdiff_t limit = same ? n / 2 : n;
     for (; done + k->bytes <= limit; done += k->bytes) {
-      if (done % 64 == 0) {
-        __builtin_prefetch(a + done + ahead_a, 1);
-        __builtin_prefetch(b + n - done - k->bytes + ahead_b, 1);
+      // Every line of both blocks' places ahead.
+      for (std::ptrdiff_t line = 0; line < k->bytes; line += 64) {
+        __builtin_prefetch(a + done + line + ahead_a, 1);
+        __builtin_prefetch(b + n - done - k->bytes + line + ahead_b, 1);
       }
       k->fn(a + done, b + n - done - k->bytes);
     }
