@@ -167,11 +167,102 @@ inline __m512i ReversedSmall(__m512i v) {
 }
 
 // The rest of a row: runs of up to 128 bytes, whole pixels of kUnit bytes
-// (or bytes of pixels of kBits bits), in two registers loaded and stored
-// through byte masks, so nothing outside the runs is touched. Byte j of a
-// run of m bytes reversed comes from byte m - kUnit + j % kUnit - kUnit
-// (j / kUnit): the offsets are kept modulo 256, and their sum with
-// m - kUnit is exact in the low 7 bits that a two-source permute reads.
+// (or bytes of pixels of kBits bits).
+//
+// Mostly by two windows of one register width inside each run, one at its
+// front and one at its back, read whole: the run's first kL bytes (whole
+// pixels) reversed become its last, its last kL its first, and the two
+// cover the run where it is at most 2 kL long. Nothing outside the runs is
+// read: a load reaching into the bytes the blocks beside it have just
+// stored waits for those stores (a masked load too, whatever its mask).
+template <int kWidth>
+struct Window;
+template <>
+struct Window<8> {
+  using V = __m128i;
+  static V Load(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+  static void Store(uint8_t* p, V v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
+  static void Store(uint8_t* p, uint64_t mask, V v) { _mm_mask_storeu_epi8(p, static_cast<__mmask16>(mask), v); }
+  static V Permute(const Indices& x, V v) { return _mm_permutexvar_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(x.of)), v); }
+  static V Affine(V v, uint64_t m) { return _mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(static_cast<long long>(m)), 0); }
+};
+template <>
+struct Window<16> : Window<8> {
+  static V Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static void Store(uint8_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  using Window<8>::Store;
+};
+template <>
+struct Window<32> {
+  using V = __m256i;
+  static V Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static void Store(uint8_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+  static void Store(uint8_t* p, uint64_t mask, V v) { _mm256_mask_storeu_epi8(p, static_cast<__mmask32>(mask), v); }
+  static V Permute(const Indices& x, V v) { return _mm256_permutexvar_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(x.of)), v); }
+  static V Affine(V v, uint64_t m) { return _mm256_gf2p8affine_epi64_epi8(v, _mm256_set1_epi64x(static_cast<long long>(m)), 0); }
+};
+template <>
+struct Window<64> {
+  using V = __m512i;
+  static V Load(const uint8_t* p) { return Load64(p); }
+  static void Store(uint8_t* p, V v) { Store64(p, v); }
+  static void Store(uint8_t* p, uint64_t mask, V v) { _mm512_mask_storeu_epi8(p, mask, v); }
+  static V Permute(const Indices& x, V v) { return _mm512_permutexvar_epi8(Use(x), v); }
+  static V Affine(V v, uint64_t m) { return _mm512_gf2p8affine_epi64_epi8(v, _mm512_set1_epi64(static_cast<long long>(m)), 0); }
+};
+
+// Whole pixels of kUnit bytes in kWidth bytes.
+constexpr int WholeBytes(int width, int unit) { return width - width % unit; }
+// Byte j of a window stored at the run's front (j < kL) takes the window
+// read at its back, byte kWidth - kUnit - kUnit (j / kUnit) + j % kUnit;
+// byte kWidth - kL + j of the one stored at its back takes the front's
+// byte kL - kUnit - kUnit (j / kUnit) + j % kUnit.
+template <int kUnit, int kWidth>
+constexpr Indices kToFront = Make([](int j) {
+  return j < WholeBytes(kWidth, kUnit) ? kWidth - kUnit - kUnit * (j / kUnit) + j % kUnit : 0;
+});
+template <int kUnit, int kWidth>
+constexpr Indices kToBack = Make([](int k) {
+  constexpr int kL = WholeBytes(kWidth, kUnit);
+  const int j = k - (kWidth - kL);
+  return j >= 0 && k < kWidth ? kL - kUnit - kUnit * (j / kUnit) + j % kUnit : 0;
+});
+
+template <int kWidth, int kUnit, int kBits>
+QT_INLINE void SwapReversedWindows(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
+  using R = Window<kWidth>;
+  constexpr int kL = WholeBytes(kWidth, kUnit);
+  auto reversed = [](const Indices& x, typename R::V v) {
+    v = R::Permute(x, v);
+    return kBits == 8 ? v : R::Affine(v, PixelReversalMatrix<kBits>());
+  };
+  uint8_t* const ends[2] = {p + bytes - kWidth, q + bytes - kWidth};
+  const typename R::V p_front = R::Load(p), p_back = R::Load(ends[0]);
+  const typename R::V q_front = R::Load(q), q_back = R::Load(ends[1]);
+  const typename R::V to_p[2] = {reversed(kToFront<kUnit, kWidth>, q_back),
+                                 reversed(kToBack<kUnit, kWidth>, q_front)};
+  const typename R::V to_q[2] = {reversed(kToFront<kUnit, kWidth>, p_back),
+                                 reversed(kToBack<kUnit, kWidth>, p_front)};
+  const int runs = p == q ? 1 : 2;
+  for (int r = 0; r < runs; ++r) {
+    uint8_t* const at = r == 0 ? p : q;
+    const typename R::V* v = r == 0 ? to_p : to_q;
+    if constexpr (kL == kWidth) {
+      R::Store(at, v[0]);
+      R::Store(ends[r], v[1]);
+    } else {
+      constexpr uint64_t kFirst = (uint64_t{1} << kL) - 1;
+      R::Store(at, kFirst, v[0]);
+      R::Store(ends[r], kFirst << (kWidth - kL), v[1]);
+    }
+  }
+}
+
+// Otherwise (runs under 8 bytes, and the few lengths two windows miss) in
+// two registers loaded and stored through byte masks. Byte j of a run of m
+// bytes reversed comes from byte m - kUnit + j % kUnit - kUnit (j / kUnit):
+// the offsets are kept modulo 256, and their sum with m - kUnit is exact in
+// the low 7 bits that a two-source permute reads.
 template <int kUnit>
 constexpr Indices kRestOffsets[2] = {
     Make([](int k) { return k % kUnit - kUnit * (k / kUnit); }),
@@ -181,24 +272,33 @@ inline __mmask64 FirstBytes(std::ptrdiff_t n) {
   return n <= 0 ? 0 : n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
 }
 
-template <int kUnit, int kBits = 8>
-void SwapReversedRest(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
+template <int kUnit, int kBits>
+void SwapReversedMasked(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
   const __mmask64 m0 = FirstBytes(bytes), m1 = FirstBytes(bytes - 64);
   const __m512i start = _mm512_set1_epi8(static_cast<char>(bytes - kUnit));
   const __m512i i0 = _mm512_add_epi8(start, Use(kRestOffsets<kUnit>[0]));
-  const __m512i a0 = _mm512_maskz_loadu_epi8(m0, p), b0 = _mm512_maskz_loadu_epi8(m0, q);
-  if (bytes <= 64) {
-    // One register each way (most rows' rest).
-    _mm512_mask_storeu_epi8(p, m0, WithinBytes<kBits>(_mm512_permutexvar_epi8(i0, b0)));
-    _mm512_mask_storeu_epi8(q, m0, WithinBytes<kBits>(_mm512_permutexvar_epi8(i0, a0)));
-    return;
-  }
-  const __m512i a1 = _mm512_maskz_loadu_epi8(m1, p + 64), b1 = _mm512_maskz_loadu_epi8(m1, q + 64);
   const __m512i i1 = _mm512_add_epi8(start, Use(kRestOffsets<kUnit>[1]));
+  const __m512i a0 = _mm512_maskz_loadu_epi8(m0, p), a1 = _mm512_maskz_loadu_epi8(m1, p + 64);
+  const __m512i b0 = _mm512_maskz_loadu_epi8(m0, q), b1 = _mm512_maskz_loadu_epi8(m1, q + 64);
   _mm512_mask_storeu_epi8(p, m0, WithinBytes<kBits>(_mm512_permutex2var_epi8(b0, i0, b1)));
   _mm512_mask_storeu_epi8(p + 64, m1, WithinBytes<kBits>(_mm512_permutex2var_epi8(b0, i1, b1)));
   _mm512_mask_storeu_epi8(q, m0, WithinBytes<kBits>(_mm512_permutex2var_epi8(a0, i0, a1)));
   _mm512_mask_storeu_epi8(q + 64, m1, WithinBytes<kBits>(_mm512_permutex2var_epi8(a0, i1, a1)));
+}
+
+template <int kUnit, int kBits = 8>
+void SwapReversedRest(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
+  // The widest window the runs hold, where two of them cover the runs.
+  if (bytes >= 64) {
+    if (bytes <= 2 * WholeBytes(64, kUnit)) return SwapReversedWindows<64, kUnit, kBits>(p, q, bytes);
+  } else if (bytes >= 32) {
+    if (bytes <= 2 * WholeBytes(32, kUnit)) return SwapReversedWindows<32, kUnit, kBits>(p, q, bytes);
+  } else if (bytes >= 16) {
+    if (bytes <= 2 * WholeBytes(16, kUnit)) return SwapReversedWindows<16, kUnit, kBits>(p, q, bytes);
+  } else if (bytes >= 8) {
+    if (bytes <= 2 * WholeBytes(8, kUnit)) return SwapReversedWindows<8, kUnit, kBits>(p, q, bytes);
+  }
+  SwapReversedMasked<kUnit, kBits>(p, q, bytes);
 }
 
 const BlockKernel kBits1[] = {{Bits64x64, 64, 64}, {}};
