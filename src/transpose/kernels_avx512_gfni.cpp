@@ -140,17 +140,55 @@ void Bits64x64(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t d
   }
 }
 
-// The GF2P8AFFINEQB matrix that puts each byte's pixels of kBits bits in
-// reverse order: row 7 - i of the matrix (byte 7 - i) picks the bit that
-// becomes bit i.
-template <int kBits>
-constexpr uint64_t PixelReversalMatrix() {
+// The GF2P8AFFINEQB matrix whose result bit i is bit from(i) of the byte
+// (none where from(i) < 0): row 7 - i of the matrix (byte 7 - i) picks it.
+template <typename F>
+constexpr uint64_t BitMatrix(F from) {
   uint64_t m = 0;
   for (int i = 0; i < 8; ++i) {
-    const int from = 8 - kBits - i / kBits * kBits + i % kBits;
-    m |= uint64_t{1} << from << (8 * (7 - i));
+    if (from(i) >= 0) m |= uint64_t{1} << from(i) << (8 * (7 - i));
   }
   return m;
+}
+
+// 16 x 16 pixels of 4 bits: rows of 8 bytes, eight to a register (row r
+// in 64-bit lane r). Byte k of turned row j holds the pixels j of source
+// rows 2k (high nibble) and 2k + 1 (low), which lie in byte j / 2 of those
+// rows: two two-source permutes gather those bytes for eight turned rows,
+// and GF2P8AFFINEQB, its matrix chosen per lane by the row's parity, moves
+// the wanted nibble of each into place.
+constexpr Indices kNibbleSources[2][2] = {
+    {Make([](int k) { return 16 * (k % 8) + (k / 8) / 2; }),
+     Make([](int k) { return 16 * (k % 8) + (8 + k / 8) / 2; })},
+    {Make([](int k) { return 16 * (k % 8) + 8 + (k / 8) / 2; }),
+     Make([](int k) { return 16 * (k % 8) + 8 + (8 + k / 8) / 2; })}};
+constexpr uint64_t kHighStays = BitMatrix([](int i) { return i >= 4 ? i : -1; });
+constexpr uint64_t kLowUp = BitMatrix([](int i) { return i >= 4 ? i - 4 : -1; });
+constexpr uint64_t kHighDown = BitMatrix([](int i) { return i < 4 ? i + 4 : -1; });
+constexpr uint64_t kLowStays = BitMatrix([](int i) { return i < 4 ? i : -1; });
+
+void Nibbles16x16(const uint8_t* s, std::ptrdiff_t ss, uint8_t* d, std::ptrdiff_t ds) {
+  const __m512i rows0 = EightRows(s, ss), rows1 = EightRows(s + 8 * ss, ss);
+  // Even turned rows take the high nibbles of their bytes, odd ones the low.
+  const __m512i first = _mm512_setr_epi64(kHighStays, kLowUp, kHighStays, kLowUp, kHighStays,
+                                          kLowUp, kHighStays, kLowUp);
+  const __m512i second = _mm512_setr_epi64(kHighDown, kLowStays, kHighDown, kLowStays, kHighDown,
+                                           kLowStays, kHighDown, kLowStays);
+  QT_UNROLL(2)
+  for (int half = 0; half < 2; ++half) {
+    const __m512i a = _mm512_permutex2var_epi8(rows0, Use(kNibbleSources[0][half]), rows1);
+    const __m512i b = _mm512_permutex2var_epi8(rows0, Use(kNibbleSources[1][half]), rows1);
+    EightRowsOut(d + 8 * half * ds, ds,
+                 _mm512_or_si512(_mm512_gf2p8affine_epi64_epi8(a, first, 0),
+                                 _mm512_gf2p8affine_epi64_epi8(b, second, 0)));
+  }
+}
+
+// The GF2P8AFFINEQB matrix that puts each byte's pixels of kBits bits in
+// reverse order.
+template <int kBits>
+constexpr uint64_t PixelReversalMatrix() {
+  return BitMatrix([](int i) { return 8 - kBits - i / kBits * kBits + i % kBits; });
 }
 template <int kBits>
 inline __m512i WithinBytes(__m512i v) {
@@ -302,13 +340,14 @@ void SwapReversedRest(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
 }
 
 const BlockKernel kBits1[] = {{Bits64x64, 64, 64}, {}};
+const BlockKernel kBits4[] = {{Nibbles16x16, 16, 16}, {}};
 const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
 
 // Words and dwords as the F and BW set (whose reversals are as good here);
 // 2-bit pixels reverse here too.
 const KernelSet kGfniSet = {
     "avx512+vbmi+gfni",
-    {kBits1, kSseBits4, kBytes1, kAvx2Bytes2, kSsse3Bytes3, kAvx2Bytes4, kSsse3Bytes6, kAvx2Bytes8},
+    {kBits1, kBits4, kBytes1, kAvx2Bytes2, kSsse3Bytes3, kAvx2Bytes4, kSsse3Bytes6, kAvx2Bytes8},
     {Avx512::kList<ReversedSmall<1>, 2>, Avx512::kList<ReversedSmall<4>, 2>,
      Avx512::kList<ReversedBytes, 2>, Avx512::kList<ReversedWords, 2>, kSsse3ReverseBytes3,
      Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>,
