@@ -230,7 +230,7 @@ TEST(Kernels, RectanglesInPlace) {
       all = Pairs(sides, sides);
       all.insert(all.end(), {{1, 3001}, {3000, 97}});
     }
-    // Chunks are 256 pixels at 1 bit and 128 at 4 bits: several of them
+    // Chunks are 512 pixels at 1 bit and 128 at 4 bits: several of them
     // both ways, with strips.
     if (bits < 8) all.insert(all.end(), {{1100, 1537}, {1537, 1100}, {2053, 1030}});
     CheckInPlace(bits, all, 2500000 + bits * 10000);

@@ -34,12 +34,8 @@ namespace {
 // or more (whole bytes below 8 bits): smaller chunks make the sort's moves
 // short, larger ones a band's buffer outgrow the cache (BENCHMARKS.md,
 // "In place"). Wider pixels take the largest side whose row is at most 128
-// bytes. 1-bit chunks are 256 pixels (32-byte rows): as fast natively as
-// 512, and an A4 page at 600 dpi needs 0.35 MiB instead of 0.9, under the
-// size from which Wine's heap maps every block afresh, whose first touch
-// cost more than the turn (BENCHMARKS.md, "The DLLs").
+// bytes.
 int ChunkOf(Format f) {
-  if (f.bits == 1) return 256;
   if (f.bits < 8) return 512 / f.bits;
   const int n = f.bits / 8;
   if (n == 1) return 64;
