@@ -55,65 +55,93 @@ Units UnitsOf(Format f, int32_t width) {
   return {bits / 8, width};
 }
 
-// The chosen set's kernels for reversing rows of format f: its blocks and
-// the portable set's, largest first, and its kernel for the rest of a row.
-struct RowKernels {
-  ReverseKernel levels[kMaxLevels];
-  ReverseRest rest;
+// How every row of an image reverses, worked out once: rows of one width
+// take the same blocks in the same order, and a short row's reversal is
+// little more than that choice. Both ends go through the largest of the
+// chosen set's blocks (then the portable set's) that fit, then the set's
+// kernel for the rest, or else single units. In one row (`same`) the two
+// ends stop at the middle; across two rows each runs the whole row.
+struct RowPlan {
+  struct Step {
+    SwapReversedFn fn;
+    std::ptrdiff_t bytes;
+    std::ptrdiff_t count;
+  };
+  Format f;
+  Units u;
+  std::ptrdiff_t n;     // bytes of a row's units
+  bool same;
+  Step steps[kMaxLevels];
+  int step_count = 0;
+  std::ptrdiff_t done = 0;  // bytes the blocks take from each end
+  ReverseRest rest;         // for what they leave, when the set has one
 };
 
-void ChooseRowKernels(Format f, RowKernels* k) {
-  KernelLevels(ChosenKernels(), &KernelSet::reverse, f, k->levels);
-  k->rest = ChosenKernels().reverse_rest[f.index];
-}
-
-// Row a's units reversed into row b and b's into a; with a == b the row
-// reversed in place. Both ends go through the largest blocks that fit, then
-// the set's kernel for the rest, or else smaller blocks and single units.
-// The bytes `ahead_a` from where a's end is read and `ahead_b` from b's are
-// asked for ahead of time.
-void SwapReversedRows(Format f, const RowKernels& kernels, uint8_t* a, uint8_t* b,
-                      int32_t width, std::ptrdiff_t ahead_a, std::ptrdiff_t ahead_b) {
-  const Units u = UnitsOf(f, width);
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(u.count) * u.bytes;
-  const bool same = a == b;
-  const ReverseRest& rest = kernels.rest;
-  // Bytes done from each end: a's front with b's back.
-  std::ptrdiff_t done = 0;
-  for (const ReverseKernel* k = kernels.levels;; ++k) {
+RowPlan PlanRows(Format f, int32_t width, bool same) {
+  RowPlan plan;
+  plan.f = f;
+  plan.u = UnitsOf(f, width);
+  plan.n = static_cast<std::ptrdiff_t>(plan.u.count) * plan.u.bytes;
+  plan.same = same;
+  ReverseKernel levels[kMaxLevels];
+  KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
+  const ReverseRest rest = ChosenKernels().reverse_rest[f.index];
+  const std::ptrdiff_t limit = same ? plan.n / 2 : plan.n;
+  for (const ReverseKernel* k = levels;; ++k) {
     // What is left: the middle of one row, or a's back with b's front.
-    const std::ptrdiff_t left = same ? n - 2 * done : n - done;
+    const std::ptrdiff_t left = same ? plan.n - 2 * plan.done : plan.n - plan.done;
     if (rest.fn != nullptr && left <= rest.most) {
-      if (left > 0) rest.fn(a + done, same ? a + done : b, left);
-      return;
+      plan.rest = rest;
+      break;
     }
     if (k->fn == nullptr) break;
-    // In one row the two blocks must not meet.
-    const std::ptrdiff_t limit = same ? n / 2 : n;
-    for (; done + k->bytes <= limit; done += k->bytes) {
+    const std::ptrdiff_t count = (limit - plan.done) / k->bytes;
+    if (count == 0) continue;
+    plan.steps[plan.step_count++] = {k->fn, k->bytes, count};
+    plan.done += count * k->bytes;
+  }
+  return plan;
+}
+
+// Row a's units reversed into row b and b's into a (a == b where the plan
+// is for one row: the row reversed in place). The bytes `ahead_a` from
+// where a's end is read and `ahead_b` from b's are asked for ahead of time.
+void SwapReversedRows(const RowPlan& plan, uint8_t* a, uint8_t* b, std::ptrdiff_t ahead_a,
+                      std::ptrdiff_t ahead_b) {
+  const std::ptrdiff_t n = plan.n;
+  // Bytes done from each end: a's front with b's back.
+  std::ptrdiff_t done = 0;
+  for (int s = 0; s < plan.step_count; ++s) {
+    const RowPlan::Step& k = plan.steps[s];
+    for (std::ptrdiff_t c = 0; c < k.count; ++c, done += k.bytes) {
       // Every line of both blocks' places ahead.
-      for (std::ptrdiff_t line = 0; line < k->bytes; line += 64) {
+      for (std::ptrdiff_t line = 0; line < k.bytes; line += 64) {
         __builtin_prefetch(a + done + line + ahead_a, 1);
-        __builtin_prefetch(b + n - done - k->bytes + line + ahead_b, 1);
+        __builtin_prefetch(b + n - done - k.bytes + line + ahead_b, 1);
       }
-      k->fn(a + done, b + n - done - k->bytes);
+      k.fn(a + done, b + n - done - k.bytes);
     }
   }
-  const int bits = BitsOf(f);
-  const std::ptrdiff_t end = same ? n / 2 : n;
-  for (; done < end; done += u.bytes) {
+  if (plan.rest.fn != nullptr) {
+    const std::ptrdiff_t left = plan.same ? n - 2 * done : n - done;
+    if (left > 0) plan.rest.fn(a + done, plan.same ? a + done : b, left);
+    return;
+  }
+  const int bits = BitsOf(plan.f);
+  const std::ptrdiff_t end = plan.same ? n / 2 : n;
+  for (; done < end; done += plan.u.bytes) {
     uint8_t* p = a + done;
-    uint8_t* q = b + n - done - u.bytes;
+    uint8_t* q = b + n - done - plan.u.bytes;
     if (bits < 8) {
       const uint8_t x = *p;
       *p = ReversedByte(bits, *q);
       *q = ReversedByte(bits, x);
     } else {
-      SwapPixel(p, q, u.bytes);
+      SwapPixel(p, q, plan.u.bytes);
     }
   }
   // A middle unit left in a row of an odd count reverses within itself.
-  if (same && bits < 8 && u.count % 2 != 0) a[n / 2] = ReversedByte(bits, a[n / 2]);
+  if (plan.same && bits < 8 && plan.u.count % 2 != 0) a[n / 2] = ReversedByte(bits, a[n / 2]);
 }
 
 // Shifts a row of 1- or 4-bit pixels towards its start by `shift` bits (the
@@ -145,8 +173,7 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
                  std::ptrdiff_t dst_stride, int32_t width, int32_t height, Reversal r) {
   if (width == 0 || height == 0) return;
   const Format f = FormatOf(bits);
-  RowKernels kernels;
-  if (r.pixels) ChooseRowKernels(f, &kernels);
+  const RowPlan plan = PlanRows(f, width, true);
   const std::ptrdiff_t bytes = RowBytes(f, width);
   const int unused = UnusedBits(f, width);
   const unsigned keep = (1u << unused) - 1;  // the last byte's bits behind the pixels
@@ -157,7 +184,7 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
     const uint8_t behind = to[bytes - 1];
     std::memcpy(to, src + y * src_stride, bytes);
     if (r.pixels) {
-      SwapReversedRows(f, kernels, to, to, width, 0, 0);
+      SwapReversedRows(plan, to, to, 0, 0);
       if (unused != 0) ShiftRow(to, bytes, unused);
     }
     if (unused != 0) to[bytes - 1] = static_cast<uint8_t>((to[bytes - 1] & ~keep) | (behind & keep));
@@ -203,8 +230,7 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
     return;
   }
   const Format f = FormatOf(bits);
-  RowKernels kernels;
-  ChooseRowKernels(f, &kernels);
+  const RowPlan pair = PlanRows(f, width, false), one = PlanRows(f, width, true);
   // A half turn trades each row with its opposite, reversed; the middle row
   // of an odd count, and every row of a mirror, reverses in place. The
   // processor fetches ahead of one stream walking forwards and one walking
@@ -213,13 +239,12 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
   // least 8 KiB ahead, in the rows to come.
   const int32_t pairs = r.rows ? height / 2 : 0;
   for (int32_t y = 0; y < pairs; ++y) {
-    SwapReversedRows(f, kernels, rows + y * stride, rows + (height - 1 - y) * stride, width, 512,
-                     -512);
+    SwapReversedRows(pair, rows + y * stride, rows + (height - 1 - y) * stride, 512, -512);
   }
   const std::ptrdiff_t ahead = stride * ((8192 + stride - 1) / stride);
   for (int32_t y = pairs; y < height - pairs; ++y) {
     uint8_t* row = rows + y * stride;
-    SwapReversedRows(f, kernels, row, row, width, ahead, ahead);
+    SwapReversedRows(one, row, row, ahead, ahead);
   }
   const int shift = UnusedBits(f, width);
   if (shift != 0) {
