@@ -218,11 +218,19 @@ struct Window;
 template <>
 struct Window<8> {
   using V = __m128i;
-  static V Load(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+  static V Load(const uint8_t* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  }
   static void Store(uint8_t* p, V v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
-  static void Store(uint8_t* p, uint64_t mask, V v) { _mm_mask_storeu_epi8(p, static_cast<__mmask16>(mask), v); }
-  static V Permute(const Indices& x, V v) { return _mm_permutexvar_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(x.of)), v); }
-  static V Affine(V v, uint64_t m) { return _mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(static_cast<long long>(m)), 0); }
+  static void Store(uint8_t* p, uint64_t mask, V v) {
+    _mm_mask_storeu_epi8(p, static_cast<__mmask16>(mask), v);
+  }
+  static V Permute(const Indices& x, V v) {
+    return _mm_permutexvar_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(x.of)), v);
+  }
+  static V Affine(V v, uint64_t m) {
+    return _mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(static_cast<long long>(m)), 0);
+  }
 };
 template <>
 struct Window<16> : Window<8> {
@@ -233,11 +241,21 @@ struct Window<16> : Window<8> {
 template <>
 struct Window<32> {
   using V = __m256i;
-  static V Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-  static void Store(uint8_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-  static void Store(uint8_t* p, uint64_t mask, V v) { _mm256_mask_storeu_epi8(p, static_cast<__mmask32>(mask), v); }
-  static V Permute(const Indices& x, V v) { return _mm256_permutexvar_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(x.of)), v); }
-  static V Affine(V v, uint64_t m) { return _mm256_gf2p8affine_epi64_epi8(v, _mm256_set1_epi64x(static_cast<long long>(m)), 0); }
+  static V Load(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  static void Store(uint8_t* p, V v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+  static void Store(uint8_t* p, uint64_t mask, V v) {
+    _mm256_mask_storeu_epi8(p, static_cast<__mmask32>(mask), v);
+  }
+  static V Permute(const Indices& x, V v) {
+    return _mm256_permutexvar_epi8(_mm256_load_si256(reinterpret_cast<const __m256i*>(x.of)), v);
+  }
+  static V Affine(V v, uint64_t m) {
+    return _mm256_gf2p8affine_epi64_epi8(v, _mm256_set1_epi64x(static_cast<long long>(m)), 0);
+  }
 };
 template <>
 struct Window<64> {
@@ -246,7 +264,9 @@ struct Window<64> {
   static void Store(uint8_t* p, V v) { Store64(p, v); }
   static void Store(uint8_t* p, uint64_t mask, V v) { _mm512_mask_storeu_epi8(p, mask, v); }
   static V Permute(const Indices& x, V v) { return _mm512_permutexvar_epi8(Use(x), v); }
-  static V Affine(V v, uint64_t m) { return _mm512_gf2p8affine_epi64_epi8(v, _mm512_set1_epi64(static_cast<long long>(m)), 0); }
+  static V Affine(V v, uint64_t m) {
+    return _mm512_gf2p8affine_epi64_epi8(v, _mm512_set1_epi64(static_cast<long long>(m)), 0);
+  }
 };
 
 // Whole pixels of kUnit bytes in kWidth bytes.
@@ -327,14 +347,15 @@ void SwapReversedMasked(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
 template <int kUnit, int kBits = 8>
 void SwapReversedRest(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes) {
   // The widest window the runs hold, where two of them cover the runs.
+  auto covered = [bytes](int width) { return bytes <= 2 * WholeBytes(width, kUnit); };
   if (bytes >= 64) {
-    if (bytes <= 2 * WholeBytes(64, kUnit)) return SwapReversedWindows<64, kUnit, kBits>(p, q, bytes);
+    if (covered(64)) return SwapReversedWindows<64, kUnit, kBits>(p, q, bytes);
   } else if (bytes >= 32) {
-    if (bytes <= 2 * WholeBytes(32, kUnit)) return SwapReversedWindows<32, kUnit, kBits>(p, q, bytes);
+    if (covered(32)) return SwapReversedWindows<32, kUnit, kBits>(p, q, bytes);
   } else if (bytes >= 16) {
-    if (bytes <= 2 * WholeBytes(16, kUnit)) return SwapReversedWindows<16, kUnit, kBits>(p, q, bytes);
+    if (covered(16)) return SwapReversedWindows<16, kUnit, kBits>(p, q, bytes);
   } else if (bytes >= 8) {
-    if (bytes <= 2 * WholeBytes(8, kUnit)) return SwapReversedWindows<8, kUnit, kBits>(p, q, bytes);
+    if (covered(8)) return SwapReversedWindows<8, kUnit, kBits>(p, q, bytes);
   }
   SwapReversedMasked<kUnit, kBits>(p, q, bytes);
 }
