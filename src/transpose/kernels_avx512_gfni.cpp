@@ -204,6 +204,40 @@ inline __m512i ReversedSmall(__m512i v) {
   return WithinBytes<kBits>(ReversedBytes(v));
 }
 
+// 192 bytes of pixels of 3 or 6 bytes in three registers, in reverse order.
+// Byte j of the result comes from byte UnitSource(j); each register of the
+// result takes the bytes from the first two registers by a two-source
+// permute and, where its mask says, those from the third by a masked
+// permute over it (which reads the low 6 bits of the same indices).
+template <int kUnit>
+constexpr int UnitSource(int j) {
+  return (192 / kUnit - 1 - j / kUnit) * kUnit + j % kUnit;
+}
+template <int kUnit>
+constexpr Indices kUnitReversal[3] = {Make([](int k) { return UnitSource<kUnit>(k); }),
+                                      Make([](int k) { return UnitSource<kUnit>(64 + k); }),
+                                      Make([](int k) { return UnitSource<kUnit>(128 + k); })};
+template <int kUnit>
+constexpr uint64_t FromThird(int r) {
+  uint64_t mask = 0;
+  for (int k = 0; k < 64; ++k) {
+    if (UnitSource<kUnit>(64 * r + k) >= 128) mask |= uint64_t{1} << k;
+  }
+  return mask;
+}
+template <int kUnit>
+constexpr uint64_t kFromThird[3] = {FromThird<kUnit>(0), FromThird<kUnit>(1), FromThird<kUnit>(2)};
+
+template <int kUnit>
+QT_INLINE void ReversedUnits(const __m512i in[3], __m512i out[3]) {
+  QT_UNROLL(3)
+  for (int r = 0; r < 3; ++r) {
+    const __m512i at = Use(kUnitReversal<kUnit>[r]);
+    out[r] = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(in[0], at, in[1]),
+                                          kFromThird<kUnit>[r], at, in[2]);
+  }
+}
+
 // The rest of a row: runs of up to 128 bytes, whole pixels of kUnit bytes
 // (or bytes of pixels of kBits bits).
 //
@@ -365,13 +399,14 @@ const BlockKernel kBits4[] = {{Nibbles16x16, 16, 16}, {}};
 const BlockKernel kBytes1[] = {{Bytes16x16, 16, 16}, {}};
 
 // Words and dwords as the F and BW set (whose reversals are as good here);
-// 2-bit pixels reverse here too.
+// 2-bit pixels reverse here too, and 3- and 6-byte ones by permutes.
 const KernelSet kGfniSet = {
     "avx512+vbmi+gfni",
     {kBits1, kBits4, kBytes1, kAvx2Bytes2, kSsse3Bytes3, kAvx2Bytes4, kSsse3Bytes6, kAvx2Bytes8},
     {Avx512::kList<ReversedSmall<1>, 2>, Avx512::kList<ReversedSmall<4>, 2>,
-     Avx512::kList<ReversedBytes, 2>, Avx512::kList<ReversedWords, 2>, kSsse3ReverseBytes3,
-     Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>,
+     Avx512::kList<ReversedBytes, 2>, Avx512::kList<ReversedWords, 2>,
+     Avx512::kGroupList<ReversedUnits<3>, 3>, Avx512::kList<ReversedDwords, 2>,
+     Avx512::kGroupList<ReversedUnits<6>, 3>, Avx512::kList<ReversedQwords, 2>,
      Avx512::kList<ReversedSmall<2>, 2>},
     {false, false, true, true, false, true, false, true},
     {{SwapReversedRest<1, 1>, 128}, {SwapReversedRest<1, 4>, 128}, {SwapReversedRest<1>, 128},
