@@ -73,8 +73,7 @@ struct RowPlan {
   bool same;
   Step steps[kMaxLevels];
   int step_count = 0;
-  std::ptrdiff_t done = 0;  // bytes the blocks take from each end
-  ReverseRest rest;         // for what they leave, when the set has one
+  ReverseRest rest;  // for what the blocks leave, when the set has one
 };
 
 RowPlan PlanRows(Format f, int32_t width, bool same) {
@@ -87,18 +86,19 @@ RowPlan PlanRows(Format f, int32_t width, bool same) {
   KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
   const ReverseRest rest = ChosenKernels().reverse_rest[f.index];
   const std::ptrdiff_t limit = same ? plan.n / 2 : plan.n;
+  std::ptrdiff_t done = 0;  // bytes the blocks take from each end
   for (const ReverseKernel* k = levels;; ++k) {
     // What is left: the middle of one row, or a's back with b's front.
-    const std::ptrdiff_t left = same ? plan.n - 2 * plan.done : plan.n - plan.done;
+    const std::ptrdiff_t left = same ? plan.n - 2 * done : plan.n - done;
     if (rest.fn != nullptr && left <= rest.most) {
       plan.rest = rest;
       break;
     }
     if (k->fn == nullptr) break;
-    const std::ptrdiff_t count = (limit - plan.done) / k->bytes;
+    const std::ptrdiff_t count = (limit - done) / k->bytes;
     if (count == 0) continue;
     plan.steps[plan.step_count++] = {k->fn, k->bytes, count};
-    plan.done += count * k->bytes;
+    done += count * k->bytes;
   }
   return plan;
 }
