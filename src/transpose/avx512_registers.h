@@ -1,8 +1,8 @@
 // Loads and stores of 64 bytes at any address, the reversals of 2-, 4- and
-// 8-byte pixels, and the reversal kernels built on them (128 bytes from each
-// end, or 64), for the two AVX-512 sets. Each includes it into its own
-// file, built for its own instructions; internal linkage keeps every copy
-// there.
+// 8-byte pixels, the reversal kernels built on them (128 bytes from each
+// end, or 64), and the masked end of two runs swapped, for the two AVX-512
+// sets. Each includes it into its own file, built for its own
+// instructions; internal linkage keeps every copy there.
 #ifndef QUADTURN_AVX512_REGISTERS_H
 #define QUADTURN_AVX512_REGISTERS_H
 
@@ -33,6 +33,16 @@ inline __m512i ReversedQwords(__m512i v) {
 }
 
 using Avx512 = Registers<Load64, Store64>;
+
+// What two runs leave after whole registers, under 64 bytes, in one masked
+// step: masked-off bytes are neither read nor written.
+inline void SwapMaskedRest(uint8_t* p, uint8_t* q, std::ptrdiff_t n) {
+  if (n == 0) return;
+  const __mmask64 m = _cvtu64_mask64((uint64_t{1} << n) - 1);
+  const __m512i a = _mm512_maskz_loadu_epi8(m, p), b = _mm512_maskz_loadu_epi8(m, q);
+  _mm512_mask_storeu_epi8(p, m, b);
+  _mm512_mask_storeu_epi8(q, m, a);
+}
 
 }  // namespace
 }  // namespace quadturn

@@ -96,6 +96,10 @@ struct ReverseRest {
   int most = 0;
 };
 
+// Swaps the `bytes` bytes at p with those at q, two runs that do not
+// overlap: a flip's rows trading places, a whole row in one call.
+using SwapRunsFn = void (*)(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes);
+
 struct KernelSet {
   const char* name;
   // Per format, from the largest block down; an empty kernel ends the list,
@@ -112,6 +116,8 @@ struct KernelSet {
   // are done, where the set has one (the drivers fall back on the smaller
   // blocks and pixels otherwise).
   ReverseRest reverse_rest[kFormatCount] = {};
+  // Rows trading places; null takes the portable set's.
+  SwapRunsFn swap_runs = nullptr;
 };
 
 // The portable set, always there.

@@ -1,9 +1,9 @@
 // The shapes the SIMD sets' kernels share, written once: a block made of
-// four smaller ones, and the reversal kernels (registers loaded from both
-// places, reversed, and stored at the other place in reverse order). A set
-// gives its steps: its block transposes; its loads, stores and how it
-// reverses one register (or a group of them, where pixels straddle
-// registers).
+// four smaller ones, the swap of two runs, and the reversal kernels
+// (registers loaded from both places, reversed, and stored at the other
+// place in reverse order). A set gives its steps: its block transposes;
+// its loads, stores and how it reverses one register (or a group of them,
+// where pixels straddle registers).
 // Each set's file is built for its own instructions, and its steps have
 // internal linkage, so every instantiation stays in that file.
 #ifndef QUADTURN_SWAP_REVERSED_H
@@ -11,11 +11,33 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kernel_set.h"
 #include "unroll.h"
 
 namespace quadturn {
+namespace {
+
+// Swaps runs shorter than a register: 8 bytes at a time, then single bytes.
+// (Internal linkage: each set's file keeps the copy built for it.)
+inline void SwapWordsAndBytes(uint8_t* p, uint8_t* q, std::ptrdiff_t n) {
+  std::ptrdiff_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, p + k, 8);
+    std::memcpy(&y, q + k, 8);
+    std::memcpy(p + k, &y, 8);
+    std::memcpy(q + k, &x, 8);
+  }
+  for (; k < n; ++k) {
+    const uint8_t x = p[k];
+    p[k] = q[k];
+    q[k] = x;
+  }
+}
+
+}  // namespace
 
 // A kernel of 2n x 2n pixels of kPixelBytes bytes as four of n x n by
 // kQuarter (n = kSide), and a kernel of one call of kBlock: the steps are
@@ -57,6 +79,26 @@ struct Registers {
     }
     QT_UNROLL(16)
     for (int k = 0; k < kCount; ++k) kStore(p + kBytes * k, rb[k]), kStore(q + kBytes * k, ra[k]);
+  }
+
+  // Two runs swapped (SwapRunsFn): four registers a step, then one, then
+  // kTail (void (uint8_t*, uint8_t*, std::ptrdiff_t)) for what is left.
+  template <auto kTail>
+  static void SwapRuns(uint8_t* p, uint8_t* q, std::ptrdiff_t n) {
+    std::ptrdiff_t k = 0;
+    for (; k + 4 * kBytes <= n; k += 4 * kBytes) {
+      V a[4], b[4];
+      QT_UNROLL(4)
+      for (int j = 0; j < 4; ++j) a[j] = kLoad(p + k + kBytes * j), b[j] = kLoad(q + k + kBytes * j);
+      QT_UNROLL(4)
+      for (int j = 0; j < 4; ++j) kStore(p + k + kBytes * j, b[j]), kStore(q + k + kBytes * j, a[j]);
+    }
+    for (; k + kBytes <= n; k += kBytes) {
+      const V a = kLoad(p + k), b = kLoad(q + k);
+      kStore(p + k, b);
+      kStore(q + k, a);
+    }
+    kTail(p + k, q + k, n - k);
   }
 
   // A reversal of one register as one of a group of one.

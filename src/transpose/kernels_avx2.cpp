@@ -166,6 +166,8 @@ const KernelSet kAvx2Kernels = {
     {Avx2::kList<ReversedSmall<1>, 4>, Avx2::kList<ReversedSmall<4>, 4>,
      Avx2::kList<ReversedBytes, 4>, Avx2::kList<ReversedWords, 4>, kSsse3ReverseBytes3,
      Avx2::kList<ReversedDwords, 4>, kSsse3ReverseBytes6, Avx2::kList<ReversedQwords, 4>},
-    {false, false, true, true, false, true, false, true}};
+    {false, false, true, true, false, true, false, true},
+    {},
+    Avx2::SwapRuns<SwapWordsAndBytes>};
 
 }  // namespace quadturn

@@ -41,7 +41,9 @@ const KernelSet kAvx512Set = {
     {Avx512::kList<ReversedSmall<1>, 2>, Avx512::kList<ReversedSmall<4>, 2>,
      Avx512::kList<ReversedBytes, 2>, Avx512::kList<ReversedWords, 2>, kSsse3ReverseBytes3,
      Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>},
-    {false, false, true, true, false, true, false, true}};
+    {false, false, true, true, false, true, false, true},
+    {},
+    Avx512::SwapRuns<SwapMaskedRest>};
 
 }  // namespace
 

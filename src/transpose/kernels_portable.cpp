@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "kernel_set.h"
+#include "kernel_shapes.h"
 #include "unroll.h"
 
 namespace quadturn {
@@ -183,6 +184,7 @@ constexpr KernelSet MakePortable(std::index_sequence<I...>) {
   set.reverse[FormatIndex(1)] = kReverseBits1;
   set.reverse[FormatIndex(2)] = kReverseBits2;
   set.reverse[FormatIndex(4)] = kReverseBits4;
+  set.swap_runs = SwapWordsAndBytes;
   return set;
 }
 

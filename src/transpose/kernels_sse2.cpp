@@ -187,6 +187,8 @@ const KernelSet kSse2Kernels = {
     {Sse::kList<ReversedSmall<1>, 4>, Sse::kList<ReversedSmall<4>, 4>, Sse::kList<ReversedBytes, 4>,
      Sse::kList<ReversedWords, 4>, nullptr, Sse::kList<ReversedDwords, 4>, nullptr,
      Sse::kList<ReversedQwords, 4>},
-    {false, false, true, true, false, true, false, true}};
+    {false, false, true, true, false, true, false, true},
+    {},
+    Sse::SwapRuns<SwapWordsAndBytes>};
 
 }  // namespace quadturn

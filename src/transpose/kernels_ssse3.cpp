@@ -145,6 +145,8 @@ const KernelSet kSsse3Kernels = {
     {Sse::kList<ReversedSmall<1>, 4>, Sse::kList<ReversedSmall<4>, 4>,
      Sse::kList<ReversedBytes, 4>, Sse::kList<ReversedWords, 4>, kSsse3ReverseBytes3,
      Sse::kList<ReversedDwords, 4>, kSsse3ReverseBytes6, Sse::kList<ReversedQwords, 4>},
-    {false, false, true, true, false, true, false, true}};
+    {false, false, true, true, false, true, false, true},
+    {},
+    Sse::SwapRuns<SwapWordsAndBytes>};
 
 }  // namespace quadturn

@@ -192,30 +192,15 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
 }
 
 void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
+  const SwapRunsFn swap = ChosenKernels().swap_runs != nullptr ? ChosenKernels().swap_runs
+                                                                : PortableKernels().swap_runs;
   for (int32_t r = 0; r < count / 2; ++r) {
     uint8_t* a = rows + r * stride;
     uint8_t* b = rows + (count - 1 - r) * stride;
-    // The two rows trade places 32 bytes at a time through registers. The
-    // next row from the end is asked for ahead: the processor takes a walk
-    // that jumps back a row each time for a new one.
-    std::ptrdiff_t k = 0;
-    for (; k + 32 <= stride; k += 32) {
-      if (k % 64 == 0) __builtin_prefetch(b - stride + k, 1);
-      uint8_t x[32], y[32];
-      std::memcpy(x, a + k, 32);
-      std::memcpy(y, b + k, 32);
-      std::memcpy(a + k, y, 32);
-      std::memcpy(b + k, x, 32);
-    }
-    // The rest 8 bytes at a time, then bytes.
-    for (; k + 8 <= stride; k += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a + k, 8);
-      std::memcpy(&y, b + k, 8);
-      std::memcpy(a + k, &y, 8);
-      std::memcpy(b + k, &x, 8);
-    }
-    for (; k < stride; ++k) std::swap(a[k], b[k]);
+    // The next row from the end is asked for ahead: the processor takes a
+    // walk that jumps back a row each time for a new one.
+    for (std::ptrdiff_t k = 0; k < stride; k += 64) __builtin_prefetch(b - stride + k, 1);
+    swap(a, b, stride);
   }
 }
 
