@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace quadturn::bench {
 
@@ -108,22 +109,32 @@ bool InDib(int bits) {
 
 namespace {
 
-// RotateFlipPixels(type) in place on a buffer as large as either shape,
-// turned again and again as the blocks are.
-double BufferCallMs(const Image& image, int reps, int type) {
-  const std::ptrdiff_t turned = StrideOf(image.bits, image.height);
-  const bool swap = type % 2 != 0;
-  std::vector<uint8_t> rows(std::max(image.rows.size(),
-                                     swap ? static_cast<size_t>(turned) * image.width : 0));
-  std::memcpy(rows.data(), image.rows.data(), image.rows.size());
+// Pixels in a buffer as large as either shape, turned in place by
+// RotateFlipPixels again and again as the blocks are.
+struct TurningBuffer {
+  const Image& image;
+  std::ptrdiff_t turned;
+  std::vector<uint8_t> rows;
   bool across = false;
-  return MedianMs([&] {
+
+  explicit TurningBuffer(const Image& im)
+      : image(im), turned(StrideOf(im.bits, im.height)),
+        rows(std::max(im.rows.size(), static_cast<size_t>(turned) * im.width)) {
+    std::memcpy(rows.data(), image.rows.data(), image.rows.size());
+  }
+  void Turn(int type) {
+    const bool swap = type % 2 != 0;
     const int w = across ? image.height : image.width, h = across ? image.width : image.height;
     const std::ptrdiff_t from = across ? turned : image.stride;
     const std::ptrdiff_t to = !swap ? from : across ? image.stride : turned;
     RotateFlipPixels(rows.data(), from, rows.data(), to, w, h, image.bits, type);
-    across = swap && !across;
-  }, reps);
+    across = swap != across;
+  }
+};
+
+double BufferCallMs(const Image& image, int reps, int type) {
+  TurningBuffer buffer(image);
+  return MedianMs([&] { buffer.Turn(type); }, reps);
 }
 
 }  // namespace
@@ -151,6 +162,38 @@ double WholeFlipMs(const Image& image, int reps, int type) {
   const double ms = MedianMs([h, type] { RotateFlip(h, type); }, reps);
   GlobalFree(h);
   return ms;
+}
+
+std::vector<double> SideBySideFlipMs(const Image& image, int reps, const std::vector<int>& types) {
+  using Clock = std::chrono::steady_clock;
+  // One block (or buffer) for all, so that each call finds the image where
+  // the one before left it, in the cache as much as the others do.
+  HGLOBAL h = InDib(image.bits) ? MakeBlock(image) : nullptr;
+  std::optional<TurningBuffer> buffer;
+  if (h == nullptr) buffer.emplace(image);
+  auto call = [&](int type) {
+    if (h != nullptr) {
+      RotateFlip(h, type);
+    } else {
+      buffer->Turn(type);
+    }
+  };
+  for (int type : types) call(type);
+  std::vector<std::vector<double>> ms(types.size());
+  for (int i = 0; i < reps; ++i) {
+    for (std::size_t k = 0; k < types.size(); ++k) {
+      const auto t0 = Clock::now();
+      call(types[k]);
+      ms[k].push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+  }
+  if (h != nullptr) GlobalFree(h);
+  std::vector<double> medians;
+  for (auto& m : ms) {
+    std::sort(m.begin(), m.end());
+    medians.push_back(m[m.size() / 2]);
+  }
+  return medians;
 }
 
 double MemcpyMs(const Image& image, int reps) {

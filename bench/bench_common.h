@@ -60,6 +60,12 @@ double WholeCallMs(const Image& image, int reps, int turns = 1);
 // The same with RotateFlip(type) (0-7), the block made once.
 double WholeFlipMs(const Image& image, int reps, int type);
 
+// Whole calls of RotateFlip for each of `types`, each on a block of its own
+// (RotateFlipPixels on a buffer of its own for pixels a DIB does not hold),
+// one call of each in turn every repetition: their medians compare without
+// the drift of this machine's speed between one part of a run and the next.
+std::vector<double> SideBySideFlipMs(const Image& image, int reps, const std::vector<int>& types);
+
 // memcpy of the image's pixel bytes into a buffer made once.
 double MemcpyMs(const Image& image, int reps);
 

@@ -97,6 +97,24 @@ with open(summary, "a") as out:
                      for x in sets]
             out.write(f"| {build} | {label} | " + " | ".join(cells) + " |\n")
 
+# The transposes against the quarter turn timed beside them, call for call
+# on one block: the ratio in each run, its median and range.
+BESIDE = "quadturn, a quarter turn beside them"
+with open(summary, "a") as out:
+    out.write("\n**Transposes against a quarter turn timed beside them** (time over the "
+              "quarter turn's, median of the runs' ratios, lowest and highest)\n\n")
+    out.write("| build | image | transpose | transverse |\n|---|---|---:|---:|\n")
+    for build, label in order:
+        names = {n.strip(): n for n in rows_of[(build, label)]}
+        if BESIDE not in names:
+            continue
+        quarter = times[(build, label, names[BESIDE])]
+        cells = []
+        for kind in ("quadturn, transpose", "quadturn, transverse"):
+            own = times[(build, label, names[kind])]
+            cells.append(spread([a / b for a, b in zip(own, quarter)], "{:.2f}"))
+        out.write(f"| {build} | {label} | " + " | ".join(cells) + " |\n")
+
 # quadturn's call for the orientation each libyuv call does: the whole call
 # against libyuv's kernel alone, run by run.
 LIBYUV_PAIRS = {
