@@ -28,9 +28,13 @@ int TileOf(Format f) {
     default: return 64;
   }
 }
-// Staged tiles go through two buffers of this many bytes at most (an 8-bit
-// tile of 256 x 256), taken from the turn's working memory.
+// Staged tiles go through two buffers, each of a tile of this many bytes at
+// most (an 8-bit tile of 256 x 256), taken from the turn's working memory.
 constexpr int kStageBytes = 64 * 1024;
+// A staged row is a cache line longer than the tile's: rows of a power of
+// two apart would share a few cache sets, and a column of blocks writing
+// across 256 of them would evict its own lines before they are full.
+constexpr int kStagePad = 64;
 
 // Pixel x of a row of 1- or 4-bit pixels.
 inline unsigned GetSmall(int bits, const uint8_t* row, int64_t x) {
@@ -89,25 +93,45 @@ void PerPixel(Format f, const Part& p) {
   }
 }
 
+// A staged row of format f: a tile's row and the pad.
+std::ptrdiff_t StagedLine(Format f) { return Span(f, TileOf(f)) + kStagePad; }
+
 // The bytes of one staged tile of format f, or 0 when f is not staged.
 std::ptrdiff_t StagedTileBytes(const KernelSet& set, Format f) {
-  const std::ptrdiff_t bytes = Span(f, TileOf(f)) * TileOf(f);
-  return set.stage[f.index] && bytes <= kStageBytes ? bytes : 0;
+  const bool staged = set.stage[f.index] && Span(f, TileOf(f)) * TileOf(f) <= kStageBytes;
+  return staged ? StagedLine(f) * TileOf(f) : 0;
+}
+
+// Asks for the cache lines of `bytes` bytes at p, to read them or to write.
+inline void PrefetchToRead(const uint8_t* p, std::ptrdiff_t bytes) {
+  for (std::ptrdiff_t k = 0; k < bytes; k += 64) __builtin_prefetch(p + k, 0);
+}
+inline void PrefetchToWrite(uint8_t* p, std::ptrdiff_t bytes) {
+  for (std::ptrdiff_t k = 0; k < bytes; k += 64) __builtin_prefetch(p + k, 1);
 }
 
 // A whole tile (p is tile x tile) through the two stage buffers: rows
 // copied in whole, blocks turned between the buffers, rows copied out whole.
 void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const Stage& stage) {
-  const std::ptrdiff_t line = Span(f, tile);
+  const std::ptrdiff_t bytes = Span(f, tile), line = StagedLine(f);
   uint8_t* in = stage.in;
   uint8_t* out = stage.out();
-  for (int r = 0; r < tile; ++r) std::memcpy(in + r * line, p.src + r * p.src_stride, line);
+  // A tile's rows are hundreds of short runs, too many for the processor to
+  // follow: each run is asked for kAhead rows before it is copied.
+  constexpr int kAhead = 16;
+  for (int r = 0; r < tile; ++r) {
+    if (r + kAhead < tile) PrefetchToRead(p.src + (r + kAhead) * p.src_stride, bytes);
+    std::memcpy(in + r * line, p.src + r * p.src_stride, bytes);
+  }
   for (int i = 0; i < tile; i += k.height) {
     for (int j = 0; j < tile; j += k.width) {
       k.fn(in + i * line + Span(f, j), line, out + j * line + Span(f, i), line);
     }
   }
-  for (int r = 0; r < tile; ++r) std::memcpy(p.dst + r * p.dst_stride, out + r * line, line);
+  for (int r = 0; r < tile; ++r) {
+    if (r + kAhead < tile) PrefetchToWrite(p.dst + (r + kAhead) * p.dst_stride, bytes);
+    std::memcpy(p.dst + r * p.dst_stride, out + r * line, bytes);
+  }
 }
 
 // Whole blocks of kernel k over p (its sides multiples of the kernel's), a
