@@ -97,7 +97,8 @@ struct ReverseRest {
 };
 
 // Swaps the `bytes` bytes at p with those at q, two runs that do not
-// overlap: a flip's rows trading places, a whole row in one call.
+// overlap (or the same run, which stays as it is): a flip's rows trading
+// places, a whole row in one call, or two pixels.
 using SwapRunsFn = void (*)(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes);
 
 struct KernelSet {

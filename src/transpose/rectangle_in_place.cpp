@@ -128,8 +128,7 @@ void SortChunks(const Split& s, uint8_t* rows, Transposition t, uint8_t* spare,
     while (from != start) {
       // The cycle jumps across the whole image: ask for the next chunk
       // while this one moves.
-      const uint8_t* next = chunk_at(source_of(from));
-      for (std::ptrdiff_t at = 0; at < s.chunk; at += 64) __builtin_prefetch(next + at);
+      PrefetchToRead(chunk_at(source_of(from)), s.chunk);
       std::memcpy(chunk_at(k), chunk_at(from), s.chunk);
       seen[from / 8] |= static_cast<uint8_t>(1u << (from % 8));
       k = from;

@@ -13,12 +13,10 @@
 namespace quadturn {
 namespace {
 
-// Byte pixels of `n` bytes each: the one at a trades places with the one at b.
-void SwapPixel(uint8_t* a, uint8_t* b, int n) {
-  uint8_t t[kMaxPixelBytes];
-  std::memcpy(t, a, n);
-  std::memcpy(a, b, n);
-  std::memcpy(b, t, n);
+// Two runs trading places: the chosen set's swap, or the portable set's.
+SwapRunsFn ChosenSwapRuns() {
+  const SwapRunsFn swap = ChosenKernels().swap_runs;
+  return swap != nullptr ? swap : PortableKernels().swap_runs;
 }
 
 // Bytes with their 1-bit pixels in reverse order, by table: the few bytes
@@ -74,6 +72,7 @@ struct RowPlan {
   Step steps[kMaxLevels];
   int step_count = 0;
   ReverseRest rest;  // for what the blocks leave, when the set has one
+  SwapRunsFn swap;   // else pixels of whole bytes trade places one by one
 };
 
 RowPlan PlanRows(Format f, int32_t width, bool same) {
@@ -82,6 +81,7 @@ RowPlan PlanRows(Format f, int32_t width, bool same) {
   plan.u = UnitsOf(f, width);
   plan.n = static_cast<std::ptrdiff_t>(plan.u.count) * plan.u.bytes;
   plan.same = same;
+  plan.swap = ChosenSwapRuns();
   ReverseKernel levels[kMaxLevels];
   KernelLevels(ChosenKernels(), &KernelSet::reverse, f, levels);
   const ReverseRest rest = ChosenKernels().reverse_rest[f.index];
@@ -115,10 +115,8 @@ void SwapReversedRows(const RowPlan& plan, uint8_t* a, uint8_t* b, std::ptrdiff_
     const RowPlan::Step& k = plan.steps[s];
     for (std::ptrdiff_t c = 0; c < k.count; ++c, done += k.bytes) {
       // Every line of both blocks' places ahead.
-      for (std::ptrdiff_t line = 0; line < k.bytes; line += 64) {
-        __builtin_prefetch(a + done + line + ahead_a, 1);
-        __builtin_prefetch(b + n - done - k.bytes + line + ahead_b, 1);
-      }
+      PrefetchToWrite(a + done + ahead_a, k.bytes);
+      PrefetchToWrite(b + n - done - k.bytes + ahead_b, k.bytes);
       k.fn(a + done, b + n - done - k.bytes);
     }
   }
@@ -137,7 +135,7 @@ void SwapReversedRows(const RowPlan& plan, uint8_t* a, uint8_t* b, std::ptrdiff_
       *p = ReversedByte(bits, *q);
       *q = ReversedByte(bits, x);
     } else {
-      SwapPixel(p, q, plan.u.bytes);
+      plan.swap(p, q, plan.u.bytes);
     }
   }
   // A middle unit left in a row of an odd count reverses within itself.
@@ -192,14 +190,13 @@ void ReverseRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_
 }
 
 void ReverseRowOrder(uint8_t* rows, std::ptrdiff_t stride, int32_t count) {
-  const SwapRunsFn swap = ChosenKernels().swap_runs != nullptr ? ChosenKernels().swap_runs
-                                                                : PortableKernels().swap_runs;
+  const SwapRunsFn swap = ChosenSwapRuns();
   for (int32_t r = 0; r < count / 2; ++r) {
     uint8_t* a = rows + r * stride;
     uint8_t* b = rows + (count - 1 - r) * stride;
     // The next row from the end is asked for ahead: the processor takes a
     // walk that jumps back a row each time for a new one.
-    for (std::ptrdiff_t k = 0; k < stride; k += 64) __builtin_prefetch(b - stride + k, 1);
+    PrefetchToWrite(b - stride, stride);
     swap(a, b, stride);
   }
 }

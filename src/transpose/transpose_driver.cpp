@@ -102,14 +102,6 @@ std::ptrdiff_t StagedTileBytes(const KernelSet& set, Format f) {
   return staged ? StagedLine(f) * TileOf(f) : 0;
 }
 
-// Asks for the cache lines of `bytes` bytes at p, to read them or to write.
-inline void PrefetchToRead(const uint8_t* p, std::ptrdiff_t bytes) {
-  for (std::ptrdiff_t k = 0; k < bytes; k += 64) __builtin_prefetch(p + k, 0);
-}
-inline void PrefetchToWrite(uint8_t* p, std::ptrdiff_t bytes) {
-  for (std::ptrdiff_t k = 0; k < bytes; k += 64) __builtin_prefetch(p + k, 1);
-}
-
 // A whole tile (p is tile x tile) through the two stage buffers: rows
 // copied in whole, blocks turned between the buffers, rows copied out whole.
 void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const Stage& stage) {
