@@ -12,9 +12,10 @@
 //     back densely from the start of the rows, as a run of turned tiles of
 //     t x t pixels ("chunks"), each holding t turned rows' t pixels;
 //  2. sort: the chunks trade places, cycle by cycle, until the chunks of
-//     each band of t turned rows lie side by side in column order;
+//     each band of t turned rows lie side by side in source band order;
 //  3. spread: from the last band to the first, a band's chunks go to the
-//     buffer and out to the turned rows at their stride, the strip's pixels
+//     buffer and out to the turned rows at their stride (last first where
+//     the source rows are taken from the bottom), the strip's pixels
 //     behind them.
 // Nothing is written before it is read: packing moves data towards the
 // start (the source stride is at least the packed one), spreading towards
@@ -105,17 +106,17 @@ struct Split {
 
 // Pass 2. With a source bands and b turned bands of chunks of side t, after
 // pass 1 the chunk at index y*b + x holds turned rows [x*t, x*t + t) of the
-// core and its column tiles u(y): y, or a-1-y where the source rows are
-// taken from the bottom (u is its own inverse). Its place is x*a + u(y).
-void SortChunks(const Split& s, uint8_t* rows, Transposition t, uint8_t* spare,
-                uint8_t* seen) {
+// core's source band y. Its place is x*a + y: the same permutation for every
+// transposition (where the source rows are taken from the bottom, band y
+// ends up in the turned rows' columns of band a-1-y, and the spread puts it
+// there), so no turn's cycles are worse than another's.
+void SortChunks(const Split& s, uint8_t* rows, uint8_t* spare, uint8_t* seen) {
   const int64_t count = int64_t{s.source_bands} * s.turned_bands;
   std::memset(seen, 0, static_cast<std::size_t>((count + 7) / 8));
   auto chunk_at = [&](int64_t k) { return rows + k * s.chunk; };
   // The chunk that belongs at index k.
   auto source_of = [&](int64_t k) {
-    const int64_t x = k / s.source_bands, u = k % s.source_bands;
-    const int64_t y = t.reverse_in ? s.source_bands - 1 - u : u;
+    const int64_t x = k / s.source_bands, y = k % s.source_bands;
     return y * s.turned_bands + x;
   };
   for (int64_t start = 0; start < count; ++start) {
@@ -163,16 +164,20 @@ void TurnRectInPlace(const Split& s, uint8_t* rows, std::ptrdiff_t ss, std::ptrd
     std::memcpy(rows + y * band_bytes, band, band_bytes);
   }
   // Pass 2: sort.
-  SortChunks(s, rows, t, band, buffer.bytes + s.seen_at);
+  SortChunks(s, rows, band, buffer.bytes + s.seen_at);
   // Pass 3: spread.
   const std::ptrdiff_t core_bytes = Span(f, s.core_h);
+  // The chunks of source bands from the bottom go to the turned rows in
+  // reverse order.
+  const std::ptrdiff_t next = t.reverse_in ? -s.chunk : s.chunk;
+  const std::ptrdiff_t first = t.reverse_in ? (s.source_bands - 1) * s.chunk : 0;
   for (int32_t x = s.turned_bands - 1; x >= 0; --x) {
     std::memcpy(band, rows + x * s.side * core_bytes, s.side * core_bytes);
     for (int q = 0; q < s.side; ++q) {
       const int32_t turned = x * s.side + q;
       uint8_t* out = rows + (turned_core_row + turned) * ds;
-      const uint8_t* in = band + q * s.chunk_row;
-      for (int32_t u = 0; u < s.source_bands; ++u, in += s.chunk) {
+      const uint8_t* in = band + first + q * s.chunk_row;
+      for (int32_t u = 0; u < s.source_bands; ++u, in += next) {
         CopySegment(out + u * s.chunk_row, in, s.chunk_row);
       }
       std::memcpy(out + core_bytes, strip + turned * s.strip_row, s.strip_row);
