@@ -110,12 +110,16 @@ void CheckOutOfPlace(int bits, const std::vector<int32_t>& widths,
           const uint8_t pad = static_cast<uint8_t>(type == 1 ? 0x00 : 0xFF - type);
           const Bytes want = OracleRows(bits, src.data(), s, w, h, type, pad);
           Bytes buffer(quadturn::TransposeBufferBytes(bits, w, h));
-          for (uint8_t fill : {0x5A, 0xC3}) {
-            Bytes out(static_cast<size_t>(d) * w, fill);
+          // The second fill's result streams past the caches: rows that
+          // start and end inside cache lines, going both ways.
+          for (auto [fill, output] : {std::pair{0x5A, quadturn::Output::kCached},
+                                      std::pair{0xC3, quadturn::Output::kStreamed}}) {
+            Bytes out(static_cast<size_t>(d) * w, static_cast<uint8_t>(fill));
             quadturn::TurnRect(quadturn::FormatOf(bits), src.data(), s, out.data(), d, w, h,
-                               TranspositionOf(type), BufferOf(buffer));
+                               TranspositionOf(type), BufferOf(buffer), output);
             quadturn::PadRows(bits, out.data(), d, w, h, pad);
-            ASSERT_EQ(out, want) << Describe(set, bits, w, h, type, case_number);
+            ASSERT_EQ(out, want) << Describe(set, bits, w, h, type, case_number)
+                                 << (output == quadturn::Output::kStreamed ? ", streamed" : "");
           }
         }
       }

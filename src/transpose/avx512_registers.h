@@ -1,4 +1,5 @@
-// Loads and stores of 64 bytes at any address, the reversals of 2-, 4- and
+// Loads and stores of 64 bytes at any address (streaming stores on a
+// line), the reversals of 2-, 4- and
 // 8-byte pixels, the reversal kernels built on them (128 bytes from each
 // end, or 64), and the masked end of two runs swapped, for the two AVX-512
 // sets. Each includes it into its own file, built for its own
@@ -17,6 +18,8 @@ namespace {
 
 inline __m512i Load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
 inline void Store64(uint8_t* p, __m512i v) { _mm512_storeu_si512(p, v); }
+inline void Stream64(uint8_t* p, __m512i v) { _mm512_stream_si512(reinterpret_cast<__m512i*>(p), v); }
+inline void Fence() { _mm_sfence(); }
 
 inline __m512i ReversedWords(__m512i v) {
   return _mm512_permutexvar_epi16(

@@ -101,6 +101,13 @@ struct ReverseRest {
 // places, a whole row in one call, or two pixels.
 using SwapRunsFn = void (*)(uint8_t* p, uint8_t* q, std::ptrdiff_t bytes);
 
+// Copies `rows` rows of `bytes` bytes from `from` to `to`: the whole cache
+// lines of each destination row past the caches (streaming stores), the
+// pieces of lines at either end as usual. Every store is done, in order
+// with those after the call, when it returns.
+using StreamRowsFn = void (*)(uint8_t* to, std::ptrdiff_t to_stride, const uint8_t* from,
+                              std::ptrdiff_t from_stride, std::ptrdiff_t bytes, int rows);
+
 struct KernelSet {
   const char* name;
   // Per format, from the largest block down; an empty kernel ends the list,
@@ -119,6 +126,9 @@ struct KernelSet {
   ReverseRest reverse_rest[kFormatCount] = {};
   // Rows trading places; null takes the portable set's.
   SwapRunsFn swap_runs = nullptr;
+  // Staged tiles' rows out to a destination that skips the caches; null
+  // copies them the usual way.
+  StreamRowsFn stream_rows = nullptr;
 };
 
 // The portable set, always there.

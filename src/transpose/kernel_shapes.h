@@ -1,5 +1,6 @@
 // The shapes the SIMD sets' kernels share, written once: a block made of
-// four smaller ones, the swap of two runs, and the reversal kernels
+// four smaller ones, the swap of two runs, rows streamed out past the
+// caches, and the reversal kernels
 // (registers loaded from both places, reversed, and stored at the other
 // place in reverse order). A set gives its steps: its block transposes;
 // its loads, stores and how it reverses one register (or a group of them,
@@ -9,6 +10,7 @@
 #ifndef QUADTURN_SWAP_REVERSED_H
 #define QUADTURN_SWAP_REVERSED_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -99,6 +101,29 @@ struct Registers {
       kStore(q + k, a);
     }
     kTail(p + k, q + k, n - k);
+  }
+
+  // Rows copied out (StreamRowsFn): to the first cache line boundary as
+  // usual, whole lines by kStream (void (uint8_t*, V), an address on a
+  // line), the rest as usual; then kFence (void ()) orders the streamed
+  // stores.
+  template <auto kStream, auto kFence>
+  static void StreamRows(uint8_t* to, std::ptrdiff_t ts, const uint8_t* from, std::ptrdiff_t fs,
+                         std::ptrdiff_t bytes, int rows) {
+    constexpr std::ptrdiff_t kLine = 64;
+    for (int r = 0; r < rows; ++r, to += ts, from += fs) {
+      const auto address = reinterpret_cast<std::uintptr_t>(to);
+      const std::ptrdiff_t head =
+          std::min<std::ptrdiff_t>(bytes, static_cast<std::ptrdiff_t>((kLine - address % kLine) % kLine));
+      std::memcpy(to, from, static_cast<std::size_t>(head));
+      std::ptrdiff_t k = head;
+      for (; k + kLine <= bytes; k += kLine) {
+        QT_UNROLL(4)
+        for (int j = 0; j < kLine / kBytes; ++j) kStream(to + k + kBytes * j, kLoad(from + k + kBytes * j));
+      }
+      std::memcpy(to + k, from + k, static_cast<std::size_t>(bytes - k));
+    }
+    kFence();
   }
 
   // A reversal of one register as one of a group of one.

@@ -20,6 +20,8 @@ inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m
 inline void Store32(uint8_t* p, __m256i v) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
+inline void Stream32(uint8_t* p, __m256i v) { _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v); }
+inline void Fence() { _mm_sfence(); }
 // Rows a and b of 16 bytes in the low and high half.
 inline __m256i Pair(const uint8_t* a, const uint8_t* b) {
   return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(a)), Load(b), 1);
@@ -168,6 +170,7 @@ const KernelSet kAvx2Kernels = {
      Avx2::kList<ReversedDwords, 4>, kSsse3ReverseBytes6, Avx2::kList<ReversedQwords, 4>},
     {false, false, true, true, false, true, false, true},
     {},
-    Avx2::SwapRuns<SwapWordsAndBytes>};
+    Avx2::SwapRuns<SwapWordsAndBytes>,
+    Avx2::StreamRows<Stream32, Fence>};
 
 }  // namespace quadturn

@@ -43,7 +43,8 @@ const KernelSet kAvx512Set = {
      Avx512::kList<ReversedDwords, 2>, kSsse3ReverseBytes6, Avx512::kList<ReversedQwords, 2>},
     {false, false, true, true, false, true, false, true},
     {},
-    Avx512::SwapRuns<SwapMaskedRest>};
+    Avx512::SwapRuns<SwapMaskedRest>,
+    Avx512::StreamRows<Stream64, Fence>};
 
 }  // namespace
 

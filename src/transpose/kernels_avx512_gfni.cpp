@@ -412,7 +412,8 @@ const KernelSet kGfniSet = {
     {{SwapReversedRest<1, 1>, 128}, {SwapReversedRest<1, 4>, 128}, {SwapReversedRest<1>, 128},
      {SwapReversedRest<2>, 128}, {SwapReversedRest<3>, 128}, {SwapReversedRest<4>, 128},
      {SwapReversedRest<6>, 128}, {SwapReversedRest<8>, 128}, {SwapReversedRest<1, 2>, 128}},
-    Avx512::SwapRuns<SwapMaskedRest>};
+    Avx512::SwapRuns<SwapMaskedRest>,
+    Avx512::StreamRows<Stream64, Fence>};
 
 }  // namespace
 

@@ -189,6 +189,7 @@ const KernelSet kSse2Kernels = {
      Sse::kList<ReversedQwords, 4>},
     {false, false, true, true, false, true, false, true},
     {},
-    Sse::SwapRuns<SwapWordsAndBytes>};
+    Sse::SwapRuns<SwapWordsAndBytes>,
+    Sse::StreamRows<Stream, Fence>};
 
 }  // namespace quadturn

@@ -147,6 +147,7 @@ const KernelSet kSsse3Kernels = {
      Sse::kList<ReversedDwords, 4>, kSsse3ReverseBytes6, Sse::kList<ReversedQwords, 4>},
     {false, false, true, true, false, true, false, true},
     {},
-    Sse::SwapRuns<SwapWordsAndBytes>};
+    Sse::SwapRuns<SwapWordsAndBytes>,
+    Sse::StreamRows<Stream, Fence>};
 
 }  // namespace quadturn

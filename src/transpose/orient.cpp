@@ -20,6 +20,12 @@ TurnBuffer BufferAt(uint8_t* at, std::size_t size) {
   return TurnBuffer{at + skip, size};
 }
 
+// A result out of place at least this large streams past the caches. With
+// a last-level cache of 32 MiB, results of 1 and 4 MiB stayed in it between
+// calls and streaming them was no faster (at 1 MiB slower); results of 12
+// to 24 MiB were 10-28% faster streamed (BENCHMARKS.md, "Out of place").
+constexpr std::size_t kStreamFrom = 8 << 20;
+
 std::size_t BufferBytes(int bits, int32_t width, int32_t height, Orientation o, Place place) {
   if (!SwapsAxes(o)) return 0;
   return place == Place::kApart ? TransposeBufferBytes(bits, width, height)
@@ -43,8 +49,11 @@ void OrientRows(int bits, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t
                 std::ptrdiff_t dst_stride, int32_t width, int32_t height, Orientation o,
                 uint8_t* work) {
   if (SwapsAxes(o)) {
+    const std::size_t result = static_cast<std::size_t>(width) *
+                               static_cast<std::size_t>(dst_stride < 0 ? -dst_stride : dst_stride);
     TurnRect(FormatOf(bits), src, src_stride, dst, dst_stride, width, height, TranspositionOf(o),
-             BufferAt(work, BufferBytes(bits, width, height, o, Place::kApart)));
+             BufferAt(work, BufferBytes(bits, width, height, o, Place::kApart)),
+             result >= kStreamFrom ? Output::kStreamed : Output::kCached);
   } else {
     ReverseRows(bits, src, src_stride, dst, dst_stride, width, height, ReversalOf(o));
   }

@@ -66,10 +66,12 @@ struct Part {
 };
 
 // Two staging buffers of `bytes` each, one behind the other; none when
-// `in` is null.
+// `in` is null. `stream` takes the rows out past the caches, where it is
+// not null.
 struct Stage {
   uint8_t* in = nullptr;
   std::ptrdiff_t bytes = 0;
+  StreamRowsFn stream = nullptr;
   uint8_t* out() const { return in + bytes; }
 };
 
@@ -103,7 +105,8 @@ std::ptrdiff_t StagedTileBytes(const KernelSet& set, Format f) {
 }
 
 // A whole tile (p is tile x tile) through the two stage buffers: rows
-// copied in whole, blocks turned between the buffers, rows copied out whole.
+// copied in whole, blocks turned between the buffers, rows copied out whole
+// (or streamed).
 void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const Stage& stage) {
   const std::ptrdiff_t bytes = Span(f, tile), line = StagedLine(f);
   uint8_t* in = stage.in;
@@ -119,6 +122,10 @@ void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const S
     for (int j = 0; j < tile; j += k.width) {
       k.fn(in + i * line + Span(f, j), line, out + j * line + Span(f, i), line);
     }
+  }
+  if (stage.stream != nullptr) {
+    stage.stream(p.dst, p.dst_stride, out, line, bytes, tile);
+    return;
   }
   for (int r = 0; r < tile; ++r) {
     if (r + kAhead < tile) PrefetchToWrite(p.dst + (r + kAhead) * p.dst_stride, bytes);
@@ -181,7 +188,8 @@ std::size_t TransposeBufferBytes(int bits, int32_t width, int32_t height) {
 }
 
 void Transpose(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-               std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer) {
+               std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer,
+               Output output) {
   // The chosen set's blocks, then the portable set's, then single pixels.
   const KernelSet& set = ChosenKernels();
   BlockKernel levels[kMaxLevels];
@@ -191,7 +199,8 @@ void Transpose(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t*
   const std::ptrdiff_t stage_bytes = StagedTileBytes(set, f);
   Stage stage;
   if (stage_bytes > 0 && buffer.size >= 2 * static_cast<std::size_t>(stage_bytes)) {
-    stage = Stage{buffer.bytes, stage_bytes};
+    stage = Stage{buffer.bytes, stage_bytes,
+                  output == Output::kStreamed ? set.stream_rows : nullptr};
   }
   Walk(levels, stage, f, Part{src, src_stride, dst, dst_stride, w, h});
 }

@@ -74,12 +74,21 @@ inline void PrefetchToWrite(uint8_t* p, std::ptrdiff_t bytes) {
   for (std::ptrdiff_t k = 0; k < bytes; k += 64) __builtin_prefetch(p + k, 1);
 }
 
+// Where a transpose's result goes. Into the caches, as usual: an in-place
+// turn reads it back soon, and the lines it overwrites are ones it has just
+// read. Or past them: a whole image out of place, larger than the caches
+// keep, goes out to memory anyway, and each line would otherwise be read in
+// only to be overwritten.
+enum class Output { kCached, kStreamed };
+
 // The transpose every turn is built on: destination row j, pixel i takes
 // source row i, pixel j, for i < h and j < w. Strides may be negative.
 // Writes the pixels' bytes; the padding bits in a row's last byte are left
-// to the caller. The buffer stages whole tiles (TransposeBufferBytes).
+// to the caller. The buffer stages whole tiles (TransposeBufferBytes); the
+// staged tiles' rows go out as `output` says, where the set can stream.
 void Transpose(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
-               std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer);
+               std::ptrdiff_t dst_stride, int32_t w, int32_t h, TurnBuffer buffer,
+               Output output = Output::kCached);
 std::size_t TransposeBufferBytes(int bits, int32_t width, int32_t height);
 
 // The transposition `t` of a rectangle of `h` rows of `w` pixels at src into
@@ -87,7 +96,7 @@ std::size_t TransposeBufferBytes(int bits, int32_t width, int32_t height);
 // touching any padding.
 void TurnRect(Format format, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t w, int32_t h, Transposition t,
-              TurnBuffer buffer);
+              TurnBuffer buffer, Output output = Output::kCached);
 
 // The transposition `t` of a square of `size` x `size` pixels inside its own
 // rows, and the buffer it needs (square_in_place.cpp).

@@ -7,7 +7,7 @@ namespace quadturn {
 
 void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* dst,
               std::ptrdiff_t dst_stride, int32_t w, int32_t h, Transposition t,
-              TurnBuffer buffer) {
+              TurnBuffer buffer, Output output) {
   if (w <= 0 || h <= 0) return;
   // A transpose of source rows taken from the last one up, into rows taken
   // from the last one up, as `t` says.
@@ -19,7 +19,7 @@ void TurnRect(Format f, const uint8_t* src, std::ptrdiff_t src_stride, uint8_t* 
     dst += (w - 1) * dst_stride;
     dst_stride = -dst_stride;
   }
-  Transpose(f, src, src_stride, dst, dst_stride, w, h, buffer);
+  Transpose(f, src, src_stride, dst, dst_stride, w, h, buffer, output);
 }
 
 }  // namespace quadturn
