@@ -105,18 +105,22 @@ RowPlan PlanRows(Format f, int32_t width, bool same) {
 
 // Row a's units reversed into row b and b's into a (a == b where the plan
 // is for one row: the row reversed in place). The bytes `ahead_a` from
-// where a's end is read and `ahead_b` from b's are asked for ahead of time.
+// where a's end is read and `ahead_b` from b's are asked for ahead of time;
+// nothing is where both are 0.
 void SwapReversedRows(const RowPlan& plan, uint8_t* a, uint8_t* b, std::ptrdiff_t ahead_a,
                       std::ptrdiff_t ahead_b) {
   const std::ptrdiff_t n = plan.n;
   // Bytes done from each end: a's front with b's back.
   std::ptrdiff_t done = 0;
+  const bool ahead = ahead_a != 0 || ahead_b != 0;
   for (int s = 0; s < plan.step_count; ++s) {
     const RowPlan::Step& k = plan.steps[s];
     for (std::ptrdiff_t c = 0; c < k.count; ++c, done += k.bytes) {
       // Every line of both blocks' places ahead.
-      PrefetchToWrite(a + done + ahead_a, k.bytes);
-      PrefetchToWrite(b + n - done - k.bytes + ahead_b, k.bytes);
+      if (ahead) {
+        PrefetchToWrite(a + done + ahead_a, k.bytes);
+        PrefetchToWrite(b + n - done - k.bytes + ahead_b, k.bytes);
+      }
       k.fn(a + done, b + n - done - k.bytes);
     }
   }
@@ -159,6 +163,12 @@ void ShiftRow(uint8_t* row, std::ptrdiff_t n, int shift) {
     row[k] = static_cast<uint8_t>((row[k] << shift) | (next >> (8 - shift)));
   }
 }
+
+// Images of up to this many bytes stay in the caches from one call to the
+// next: asking for their lines ahead only costs instructions (a quarter of
+// the mirror of a 1-bit A4 page at 300 dpi, 1.1 MB). Larger ones come from
+// memory, where it pays (BENCHMARKS.md, "Mirrors, flips and half turns").
+constexpr std::ptrdiff_t kAskAheadFrom = std::ptrdiff_t{2} << 20;
 
 // The unused low bits of a row's last byte (pixels of fewer than 8 bits).
 int UnusedBits(Format f, int32_t width) {
@@ -218,12 +228,15 @@ void ReverseInPlace(int bits, uint8_t* rows, std::ptrdiff_t stride, int32_t widt
   // processor fetches ahead of one stream walking forwards and one walking
   // backwards across the image (a half turn's), but not of a row's two
   // ends, which a mirror walks towards each other: those are asked for at
-  // least 8 KiB ahead, in the rows to come.
+  // least 8 KiB ahead, in the rows to come. A small image's are in the
+  // caches already.
+  const bool ask = int64_t{height} * stride >= kAskAheadFrom;
   const int32_t pairs = r.rows ? height / 2 : 0;
   for (int32_t y = 0; y < pairs; ++y) {
-    SwapReversedRows(pair, rows + y * stride, rows + (height - 1 - y) * stride, 512, -512);
+    SwapReversedRows(pair, rows + y * stride, rows + (height - 1 - y) * stride, ask ? 512 : 0,
+                     ask ? -512 : 0);
   }
-  const std::ptrdiff_t ahead = stride * ((8192 + stride - 1) / stride);
+  const std::ptrdiff_t ahead = ask ? stride * ((8192 + stride - 1) / stride) : 0;
   for (int32_t y = pairs; y < height - pairs; ++y) {
     uint8_t* row = rows + y * stride;
     SwapReversedRows(one, row, row, ahead, ahead);
