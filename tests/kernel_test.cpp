@@ -42,7 +42,7 @@ template <typename Body>
 void ForEachSet(Body body) {
   for (const KernelSet* set : Sets()) {
     quadturn::ChooseKernels(set);
-    EXPECT_EQ(&quadturn::ChosenKernels(), set) << set->name;
+    ASSERT_EQ(&quadturn::ChosenKernels(), set) << set->name;
     body(*set);
     if (::testing::Test::HasFatalFailure()) break;
   }

@@ -1,9 +1,9 @@
 // Loads and stores of 64 bytes at any address (streaming stores on a
-// line), the reversals of 2-, 4- and
-// 8-byte pixels, the reversal kernels built on them (128 bytes from each
-// end, or 64), and the masked end of two runs swapped, for the two AVX-512
-// sets. Each includes it into its own file, built for its own
-// instructions; internal linkage keeps every copy there.
+// line), the reversals of 2-, 4- and 8-byte pixels, the reversal kernels
+// built on them (128 bytes from each end, or 64), and the masked end of two
+// runs swapped, for the two AVX-512 sets. Each includes it into its own
+// file, built for its own instructions; internal linkage keeps every copy
+// there.
 #ifndef QUADTURN_AVX512_REGISTERS_H
 #define QUADTURN_AVX512_REGISTERS_H
 

@@ -1,8 +1,9 @@
 // Loads and stores of 16 bytes (and of 8) at any address, and streaming
 // stores (on 16 bytes), for the SSE2 and SSSE3 kernels, and SSE2's
 // reversals of 16 bytes of 2-, 4- and 8-byte pixels with the kernels built
-// on them (64 bytes from each end, or 16). Each includes it into its own file, built for its own instructions;
-// internal linkage keeps every copy there.
+// on them (64 bytes from each end, or 16). Each includes it into its own
+// file, built for its own instructions; internal linkage keeps every copy
+// there.
 #ifndef QUADTURN_SSE_REGISTERS_H
 #define QUADTURN_SSE_REGISTERS_H
 

@@ -95,6 +95,13 @@ void PerPixel(Format f, const Part& p) {
   }
 }
 
+// The n-th of `count` rows (or strips) walked in the order of their
+// addresses: from the last one where the stride is negative. The processor
+// fetches ahead of an ascending walk far better.
+inline int InAddressOrder(std::ptrdiff_t stride, int count, int n) {
+  return stride < 0 ? count - 1 - n : n;
+}
+
 // A staged row of format f: a tile's row and the pad.
 std::ptrdiff_t StagedLine(Format f) { return Span(f, TileOf(f)) + kStagePad; }
 
@@ -113,14 +120,12 @@ void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const S
   uint8_t* out = stage.out();
   // A tile's rows are hundreds of short runs, too many for the processor to
   // follow: each run is asked for kAhead rows before it is copied, and the
-  // rows go in the order of their addresses whichever way the stride runs
-  // (the processor fetches ahead of an ascending walk far better).
+  // rows go in address order.
   constexpr int kAhead = 16;
-  const auto in_walk = [tile](std::ptrdiff_t stride, int n) { return stride < 0 ? tile - 1 - n : n; };
   for (int n = 0; n < tile; ++n) {
-    const int r = in_walk(p.src_stride, n);
+    const int r = InAddressOrder(p.src_stride, tile, n);
     if (n + kAhead < tile) {
-      PrefetchToRead(p.src + in_walk(p.src_stride, n + kAhead) * p.src_stride, bytes);
+      PrefetchToRead(p.src + InAddressOrder(p.src_stride, tile, n + kAhead) * p.src_stride, bytes);
     }
     std::memcpy(in + r * line, p.src + r * p.src_stride, bytes);
   }
@@ -134,9 +139,9 @@ void StagedTile(const BlockKernel& k, Format f, int tile, const Part& p, const S
     return;
   }
   for (int n = 0; n < tile; ++n) {
-    const int r = in_walk(p.dst_stride, n);
+    const int r = InAddressOrder(p.dst_stride, tile, n);
     if (n + kAhead < tile) {
-      PrefetchToWrite(p.dst + in_walk(p.dst_stride, n + kAhead) * p.dst_stride, bytes);
+      PrefetchToWrite(p.dst + InAddressOrder(p.dst_stride, tile, n + kAhead) * p.dst_stride, bytes);
     }
     std::memcpy(p.dst + r * p.dst_stride, out + r * line, bytes);
   }
@@ -154,13 +159,13 @@ void Blocks(const BlockKernel& k, Format f, const Stage& stage, const Part& p) {
         StagedTile(k, f, tile, p.At(f, i0, j0, tile, tile), stage);
         continue;
       }
-      // Down the tile's rows of blocks (up them where the source stride is
-      // negative: the reads ascend in memory); along each, a block further
-      // right in the source is a block further down in the destination.
+      // The tile's strips of blocks in the source's address order; along
+      // each, a block further right in the source is a block further down
+      // in the destination.
       const std::ptrdiff_t across = Span(f, k.width), down = k.width * p.dst_stride;
-      const int32_t strips = (i1 - i0) / k.height;
-      for (int32_t n = 0; n < strips; ++n) {
-        const int32_t i = p.src_stride < 0 ? i0 + (strips - 1 - n) * k.height : i0 + n * k.height;
+      const int strips = (i1 - i0) / k.height;
+      for (int n = 0; n < strips; ++n) {
+        const int32_t i = i0 + InAddressOrder(p.src_stride, strips, n) * k.height;
         const Part row = p.At(f, i, j0, j1 - j0, k.height);
         const uint8_t* s = row.src;
         uint8_t* d = row.dst;
